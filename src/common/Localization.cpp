@@ -1,0 +1,12 @@
+#include "common/Localization.h"
+
+#include <QCoreApplication>
+
+namespace kelvo {
+
+QString localized(const char *englishText)
+{
+    return QCoreApplication::translate("Localizable", englishText);
+}
+
+} // namespace kelvo
