@@ -5,8 +5,7 @@
 
 namespace kelvo {
 
-SerialQueue::SerialQueue(std::string label)
-    : m_label(std::move(label))
+SerialQueue::SerialQueue(std::string label) : m_label(std::move(label))
 {
     m_thread = std::thread([this] { run(); });
     pthread_setname_np(m_thread.native_handle(), m_label.substr(0, 15).c_str());
