@@ -1,0 +1,101 @@
+#include "settings/AtomicFileWriter.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace kelvo::settings {
+namespace {
+
+QString describeErrno(const char *step, int error)
+{
+    return QStringLiteral("%1: %2").arg(QLatin1String(step), QString::fromLocal8Bit(std::strerror(error)));
+}
+
+bool writeAll(int fd, const char *data, qsizetype size)
+{
+    while (size > 0) {
+        const ssize_t written = ::write(fd, data, static_cast<size_t>(size));
+        if (written < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        data += written;
+        size -= written;
+    }
+    return true;
+}
+
+} // namespace
+
+AtomicFileWriter::AtomicFileWriter() : m_rename(&::rename) {}
+
+AtomicFileWriter::AtomicFileWriter(RenameStep renameStep) : m_rename(std::move(renameStep)) {}
+
+bool AtomicFileWriter::write(const QString &path, const QByteArray &bytes, QString *errorText) const
+{
+    auto fail = [&](QString why) {
+        if (errorText)
+            *errorText = std::move(why);
+        return false;
+    };
+
+    QFileInfo info(path);
+    // Replacing a link by a plain file would silently detach the settings
+    // from wherever the user keeps them.
+    if (info.isSymLink()) {
+        const QString target = info.symLinkTarget();
+        if (!target.isEmpty())
+            info = QFileInfo(target);
+    }
+    const QString destination = info.absoluteFilePath();
+    const QString folder = info.absolutePath();
+    if (!QDir().mkpath(folder))
+        return fail(QStringLiteral("cannot create the folder %1").arg(folder));
+
+    QByteArray pattern = QFile::encodeName(folder + QStringLiteral("/.") + info.fileName() + QStringLiteral(".XXXXXX"));
+    const int fd = ::mkstemp(pattern.data());
+    if (fd < 0)
+        return fail(describeErrno("create temporary file", errno));
+    const QByteArray temporary = pattern;
+
+    auto abandon = [&](const char *step, int error) {
+        ::unlink(temporary.constData());
+        return fail(describeErrno(step, error));
+    };
+
+    if (!writeAll(fd, bytes.constData(), bytes.size())) {
+        const int error = errno;
+        ::close(fd);
+        return abandon("write", error);
+    }
+    if (::fsync(fd) != 0) {
+        const int error = errno;
+        ::close(fd);
+        return abandon("flush file", error);
+    }
+    if (::close(fd) != 0)
+        return abandon("close", errno);
+
+    const QByteArray destinationBytes = QFile::encodeName(destination);
+    if (m_rename(temporary.constData(), destinationBytes.constData()) != 0)
+        return abandon("rename", errno);
+
+    const int dirFd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd < 0)
+        return fail(describeErrno("open folder", errno));
+    const int syncResult = ::fsync(dirFd);
+    const int syncError = errno;
+    ::close(dirFd);
+    if (syncResult != 0)
+        return fail(describeErrno("flush folder", syncError));
+    return true;
+}
+
+} // namespace kelvo::settings

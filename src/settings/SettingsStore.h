@@ -1,0 +1,81 @@
+#pragma once
+
+#include "settings/AtomicFileWriter.h"
+#include "settings/PlistValue.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <mutex>
+#include <optional>
+
+namespace kelvo::settings {
+
+// The application's persistent defaults domain: a typed key-value store kept
+// as an XML property list. Reading and changing work on memory;
+// synchronize() writes the whole domain to the file atomically. A file that
+// cannot be read or parsed is moved aside (never overwritten), logged, and
+// the domain starts empty so every default applies.
+// Thread: meant for the main thread; every member locks m_mutex, so a stray
+// call from another thread is safe but sees whole operations only.
+class SettingsStore {
+public:
+    static constexpr const char *kDomainName = "com.morvane.KelvoViewer";
+
+    // $XDG_CONFIG_HOME/kelvo-viewer/com.morvane.KelvoViewer.plist, with
+    // ~/.config when XDG_CONFIG_HOME is unset, empty or not absolute.
+    static QString defaultFilePath();
+
+    // Reads the file at filePath (see reload()).
+    explicit SettingsStore(QString filePath = defaultFilePath(), AtomicFileWriter writer = AtomicFileWriter());
+
+    QString filePath() const;
+
+    // Replaces the domain with the file's content. A missing file is an empty
+    // domain. A file that cannot be read, is not a property list, or whose
+    // top level is not a dictionary is renamed to
+    // "<name>.damaged-YYYYMMDD-HHMMSS" (UTC) and logged; the domain is then
+    // empty. Answers false in that case.
+    bool reload();
+
+    // The path the last damaged file was moved to, if any, for diagnostics.
+    std::optional<QString> damagedFileBackupPath() const;
+
+    std::optional<PlistValue> objectForKey(const QString &key) const;
+    void setValue(const QString &key, PlistValue value);
+    // Sets key to value, or removes the key when value is none.
+    void setObject(const QString &key, const std::optional<PlistValue> &value);
+    void removeObjectForKey(const QString &key);
+    PlistDictionary dictionaryRepresentation() const;
+    // Clears every key of the domain, global and per camera alike; the file
+    // follows at the next synchronize().
+    void removePersistentDomain();
+
+    // The typed readers, with the rules of PlistDictionary.
+    std::int32_t intValueForKey(const QString &key, std::int32_t defaultValue) const;
+    std::int64_t integerValueForKey(const QString &key, std::int64_t defaultValue) const;
+    bool boolValueForKey(const QString &key, bool defaultValue) const;
+    std::optional<PlistValue> valueForKey(const QString &key, PlistClass valueClass,
+                                          const std::optional<PlistValue> &defaultValue) const;
+    std::optional<PlistValue> valueForKey(const QString &key, PlistClass valueClass) const;
+
+    // Writes the domain to the file atomically when it changed since the last
+    // successful write (or reload). Answers false and logs the reason when
+    // the file could not be written; the previous file is then intact and the
+    // next call tries again. A damaged file that could not be moved aside at
+    // reload is moved first, so it is never overwritten.
+    bool synchronize();
+
+private:
+    bool setAsideDamagedFile(const QString &reason); // requires m_mutex
+
+    const QString m_filePath;
+    const AtomicFileWriter m_writer;
+    mutable std::mutex m_mutex;
+    PlistDictionary m_domain;                   // guarded by m_mutex
+    bool m_dirty = false;                       // guarded by m_mutex
+    bool m_damagedFileInPlace = false;          // guarded by m_mutex
+    std::optional<QString> m_damagedBackupPath; // guarded by m_mutex
+};
+
+} // namespace kelvo::settings
