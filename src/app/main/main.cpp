@@ -1,1 +1,40 @@
-int main() { return 0; }
+// kelvo-viewer: the viewer for the Quadrel video magnifier.
+#include "app/CommandLine.h"
+#include "app/KelvoViewerAppDelegate.h"
+#include "ui/KelvoViewerApplication.h"
+
+#include <QTimer>
+#include <cstdio>
+
+int main(int argc, char **argv)
+{
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const kelvo::app::CommandLineOptions options = kelvo::app::parseCommandLine(arguments);
+    if (!options.error.isEmpty()) {
+        std::fprintf(stderr, "kelvo-viewer: %s\n%s", qPrintable(options.error), qPrintable(kelvo::app::helpText()));
+        return 2;
+    }
+    if (options.showHelp) {
+        std::fputs(qPrintable(kelvo::app::helpText()), stdout);
+        return 0;
+    }
+    if (options.showVersion) {
+        std::printf("%s\n", qPrintable(kelvo::app::versionText()));
+        return 0;
+    }
+
+    kelvo::ui::KelvoViewerApplication app(argc, argv);
+    kelvo::app::AppServices services = kelvo::app::KelvoViewerAppDelegate::defaultServices();
+    if (options.simulate) {
+        // The simulated camera needs no access rule.
+        services.driverRule.reset();
+    }
+    kelvo::app::KelvoViewerAppDelegate delegate(std::move(services));
+    app.setDelegate(&delegate);
+    delegate.awakeFromNib();
+    delegate.showVideoWindow();
+    QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidFinishLaunching(); });
+    return app.exec();
+}

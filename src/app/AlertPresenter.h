@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+namespace kelvo::app {
+
+// The questions the application shell puts to the user. The real one shows
+// modal message boxes; tests answer from a script.
+class AlertPresenter {
+public:
+    enum class DriverAnswer { Install, Quit };
+
+    virtual ~AlertPresenter() = default;
+    // "Driver Installation Needed": Install (Return) or Quit (Escape).
+    virtual DriverAnswer askToInstallDriver() = 0;
+    // "Are you sure you want to reset to default settings?": true for Reset.
+    virtual bool confirmFactoryReset() = 0;
+    // A failure the user must know about.
+    virtual void showError(const QString &message, const QString &details) = 0;
+};
+
+// Modal message boxes, with the described default and cancel buttons.
+class MessageBoxAlertPresenter : public AlertPresenter {
+public:
+    DriverAnswer askToInstallDriver() override;
+    bool confirmFactoryReset() override;
+    void showError(const QString &message, const QString &details) override;
+};
+
+} // namespace kelvo::app

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace kelvo::app {
+
+struct CommandLineOptions {
+    bool showHelp = false;
+    bool showVersion = false;
+    // Use the built-in simulated camera even when a real one is attached.
+    bool simulate = false;
+    // Set when the arguments could not be understood; says why.
+    QString error;
+};
+
+// Reads the arguments (the program name first). Needs no QApplication, so
+// --help and --version work without a display.
+CommandLineOptions parseCommandLine(const QStringList &arguments);
+QString helpText();
+QString versionText();
+
+} // namespace kelvo::app

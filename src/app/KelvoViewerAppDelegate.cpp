@@ -1,0 +1,251 @@
+#include "app/KelvoViewerAppDelegate.h"
+
+#include "app/AlertPresenter.h"
+#include "app/DriverRule.h"
+#include "common/BuildInfo.h"
+#include "common/Localization.h"
+#include "common/SystemLog.h"
+#include "ui/AboutWindow.h"
+#include "ui/DraggableWindow.h"
+#include "ui/MainMenu.h"
+#include "ui/PreferencesWindow.h"
+#include "viewer/MainWindowDelegate.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDBusConnection>
+#include <QGuiApplication>
+
+namespace kelvo::app {
+namespace {
+
+constexpr const char *kDiskSessionName = "kelvo-disk-arbitration";
+constexpr int kBatteryCheckIntervalMs = 30'000;
+
+} // namespace
+
+AppServices KelvoViewerAppDelegate::defaultServices()
+{
+    AppServices services;
+    services.openDiskArbitrationSession = [] {
+        return QDBusConnection::connectToBus(QDBusConnection::SystemBus, QString::fromLatin1(kDiskSessionName))
+            .isConnected();
+    };
+    services.closeDiskArbitrationSession = [] {
+        QDBusConnection::disconnectFromBus(QString::fromLatin1(kDiskSessionName));
+    };
+    services.terminate = [] {
+        // Queued, so that quitting also works before the event loop runs.
+        QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    };
+    services.alerts = std::make_shared<MessageBoxAlertPresenter>();
+    services.driverRule = std::make_shared<DriverRule>();
+    return services;
+}
+
+KelvoViewerAppDelegate::KelvoViewerAppDelegate(AppServices services) : m_services(std::move(services))
+{
+    auto step = [this](int number) {
+        if (m_services.willRunStartupStep)
+            m_services.willRunStartupStep(number);
+    };
+
+    step(1);
+    if (m_services.openDiskArbitrationSession)
+        m_diskArbitrationSession = m_services.openDiskArbitrationSession();
+
+    step(2);
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &KelvoViewerAppDelegate::appWillTerminate);
+
+    step(5);
+    m_isForegroundApp = true;
+
+    step(6);
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
+        if (state == Qt::ApplicationActive)
+            applicationDidBecomeActive();
+        else
+            applicationDidResignActive();
+    });
+
+    step(7);
+    if (m_services.installAutoLaunchPropertyList)
+        m_services.installAutoLaunchPropertyList();
+
+    step(10);
+    m_appWindowDelegate = std::make_unique<viewer::MainWindowDelegate>();
+
+    step(11);
+    m_nibViews = m_appWindowDelegate->loadInterface();
+    m_aboutWindow = std::make_unique<ui::AboutWindow>(bundleVersion(), bundleCopyright());
+    registerMenuActions();
+
+    step(13);
+    m_batteryCheckTimer = nullptr;
+
+    step(14);
+    if (m_services.tellLaunchDaemonNotToRestartUs)
+        m_services.tellLaunchDaemonNotToRestartUs();
+}
+
+KelvoViewerAppDelegate::~KelvoViewerAppDelegate()
+{
+    stopBatteryTimer();
+    if (m_diskArbitrationSession && m_services.closeDiskArbitrationSession)
+        m_services.closeDiskArbitrationSession();
+    m_diskArbitrationSession = false;
+}
+
+void KelvoViewerAppDelegate::registerMenuActions()
+{
+    ui::MainMenu *menu = m_appWindowDelegate->mainMenu();
+    if (!menu)
+        return;
+    menu->setHandler(QStringLiteral("showAboutWindow:"), [this](QAction *) { showAboutWindow(); });
+    menu->setHandler(QStringLiteral("factoryReset:"), [this](QAction *) { factoryResetWithConfirmation(); });
+    menu->setHandler(QStringLiteral("showVideoWindow:"), [this](QAction *) { showVideoWindow(); });
+    menu->setHandler(QStringLiteral("terminate:"), [this](QAction *) {
+        if (m_services.terminate)
+            m_services.terminate();
+    });
+}
+
+void KelvoViewerAppDelegate::awakeFromNib()
+{
+    m_appWindowDelegate->windowControllerDidLoadNib(this);
+}
+
+void KelvoViewerAppDelegate::applicationDidFinishLaunching()
+{
+    systemLog("didFinishLaunching\n");
+    if (!needsKernelExtension())
+        return;
+
+    closeViewerWindow();
+    for (;;) {
+        if (QWidget *window = QApplication::activeWindow())
+            window->activateWindow();
+        if (m_services.alerts->askToInstallDriver() != AlertPresenter::DriverAnswer::Install) {
+            systemLog("Quit\n");
+            if (m_services.terminate)
+                m_services.terminate();
+            return;
+        }
+        systemLog("Install\n");
+        const DriverRule::InstallResult result = m_services.driverRule->install();
+        if (result.installed) {
+            // udev applies the rule at once, so the viewer can go on without
+            // a restart.
+            showVideoWindow();
+            return;
+        }
+        m_services.alerts->showError(localized("The camera access rule could not be installed."), result.message);
+    }
+}
+
+bool KelvoViewerAppDelegate::needsKernelExtension() const
+{
+    return m_services.driverRule && m_services.driverRule->needsKernelExtension();
+}
+
+bool KelvoViewerAppDelegate::kernelExtensionIsInstalled() const
+{
+    return m_services.driverRule && m_services.driverRule->kernelExtensionIsInstalled();
+}
+
+void KelvoViewerAppDelegate::closeViewerWindow()
+{
+    if (ui::DraggableWindow *window = m_appWindowDelegate->videoWindow())
+        window->close();
+}
+
+void KelvoViewerAppDelegate::showVideoWindow()
+{
+    ui::DraggableWindow *window = m_appWindowDelegate->videoWindow();
+    if (!window)
+        return;
+    window->show();
+    window->raise();
+    window->activateWindow();
+    m_appWindowDelegate->initializeVideoCapture();
+    m_appWindowDelegate->setLineMarkerMenuEnabled(true);
+}
+
+bool KelvoViewerAppDelegate::applicationShouldOpenUntitledFile()
+{
+    showVideoWindow();
+    return false;
+}
+
+void KelvoViewerAppDelegate::applicationDidResignActive()
+{
+    m_isForegroundApp = false;
+}
+
+void KelvoViewerAppDelegate::applicationDidBecomeActive()
+{
+    m_isForegroundApp = true;
+}
+
+void KelvoViewerAppDelegate::showAboutWindow()
+{
+    m_aboutWindow->show();
+    m_aboutWindow->raise();
+    m_aboutWindow->activateWindow();
+}
+
+void KelvoViewerAppDelegate::factoryResetWithConfirmation()
+{
+    if (m_services.alerts->confirmFactoryReset())
+        m_appWindowDelegate->factoryReset();
+}
+
+void KelvoViewerAppDelegate::startBatteryTimer()
+{
+    if (m_batteryCheckTimer)
+        return;
+    checkBatteryLevelNow();
+    m_batteryCheckTimer = new QTimer(this);
+    m_batteryCheckTimer->setInterval(kBatteryCheckIntervalMs);
+    connect(m_batteryCheckTimer, &QTimer::timeout, this, &KelvoViewerAppDelegate::checkBatteryLevelNow);
+    m_batteryCheckTimer->start();
+}
+
+void KelvoViewerAppDelegate::stopBatteryTimer()
+{
+    if (!m_batteryCheckTimer)
+        return;
+    m_batteryCheckTimer->stop();
+    delete m_batteryCheckTimer;
+    m_batteryCheckTimer = nullptr;
+}
+
+void KelvoViewerAppDelegate::checkBatteryLevelNow()
+{
+    // The camera reports its battery level by itself; the timer only marks
+    // that the battery is being watched.
+}
+
+void KelvoViewerAppDelegate::appWillTerminate()
+{
+    if (m_terminating)
+        return;
+    m_terminating = true;
+    if (ui::PreferencesWindow *preferences = m_appWindowDelegate->preferencesWindow();
+        preferences && preferences->isVisible())
+        preferences->close();
+    m_appWindowDelegate->pauseDownloadsOnQuit();
+    m_appWindowDelegate->savePreferences();
+}
+
+QString KelvoViewerAppDelegate::bundleVersion() const
+{
+    return QString::fromUtf8(build::kShortVersion);
+}
+
+QString KelvoViewerAppDelegate::bundleCopyright() const
+{
+    return localized(build::kCopyright);
+}
+
+} // namespace kelvo::app

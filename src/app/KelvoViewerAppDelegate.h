@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QObject>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <vector>
+
+class QDBusConnection;
+class QWidget;
+
+namespace kelvo::ui {
+class AboutWindow;
+}
+namespace kelvo::viewer {
+class MainWindowDelegate;
+}
+
+namespace kelvo::app {
+
+class AlertPresenter;
+class DriverRule;
+
+// What the application shell needs from the system, gathered so that a test
+// can watch the start-up order and answer for the user. Every member has a
+// working default; see KelvoViewerAppDelegate::defaultServices().
+struct AppServices {
+    // Step 1 of start-up: the session used to unmount the camera's disk.
+    // Answers false when no system bus is reachable (the viewer still runs).
+    std::function<bool()> openDiskArbitrationSession;
+    std::function<void()> closeDiskArbitrationSession;
+    // Writes and refreshes the per-user unit that starts the viewer when the
+    // camera is plugged in.
+    std::function<void()> installAutoLaunchPropertyList;
+    // Arms the handler for camera-attach events.
+    std::function<void()> tellLaunchDaemonNotToRestartUs;
+    // Called with each step number of start-up as it begins (diagnostics).
+    std::function<void(int step)> willRunStartupStep;
+    // Ends the application.
+    std::function<void()> terminate;
+    std::shared_ptr<AlertPresenter> alerts;
+    std::shared_ptr<DriverRule> driverRule;
+};
+
+// The application delegate: builds the long-lived objects in a fixed order,
+// runs the driver check, and saves the viewer's state when the application
+// quits. Thread: main thread.
+class KelvoViewerAppDelegate : public QObject {
+    Q_OBJECT
+public:
+    static AppServices defaultServices();
+
+    explicit KelvoViewerAppDelegate(AppServices services = defaultServices());
+    ~KelvoViewerAppDelegate() override;
+
+    // The interface was loaded: hands it to the viewer controller.
+    void awakeFromNib();
+    // After the event loop has started: the driver check.
+    void applicationDidFinishLaunching();
+    bool needsKernelExtension() const;
+    bool kernelExtensionIsInstalled() const;
+
+    void closeViewerWindow();
+    void showVideoWindow();
+    // The application was reopened with no window: shows the video window and
+    // answers false (no untitled document is opened).
+    bool applicationShouldOpenUntitledFile();
+
+    void applicationDidResignActive();
+    void applicationDidBecomeActive();
+    void showAboutWindow();
+    // Asks the user, then resets every setting to its default.
+    void factoryResetWithConfirmation();
+
+    void startBatteryTimer();
+    void stopBatteryTimer();
+    void checkBatteryLevelNow();
+
+    // Saves the viewer's state before the process ends.
+    void appWillTerminate();
+
+    bool isForegroundApp() const { return m_isForegroundApp; }
+    viewer::MainWindowDelegate *appWindowDelegate() const { return m_appWindowDelegate.get(); }
+    const std::vector<QWidget *> &nibViews() const { return m_nibViews; }
+    QTimer *batteryCheckTimer() const { return m_batteryCheckTimer; }
+    ui::AboutWindow *aboutWindow() const { return m_aboutWindow.get(); }
+    bool hasDiskArbitrationSession() const { return m_diskArbitrationSession; }
+    QString bundleVersion() const;
+    QString bundleCopyright() const;
+
+private:
+    void registerMenuActions();
+
+    AppServices m_services;
+    bool m_isForegroundApp = false;
+    bool m_diskArbitrationSession = false;
+    bool m_terminating = false;
+    std::unique_ptr<viewer::MainWindowDelegate> m_appWindowDelegate;
+    std::vector<QWidget *> m_nibViews;
+    QTimer *m_batteryCheckTimer = nullptr;
+    std::unique_ptr<ui::AboutWindow> m_aboutWindow;
+};
+
+} // namespace kelvo::app

@@ -1,0 +1,390 @@
+#include "app/AlertPresenter.h"
+#include "app/DriverRule.h"
+#include "app/KelvoViewerAppDelegate.h"
+#include "common/SystemLog.h"
+#include "ui/AboutWindow.h"
+#include "ui/DraggableWindow.h"
+#include "ui/MainMenu.h"
+#include "ui/MenuTags.h"
+#include "ui/PreferencesWindow.h"
+#include "viewer/MainWindowDelegate.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QMenuBar>
+#include <QTemporaryDir>
+#include <deque>
+#include <gtest/gtest.h>
+
+using namespace kelvo;
+using namespace kelvo::app;
+
+namespace {
+
+// Answers the shell's questions from a script, and records what was shown.
+class ScriptedAlerts : public AlertPresenter {
+public:
+    std::deque<DriverAnswer> driverAnswers;
+    bool resetAnswer = false;
+    int driverAsked = 0;
+    int resetAsked = 0;
+    QStringList errors;
+    std::function<void()> whileDriverAlertShown;
+
+    DriverAnswer askToInstallDriver() override
+    {
+        ++driverAsked;
+        if (whileDriverAlertShown)
+            whileDriverAlertShown();
+        if (driverAnswers.empty())
+            return DriverAnswer::Quit;
+        DriverAnswer answer = driverAnswers.front();
+        driverAnswers.pop_front();
+        return answer;
+    }
+    bool confirmFactoryReset() override
+    {
+        ++resetAsked;
+        return resetAnswer;
+    }
+    void showError(const QString &message, const QString &details) override { errors << message + " " + details; }
+};
+
+struct Harness {
+    QTemporaryDir dir;
+    std::vector<int> steps;
+    std::vector<std::string> calls;
+    int terminated = 0;
+    std::shared_ptr<ScriptedAlerts> alerts = std::make_shared<ScriptedAlerts>();
+    std::shared_ptr<DriverRule> rule = std::make_shared<DriverRule>();
+
+    Harness() { rule->setInstalledPath(dir.filePath(QStringLiteral("rules.d/70-kelvo-quadrel.rules"))); }
+
+    AppServices services()
+    {
+        AppServices s;
+        s.openDiskArbitrationSession = [this] {
+            calls.push_back("openDisk");
+            return true;
+        };
+        s.closeDiskArbitrationSession = [this] { calls.push_back("closeDisk"); };
+        s.installAutoLaunchPropertyList = [this] { calls.push_back("autoLaunch"); };
+        s.tellLaunchDaemonNotToRestartUs = [this] { calls.push_back("attachEvents"); };
+        s.willRunStartupStep = [this](int step) { steps.push_back(step); };
+        s.terminate = [this] { ++terminated; };
+        s.alerts = alerts;
+        s.driverRule = rule;
+        return s;
+    }
+
+    // A stand-in for pkexec: runs the privileged command as this user after
+    // the given shell prelude, or exits with a status instead.
+    QString fakePkexec(const QString &body)
+    {
+        const QString path = dir.filePath(QStringLiteral("pkexec"));
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(("#!/bin/sh\n" + body + "\n").toUtf8());
+        file.close();
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+        return path;
+    }
+
+    void installRule(const QByteArray &content)
+    {
+        QDir().mkpath(QFileInfo(rule->installedPath()).path());
+        QFile file(rule->installedPath());
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(content);
+    }
+};
+
+} // namespace
+
+TEST(AppDelegateStartup, BuildsTheLongLivedObjectsInTheirFixedOrder)
+{
+    Harness h;
+    bool controllerExistedAtAutoLaunch = true;
+    bool interfaceLoadedAtAttachEvents = false;
+    AppServices services = h.services();
+    KelvoViewerAppDelegate *delegate = nullptr;
+    services.installAutoLaunchPropertyList = [&] {
+        h.calls.push_back("autoLaunch");
+        controllerExistedAtAutoLaunch = delegate && delegate->appWindowDelegate();
+    };
+    services.tellLaunchDaemonNotToRestartUs = [&] { h.calls.push_back("attachEvents"); };
+    KelvoViewerAppDelegate built(services);
+    delegate = &built;
+    interfaceLoadedAtAttachEvents = built.appWindowDelegate()->interfaceLoaded();
+
+    EXPECT_EQ(h.steps, (std::vector<int>{1, 2, 5, 6, 7, 10, 11, 13, 14}));
+    EXPECT_EQ(h.calls, (std::vector<std::string>{"openDisk", "autoLaunch", "attachEvents"}));
+    EXPECT_FALSE(controllerExistedAtAutoLaunch);
+    EXPECT_TRUE(interfaceLoadedAtAttachEvents);
+    EXPECT_TRUE(built.isForegroundApp());
+    EXPECT_TRUE(built.hasDiskArbitrationSession());
+    EXPECT_EQ(built.batteryCheckTimer(), nullptr);
+    ASSERT_FALSE(built.nibViews().empty());
+    EXPECT_EQ(built.nibViews().front(), built.appWindowDelegate()->videoWindow());
+    // No window is shown and no capture starts while objects are built.
+    EXPECT_FALSE(built.appWindowDelegate()->videoWindow()->isVisible());
+    EXPECT_EQ(built.appWindowDelegate()->initializeVideoCaptureCount(), 0);
+}
+
+TEST(AppDelegateStartup, TeardownClosesTheDiskSessionOnlyWhenOneWasOpened)
+{
+    Harness h;
+    {
+        KelvoViewerAppDelegate delegate(h.services());
+    }
+    EXPECT_EQ(h.calls.back(), "closeDisk");
+
+    Harness noBus;
+    AppServices services = noBus.services();
+    services.openDiskArbitrationSession = [] { return false; };
+    {
+        KelvoViewerAppDelegate delegate(services);
+        EXPECT_FALSE(delegate.hasDiskArbitrationSession());
+    }
+    EXPECT_TRUE(std::find(noBus.calls.begin(), noBus.calls.end(), "closeDisk") == noBus.calls.end());
+}
+
+TEST(DriverCheck, RuleCountsAsInstalledOnlyWithExactlyTheShippedContent)
+{
+    Harness h;
+    EXPECT_TRUE(h.rule->needsKernelExtension()); // absent
+    h.installRule(DriverRule::shippedRule());
+    EXPECT_FALSE(h.rule->needsKernelExtension());
+    QByteArray altered = DriverRule::shippedRule();
+    altered.replace("0082", "0083");
+    h.installRule(altered);
+    EXPECT_TRUE(h.rule->needsKernelExtension());
+    h.installRule(DriverRule::shippedRule() + "\n# local edit\n");
+    EXPECT_TRUE(h.rule->needsKernelExtension());
+}
+
+TEST(DriverCheck, ShippedRuleGivesTheUserTheCameraAndTagsItForAutoLaunch)
+{
+    const QString rule = QString::fromUtf8(DriverRule::shippedRule());
+    for (const char *product : {"0082", "0084"}) {
+        EXPECT_TRUE(rule.contains(QStringLiteral("ATTR{idVendor}==\"202c\", ATTR{idProduct}==\"%1\"").arg(product)));
+        EXPECT_TRUE(rule.contains(QStringLiteral("SUBSYSTEM==\"hidraw\", ATTRS{idVendor}==\"202c\", "
+                                                 "ATTRS{idProduct}==\"%1\", TAG+=\"uaccess\"")
+                                      .arg(product)));
+    }
+    EXPECT_TRUE(rule.contains(QStringLiteral("TAG+=\"systemd\"")));
+}
+
+TEST(DriverCheck, InstalledRuleMeansNoQuestionAndTheWindowStays)
+{
+    Harness h;
+    h.installRule(DriverRule::shippedRule());
+    KelvoViewerAppDelegate delegate(h.services());
+    delegate.showVideoWindow();
+    ScopedLogCapture log;
+    delegate.applicationDidFinishLaunching();
+    EXPECT_EQ(log.lines(), std::vector<std::string>{"didFinishLaunching\n"});
+    EXPECT_EQ(h.alerts->driverAsked, 0);
+    EXPECT_TRUE(delegate.appWindowDelegate()->videoWindow()->isVisible());
+}
+
+TEST(DriverCheck, QuitClosesTheWindowAsksAndTerminatesWithoutInstalling)
+{
+    Harness h;
+    h.rule->setPkexecProgram(h.fakePkexec(QStringLiteral("touch \"$0.ran\"; exit 0")));
+    KelvoViewerAppDelegate delegate(h.services());
+    delegate.showVideoWindow();
+    bool windowVisibleDuringAlert = true;
+    h.alerts->whileDriverAlertShown = [&] {
+        windowVisibleDuringAlert = delegate.appWindowDelegate()->videoWindow()->isVisible();
+    };
+    h.alerts->driverAnswers = {AlertPresenter::DriverAnswer::Quit};
+    ScopedLogCapture log;
+    delegate.applicationDidFinishLaunching();
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"didFinishLaunching\n", "Quit\n"}));
+    EXPECT_FALSE(windowVisibleDuringAlert);
+    EXPECT_EQ(h.terminated, 1);
+    EXPECT_FALSE(QFile::exists(h.rule->pkexecProgram() + ".ran"));
+}
+
+TEST(DriverCheck, InstallThroughPkexecWritesTheRuleAndShowsTheVideo)
+{
+    Harness h;
+    // Run the privileged command unprivileged: the target is a temporary file.
+    h.rule->setPkexecProgram(h.fakePkexec(QStringLiteral("exec \"$@\"")));
+    KelvoViewerAppDelegate delegate(h.services());
+    h.alerts->driverAnswers = {AlertPresenter::DriverAnswer::Install};
+    ScopedLogCapture log;
+    delegate.applicationDidFinishLaunching();
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"didFinishLaunching\n", "Install\n", "Result code 0\n"}));
+    EXPECT_FALSE(h.rule->needsKernelExtension());
+    EXPECT_TRUE(h.alerts->errors.isEmpty());
+    EXPECT_EQ(h.terminated, 0);
+    EXPECT_TRUE(delegate.appWindowDelegate()->videoWindow()->isVisible());
+    EXPECT_EQ(delegate.appWindowDelegate()->initializeVideoCaptureCount(), 1);
+}
+
+TEST(DriverCheck, PkexecFailuresAreReportedAndTheQuestionIsAskedAgain)
+{
+    struct Case {
+        const char *pkexecBody; // null: no such program
+        const char *expectInError;
+        const char *expectLog;
+    };
+    const Case cases[] = {
+        {"exit 126", "password was not given", "Result code 126\n"},
+        {"exit 127", "not allowed", "Result code 127\n"},
+        // Claims success but wrote nothing: must not count as installed.
+        {"exit 0", "status 0", "Result code 0\n"},
+        {"echo 'install: cannot create' >&2; exit 1", "cannot create", "Result code 1\n"},
+        {nullptr, "pkexec", "Result code -1 errno 0\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.expectInError);
+        Harness h;
+        h.rule->setPkexecProgram(c.pkexecBody ? h.fakePkexec(QString::fromLatin1(c.pkexecBody))
+                                              : h.dir.filePath(QStringLiteral("no-such-pkexec")));
+        KelvoViewerAppDelegate delegate(h.services());
+        h.alerts->driverAnswers = {AlertPresenter::DriverAnswer::Install, AlertPresenter::DriverAnswer::Quit};
+        ScopedLogCapture log;
+        delegate.applicationDidFinishLaunching();
+        ASSERT_EQ(h.alerts->errors.size(), 1);
+        EXPECT_TRUE(h.alerts->errors.first().contains(QLatin1String(c.expectInError)))
+            << h.alerts->errors.first().toStdString();
+        EXPECT_EQ(h.alerts->driverAsked, 2);
+        EXPECT_TRUE(log.contains(c.expectLog));
+        EXPECT_TRUE(log.contains("Quit\n"));
+        EXPECT_EQ(h.terminated, 1);
+        EXPECT_TRUE(h.rule->needsKernelExtension());
+        EXPECT_FALSE(delegate.appWindowDelegate()->videoWindow()->isVisible());
+    }
+}
+
+TEST(DriverCheck, NoRuleCheckWithoutARuleToCheck)
+{
+    // The simulated camera needs no access rule.
+    Harness h;
+    AppServices services = h.services();
+    services.driverRule.reset();
+    KelvoViewerAppDelegate delegate(services);
+    delegate.applicationDidFinishLaunching();
+    EXPECT_EQ(h.alerts->driverAsked, 0);
+    EXPECT_FALSE(delegate.needsKernelExtension());
+}
+
+TEST(AppDelegateWindows, ReopeningShowsTheVideoWindowStartsCaptureAndOpensNoDocument)
+{
+    Harness h;
+    KelvoViewerAppDelegate delegate(h.services());
+    delegate.awakeFromNib();
+    viewer::MainWindowDelegate *controller = delegate.appWindowDelegate();
+    QMenuBar *bar = controller->mainMenu()->menuBar();
+
+    delegate.showVideoWindow();
+    controller->videoWindow()->close();
+    for (int tag : {300, 36, 42, 1000})
+        EXPECT_FALSE(ui::findTopLevelItem(bar, tag)->isEnabled()) << tag;
+    EXPECT_FALSE(ui::findMenuItem(bar, 95, 109)->isEnabled());
+
+    EXPECT_FALSE(delegate.applicationShouldOpenUntitledFile());
+    EXPECT_TRUE(controller->videoWindow()->isVisible());
+    EXPECT_EQ(controller->initializeVideoCaptureCount(), 2);
+    for (int tag : {300, 36, 42, 1000})
+        EXPECT_TRUE(ui::findTopLevelItem(bar, tag)->isEnabled()) << tag;
+    EXPECT_TRUE(ui::findMenuItem(bar, 95, 109)->isEnabled());
+}
+
+TEST(AppDelegateWindows, AboutWindowShowsTheBundleVersionAndCopyright)
+{
+    Harness h;
+    KelvoViewerAppDelegate delegate(h.services());
+    EXPECT_FALSE(delegate.bundleVersion().isEmpty());
+    EXPECT_TRUE(delegate.bundleCopyright().contains(QStringLiteral("Copyright")));
+    delegate.showAboutWindow();
+    EXPECT_TRUE(delegate.aboutWindow()->isVisible());
+    EXPECT_TRUE(delegate.aboutWindow()->versionText().contains(delegate.bundleVersion()));
+    EXPECT_EQ(delegate.aboutWindow()->copyrightText(), delegate.bundleCopyright());
+}
+
+TEST(AppDelegateState, ActivationFollowsTheApplicationState)
+{
+    Harness h;
+    KelvoViewerAppDelegate delegate(h.services());
+    delegate.applicationDidResignActive();
+    EXPECT_FALSE(delegate.isForegroundApp());
+    delegate.applicationDidBecomeActive();
+    EXPECT_TRUE(delegate.isForegroundApp());
+}
+
+TEST(AppDelegateState, BatteryTimerIsStartedOnceAndStoppingTwiceIsHarmless)
+{
+    Harness h;
+    KelvoViewerAppDelegate delegate(h.services());
+    delegate.stopBatteryTimer();
+    EXPECT_EQ(delegate.batteryCheckTimer(), nullptr);
+
+    delegate.startBatteryTimer();
+    QTimer *first = delegate.batteryCheckTimer();
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(first->isActive());
+    EXPECT_EQ(first->interval(), 30000);
+    EXPECT_FALSE(first->isSingleShot());
+    delegate.startBatteryTimer();
+    EXPECT_EQ(delegate.batteryCheckTimer(), first);
+    EXPECT_EQ(delegate.findChildren<QTimer *>().size(), 1);
+
+    delegate.stopBatteryTimer();
+    delegate.stopBatteryTimer();
+    EXPECT_EQ(delegate.batteryCheckTimer(), nullptr);
+    EXPECT_TRUE(delegate.findChildren<QTimer *>().isEmpty());
+    delegate.startBatteryTimer();
+    EXPECT_NE(delegate.batteryCheckTimer(), nullptr);
+}
+
+TEST(AppDelegateState, FactoryResetAsksFirstAndCancelChangesNothing)
+{
+    Harness h;
+    KelvoViewerAppDelegate delegate(h.services());
+    h.alerts->resetAnswer = false;
+    ui::MainMenu *menu = delegate.appWindowDelegate()->mainMenu();
+    QAction *reset = nullptr;
+    for (QAction *top : menu->menuBar()->actions())
+        for (QAction *item : top->menu()->actions())
+            if (item->property(ui::kActionProperty).toString() == QLatin1String("factoryReset:"))
+                reset = item;
+    ASSERT_NE(reset, nullptr);
+    EXPECT_TRUE(menu->trigger(reset));
+    EXPECT_EQ(h.alerts->resetAsked, 1);
+}
+
+TEST(AppDelegateQuit, ClosesPreferencesThenSavesOnceEvenWhenNotifiedTwice)
+{
+    Harness h;
+    KelvoViewerAppDelegate delegate(h.services());
+    viewer::MainWindowDelegate *controller = delegate.appWindowDelegate();
+    controller->preferencesWindow()->show();
+    ASSERT_TRUE(controller->preferencesWindow()->isVisible());
+
+    QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection);
+    EXPECT_FALSE(controller->preferencesWindow()->isVisible());
+    EXPECT_EQ(controller->savePreferencesCount(), 1);
+    delegate.appWillTerminate();
+    EXPECT_EQ(controller->savePreferencesCount(), 1);
+    // Nothing is sent to the camera and the delegate does not end the run itself.
+    EXPECT_EQ(h.terminated, 0);
+}
+
+TEST(AppDelegateQuit, QuitMenuItemTerminates)
+{
+    Harness h;
+    KelvoViewerAppDelegate delegate(h.services());
+    QAction *quit = nullptr;
+    for (QAction *top : delegate.appWindowDelegate()->mainMenu()->menuBar()->actions())
+        for (QAction *item : top->menu()->actions())
+            if (item->shortcuts().contains(QKeySequence(Qt::CTRL | Qt::Key_Q)))
+                quit = item;
+    ASSERT_NE(quit, nullptr);
+    quit->trigger();
+    EXPECT_EQ(h.terminated, 1);
+}
