@@ -335,17 +335,22 @@ void ReadingGuideModel::handleContinuingMouseDragWithDeltaX(double dx, double dy
 
     // The first line of a pair moves against the pointer's axis direction
     // and the second with it, so that dragging either one outward widens the
-    // pair. Both accumulators follow; only the active axis's one is used.
+    // pair. Only the dragged axis accumulates: the other axis's accumulator
+    // is drawn as an offset of its lines, and pointer motion across the
+    // dragged lines would pile up there unconverted and displace (even
+    // cross) the lines of the other axis once it is shown.
     switch (m_mouseDragMode) {
     case kMouseDragFirstHorizontalLine:
-    case kMouseDragFirstVerticalLine:
-        m_dragAccumX -= dx;
         m_dragAccumY -= dy;
         break;
     case kMouseDragSecondHorizontalLine:
+        m_dragAccumY += dy;
+        break;
+    case kMouseDragFirstVerticalLine:
+        m_dragAccumX -= dx;
+        break;
     case kMouseDragSecondVerticalLine:
         m_dragAccumX += dx;
-        m_dragAccumY += dy;
         break;
     default:
         break;
