@@ -1,0 +1,52 @@
+#include "video/ColourCurve.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kelvo::video {
+
+namespace {
+
+std::uint32_t encodeChannel(double linear)
+{
+    const double encoded = linearToSrgb(std::clamp(linear, 0.0, 1.0));
+    return static_cast<std::uint32_t>(std::lround(encoded * 255.0));
+}
+
+} // namespace
+
+const std::array<std::array<std::uint32_t, 256>, 3> &ColourCurve::lumaTable()
+{
+    static const auto table = [] {
+        std::array<std::array<std::uint32_t, 256>, 3> t{};
+        const double weights[3] = {kLumaR, kLumaG, kLumaB};
+        const double scale = double(kSize - 1) * double(1 << kLumaFractionBits);
+        for (int c = 0; c < 3; ++c) {
+            for (int v = 0; v < 256; ++v) {
+                t[c][v] = static_cast<std::uint32_t>(std::lround(weights[c] * srgbToLinear(v / 255.0) * scale));
+            }
+        }
+        return t;
+    }();
+    return table;
+}
+
+std::shared_ptr<const ColourCurve> ColourCurve::compile(const ImageFilterList &filters)
+{
+    auto curve = std::make_shared<ColourCurve>();
+    ImageFilterList colourFilters;
+    std::copy_if(filters.begin(), filters.end(), std::back_inserter(colourFilters), isColourFilter);
+    if (colourFilters.empty()) {
+        return curve;
+    }
+    curve->m_identity = false;
+    for (int i = 0; i < kSize; ++i) {
+        const double l = double(i) / double(kSize - 1);
+        const Vec4 out = applyColourFilters(colourFilters, Vec4{l, l, l, 1.0});
+        curve->m_table[static_cast<std::size_t>(i)] =
+            0xFF000000u | (encodeChannel(out[0]) << 16) | (encodeChannel(out[1]) << 8) | encodeChannel(out[2]);
+    }
+    return curve;
+}
+
+} // namespace kelvo::video

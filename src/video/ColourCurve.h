@@ -1,0 +1,65 @@
+#pragma once
+
+#include "video/ImageFilter.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+namespace kelvo::video {
+
+// A colour-mode filter chain compiled for rendering. Every chain begins with
+// a full-intensity monochrome tint, after which the picture is grey, so the
+// whole chain is a function of the input's linear luminance alone: one curve
+// from luminance to an output colour, sampled at kSize points. The curve is
+// computed by running the filters' arithmetic on grey inputs in the
+// linear-light working space (camera values decoded from sRGB first, the
+// result encoded back), so it follows the filters exactly at its samples.
+// Immutable once built; safe to share between threads.
+class ColourCurve {
+public:
+    // A steep ramp needs many samples: 4096 keep the error under 0.02.
+    static constexpr int kSize = 4096;
+    // Fractional bits of the luminance sums in lumaTable().
+    static constexpr int kLumaFractionBits = 8;
+
+    // The identity: colours pass through untouched.
+    ColourCurve() = default;
+
+    // Compiles the colour filters of the list (affine filters are ignored).
+    // An empty list, or one without colour filters, gives the identity.
+    static std::shared_ptr<const ColourCurve> compile(const ImageFilterList &filters);
+
+    bool isIdentity() const { return m_identity; }
+
+    // The output pixel 0xFFRRGGBB for curve sample i (0..kSize-1).
+    const std::uint32_t *table() const { return m_table.data(); }
+
+    // Per channel (0 red, 1 green, 2 blue) and 8-bit sRGB value: the channel's
+    // share of the linear luminance, scaled so that the sum of the three,
+    // shifted right by kLumaFractionBits after adding half, is the sample
+    // index.
+    static const std::array<std::array<std::uint32_t, 256>, 3> &lumaTable();
+
+    // The sample index for an 8-bit sRGB colour.
+    static int sampleIndex(std::uint8_t r, std::uint8_t g, std::uint8_t b)
+    {
+        const auto &t = lumaTable();
+        return static_cast<int>((t[0][r] + t[1][g] + t[2][b] + (1u << (kLumaFractionBits - 1))) >> kLumaFractionBits);
+    }
+
+    // The output pixel 0xFFRRGGBB for an 8-bit sRGB colour.
+    std::uint32_t apply(std::uint8_t r, std::uint8_t g, std::uint8_t b) const
+    {
+        if (m_identity) {
+            return 0xFF000000u | (std::uint32_t(r) << 16) | (std::uint32_t(g) << 8) | b;
+        }
+        return m_table[static_cast<std::size_t>(sampleIndex(r, g, b))];
+    }
+
+private:
+    bool m_identity = true;
+    std::array<std::uint32_t, kSize> m_table{};
+};
+
+} // namespace kelvo::video

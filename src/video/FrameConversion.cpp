@@ -1,0 +1,358 @@
+#include "video/FrameConversion.h"
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define KELVO_X86_KERNELS 1
+#endif
+
+namespace kelvo::video {
+
+// The arithmetic is done in exact integers. Every term of the conversion is a
+// multiple of 1/2 560 000 (constants with three decimals, divided by 256, and
+// Y' with one decimal), so with D = 2 560 000 each channel is N / D for an
+// integer N that fits in 32 bits, and truncation-then-clamping is
+// clamp(floor(N / D)). That agrees with the double-precision arithmetic on
+// every input except where N / D is an exact integer and the double sum lands
+// a hair below it; that happens only for green, only at a few dozen of the
+// 16.7 million (Y, Cb, Cr) triples, and those are detected (N's low bits all
+// zero) and recomputed in double precision.
+namespace {
+
+constexpr std::int32_t kLumaScale = 298082;     // 298.082 · 1000, applied to 10·Y'
+constexpr std::int32_t kRedCr = 4085830;        // 408.583 · 10 000
+constexpr std::int32_t kRedConst = -570677760;  // −222.921 · D
+constexpr std::int32_t kGreenCb = -1002910;     // −100.291 · 10 000
+constexpr std::int32_t kGreenCr = -2081200;     // −208.12 · 10 000
+constexpr std::int32_t kGreenConst = 347074560; // 135.576 · D
+constexpr std::int32_t kBlueCb = 5164120;       // 516.412 · 10 000
+constexpr std::int32_t kBlueConst = -708700160; // −276.836 · D
+// floor(N / D) = floor((N >> 12) / 625); 160 000 = 256 · 625.
+constexpr std::int32_t kQuantLimit = 159999;
+
+struct Params {
+    int lumaTenths;                  // −160·k, so that 10·Y' = 10·Y + lumaTenths
+    double k;                        // for the few exact-integer green values
+    const std::uint32_t *curveTable; // null for the identity
+};
+
+std::uint8_t quantise(std::int32_t n)
+{
+    n >>= 12;
+    n = std::clamp(n, 0, kQuantLimit);
+    return static_cast<std::uint8_t>(n / 625);
+}
+
+bool isExactInteger(std::int32_t n)
+{
+    return (n & 4095) == 0 && (n >> 12) % 625 == 0;
+}
+
+std::uint32_t packPixel(std::uint8_t r, std::uint8_t g, std::uint8_t b, const std::uint32_t *curveTable)
+{
+    if (curveTable) {
+        return curveTable[ColourCurve::sampleIndex(r, g, b)];
+    }
+    return 0xFF000000u | (std::uint32_t(r) << 16) | (std::uint32_t(g) << 8) | b;
+}
+
+std::uint32_t convertPixel(int y, int cb, int cr, const Params &p)
+{
+    const std::int32_t yTerm = (10 * y + p.lumaTenths) * kLumaScale;
+    const std::int32_t nR = yTerm + cr * kRedCr + kRedConst;
+    const std::int32_t nG = yTerm + cb * kGreenCb + cr * kGreenCr + kGreenConst;
+    const std::int32_t nB = yTerm + cb * kBlueCb + kBlueConst;
+    const std::uint8_t g = isExactInteger(nG) ? convertYCbCrPixel(y, cb, cr, p.k).g : quantise(nG);
+    return packPixel(quantise(nR), g, quantise(nB), p.curveTable);
+}
+
+// Pairs of pixels sharing one chroma sample: the packed layout's (Y0, Y1) and
+// the bi-planar layout's even and odd luma of a row. Converts pairs
+// [first, last) of one row.
+void convertPairsPortable(const std::uint8_t *luma, int lumaStep, int lumaPhase, const std::uint8_t *chroma,
+                          int chromaStep, int cbOffset, int crOffset, int first, int last, std::uint32_t *out,
+                          const Params &p)
+{
+    for (int i = first; i < last; ++i) {
+        const std::uint8_t *l = luma + i * lumaStep;
+        const std::uint8_t *c = chroma + i * chromaStep;
+        const int cb = c[cbOffset];
+        const int cr = c[crOffset];
+        out[2 * i] = convertPixel(l[0], cb, cr, p);
+        out[2 * i + 1] = convertPixel(l[lumaPhase], cb, cr, p);
+    }
+}
+
+#ifdef KELVO_X86_KERNELS
+
+bool cpuHasAvx2()
+{
+    static const bool has = __builtin_cpu_supports("avx2") != 0;
+    return has;
+}
+
+__attribute__((target("avx2"))) inline __m256i quantiseAvx2(__m256i n)
+{
+    n = _mm256_srai_epi32(n, 12);
+    n = _mm256_max_epi32(n, _mm256_setzero_si256());
+    n = _mm256_min_epi32(n, _mm256_set1_epi32(kQuantLimit));
+    // (n + 0.5) / 625 is never within 0.0008 of an integer, far beyond the
+    // single-precision error, so truncating it gives floor(n / 625) exactly.
+    const __m256 f = _mm256_add_ps(_mm256_cvtepi32_ps(n), _mm256_set1_ps(0.5f));
+    return _mm256_cvttps_epi32(_mm256_mul_ps(f, _mm256_set1_ps(1.0f / 625.0f)));
+}
+
+// Eight pixels from their luma and shared chroma terms. Returns false when a
+// green value is an exact integer, which the caller converts one by one.
+template <bool kCurve>
+__attribute__((target("avx2"))) inline bool convert8Avx2(__m256i y, __m256i cR, __m256i cG, __m256i cB,
+                                                         __m256i lumaOffset, const std::uint32_t *curveTable,
+                                                         __m256i &out)
+{
+    const __m256i yTerm = _mm256_add_epi32(_mm256_mullo_epi32(y, _mm256_set1_epi32(10 * kLumaScale)), lumaOffset);
+    const __m256i nG = _mm256_add_epi32(yTerm, cG);
+    const __m256i exact = _mm256_cmpeq_epi32(_mm256_and_si256(nG, _mm256_set1_epi32(4095)), _mm256_setzero_si256());
+    if (!_mm256_testz_si256(exact, exact)) {
+        return false;
+    }
+    const __m256i r = quantiseAvx2(_mm256_add_epi32(yTerm, cR));
+    const __m256i g = quantiseAvx2(nG);
+    const __m256i b = quantiseAvx2(_mm256_add_epi32(yTerm, cB));
+    if constexpr (kCurve) {
+        const auto &lt = ColourCurve::lumaTable();
+        __m256i sum = _mm256_i32gather_epi32(reinterpret_cast<const int *>(lt[0].data()), r, 4);
+        sum = _mm256_add_epi32(sum, _mm256_i32gather_epi32(reinterpret_cast<const int *>(lt[1].data()), g, 4));
+        sum = _mm256_add_epi32(sum, _mm256_i32gather_epi32(reinterpret_cast<const int *>(lt[2].data()), b, 4));
+        sum = _mm256_add_epi32(sum, _mm256_set1_epi32(1 << (ColourCurve::kLumaFractionBits - 1)));
+        const __m256i index = _mm256_srli_epi32(sum, ColourCurve::kLumaFractionBits);
+        out = _mm256_i32gather_epi32(reinterpret_cast<const int *>(curveTable), index, 4);
+    } else {
+        out =
+            _mm256_or_si256(_mm256_or_si256(_mm256_set1_epi32(static_cast<int>(0xFF000000u)), _mm256_slli_epi32(r, 16)),
+                            _mm256_or_si256(_mm256_slli_epi32(g, 8), b));
+    }
+    return true;
+}
+
+// Sixteen pixels from eight lanes of (first luma, second luma, Cb, Cr).
+// Returns false when they must be converted one by one.
+template <bool kCurve>
+__attribute__((target("avx2"))) inline bool convert16Avx2(__m256i y0, __m256i y1, __m256i cb, __m256i cr,
+                                                          __m256i lumaOffset, const std::uint32_t *curveTable,
+                                                          std::uint32_t *out)
+{
+    const __m256i cR =
+        _mm256_add_epi32(_mm256_mullo_epi32(cr, _mm256_set1_epi32(kRedCr)), _mm256_set1_epi32(kRedConst));
+    const __m256i cG = _mm256_add_epi32(_mm256_add_epi32(_mm256_mullo_epi32(cb, _mm256_set1_epi32(kGreenCb)),
+                                                         _mm256_mullo_epi32(cr, _mm256_set1_epi32(kGreenCr))),
+                                        _mm256_set1_epi32(kGreenConst));
+    const __m256i cB =
+        _mm256_add_epi32(_mm256_mullo_epi32(cb, _mm256_set1_epi32(kBlueCb)), _mm256_set1_epi32(kBlueConst));
+    __m256i p0, p1;
+    if (!convert8Avx2<kCurve>(y0, cR, cG, cB, lumaOffset, curveTable, p0) ||
+        !convert8Avx2<kCurve>(y1, cR, cG, cB, lumaOffset, curveTable, p1)) {
+        return false;
+    }
+    const __m256i lo = _mm256_unpacklo_epi32(p0, p1);
+    const __m256i hi = _mm256_unpackhi_epi32(p0, p1);
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), _mm256_permute2x128_si256(lo, hi, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 8), _mm256_permute2x128_si256(lo, hi, 0x31));
+    return true;
+}
+
+template <bool kCurve>
+__attribute__((target("avx2"))) int convertUyvyPairsAvx2(const std::uint8_t *row, int pairs, std::uint32_t *out,
+                                                         const Params &p)
+{
+    const __m256i lumaOffset = _mm256_set1_epi32(p.lumaTenths * kLumaScale);
+    const __m256i byteMask = _mm256_set1_epi32(0xFF);
+    int i = 0;
+    for (; i + 8 <= pairs; i += 8) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(row + 4 * i));
+        const __m256i cb = _mm256_and_si256(v, byteMask);
+        const __m256i y0 = _mm256_and_si256(_mm256_srli_epi32(v, 8), byteMask);
+        const __m256i cr = _mm256_and_si256(_mm256_srli_epi32(v, 16), byteMask);
+        const __m256i y1 = _mm256_srli_epi32(v, 24);
+        if (!convert16Avx2<kCurve>(y0, y1, cb, cr, lumaOffset, p.curveTable, out + 2 * i)) {
+            convertPairsPortable(row + 1, 4, 2, row, 4, 0, 2, i, i + 8, out, p);
+        }
+    }
+    return i;
+}
+
+template <bool kCurve>
+__attribute__((target("avx2"))) int convertNv12PairsAvx2(const std::uint8_t *luma, const std::uint8_t *chroma,
+                                                         int pairs, std::uint32_t *out, const Params &p)
+{
+    const __m256i lumaOffset = _mm256_set1_epi32(p.lumaTenths * kLumaScale);
+    const __m256i byteMask = _mm256_set1_epi32(0xFF);
+    int i = 0;
+    for (; i + 8 <= pairs; i += 8) {
+        const __m256i l = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(luma + 2 * i)));
+        const __m256i c = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(chroma + 2 * i)));
+        const __m256i y0 = _mm256_and_si256(l, byteMask);
+        const __m256i y1 = _mm256_srli_epi32(l, 8);
+        const __m256i cb = _mm256_and_si256(c, byteMask);
+        const __m256i cr = _mm256_srli_epi32(c, 8);
+        if (!convert16Avx2<kCurve>(y0, y1, cb, cr, lumaOffset, p.curveTable, out + 2 * i)) {
+            convertPairsPortable(luma, 2, 1, chroma, 2, 0, 1, i, i + 8, out, p);
+        }
+    }
+    return i;
+}
+
+#endif // KELVO_X86_KERNELS
+
+bool useVectorKernel(ConversionKernel kernel)
+{
+#ifdef KELVO_X86_KERNELS
+    return kernel == ConversionKernel::Best && cpuHasAvx2();
+#else
+    (void)kernel;
+    return false;
+#endif
+}
+
+void convertUyvyRow(const std::uint8_t *row, int width, int stride, std::uint32_t *out, const Params &p, bool vector)
+{
+    const int pairs = width / 2;
+    int done = 0;
+#ifdef KELVO_X86_KERNELS
+    if (vector) {
+        done = p.curveTable ? convertUyvyPairsAvx2<true>(row, pairs, out, p)
+                            : convertUyvyPairsAvx2<false>(row, pairs, out, p);
+    }
+#else
+    (void)vector;
+#endif
+    convertPairsPortable(row + 1, 4, 2, row, 4, 0, 2, done, pairs, out, p);
+    if (width % 2 != 0) {
+        // The last pixel of an odd row is the first half of a pair that the
+        // row may or may not hold.
+        const int last = width - 1;
+        if (stride >= 4 * pairs + 3) {
+            const std::uint8_t *pair = row + 4 * pairs;
+            out[last] = convertPixel(pair[1], pair[0], pair[2], p);
+        } else {
+            out[last] = width > 1 ? out[last - 1] : packPixel(0, 0, 0, p.curveTable);
+        }
+    }
+}
+
+void convertNv12Row(const std::uint8_t *luma, const std::uint8_t *chroma, int width, std::uint32_t *out,
+                    const Params &p, bool vector)
+{
+    const int pairs = width / 2;
+    int done = 0;
+#ifdef KELVO_X86_KERNELS
+    if (vector) {
+        done = p.curveTable ? convertNv12PairsAvx2<true>(luma, chroma, pairs, out, p)
+                            : convertNv12PairsAvx2<false>(luma, chroma, pairs, out, p);
+    }
+#else
+    (void)vector;
+#endif
+    convertPairsPortable(luma, 2, 1, chroma, 2, 0, 1, done, pairs, out, p);
+    if (width % 2 != 0) {
+        const int last = width - 1;
+        out[last] = convertPixel(luma[last], chroma[last], chroma[last + 1], p);
+    }
+}
+
+} // namespace
+
+double lumaOffset(PixelFormat format, ColourRange range)
+{
+    if (format == PixelFormat::UYVY) {
+        return -0.65;
+    }
+    return range == ColourRange::Video ? 1.0 : 0.0;
+}
+
+Rgb8 convertYCbCrPixel(int y, int cb, int cr, double k)
+{
+    const double yp = y - 16 * k;
+    const double r = yp * 298.082 / 256 + cr * 408.583 / 256 - 222.921;
+    const double g = yp * 298.082 / 256 - cb * 100.291 / 256 - cr * 208.12 / 256 + 135.576;
+    const double b = yp * 298.082 / 256 + cb * 516.412 / 256 - 276.836;
+    const auto channel = [](double v) {
+        const double truncated = std::trunc(v);
+        return static_cast<std::uint8_t>(std::clamp(truncated, 0.0, 255.0));
+    };
+    return {channel(r), channel(g), channel(b)};
+}
+
+bool isConvertible(const VideoFrame &frame)
+{
+    if (!frame.isValid()) {
+        return false;
+    }
+    const int w = frame.width;
+    switch (frame.format) {
+    case PixelFormat::UYVY:
+        return frame.strides[0] >= 4 * (w / 2) + (w % 2 != 0 ? 2 : 0);
+    case PixelFormat::NV12:
+        return frame.planes[1] != nullptr && frame.strides[0] >= w && frame.strides[1] >= 2 * ((w + 1) / 2);
+    }
+    return false;
+}
+
+bool convertFrameToRgb32(const VideoFrame &frame, std::uint32_t *dst, std::ptrdiff_t dstStrideBytes,
+                         const ColourCurve *curve, ConversionKernel kernel)
+{
+    if (!isConvertible(frame) || dst == nullptr || dstStrideBytes < std::ptrdiff_t(frame.width) * 4) {
+        return false;
+    }
+    const double k = lumaOffset(frame.format, frame.range);
+    const Params params{static_cast<int>(std::lround(-160.0 * k)), k,
+                        curve && !curve->isIdentity() ? curve->table() : nullptr};
+    const bool vector = useVectorKernel(kernel);
+    auto *out = reinterpret_cast<std::uint8_t *>(dst);
+    for (int r = 0; r < frame.height; ++r) {
+        auto *outRow = reinterpret_cast<std::uint32_t *>(out + r * dstStrideBytes);
+        if (frame.format == PixelFormat::UYVY) {
+            convertUyvyRow(frame.planes[0] + std::ptrdiff_t(r) * frame.strides[0], frame.width, frame.strides[0],
+                           outRow, params, vector);
+        } else {
+            convertNv12Row(frame.planes[0] + std::ptrdiff_t(r) * frame.strides[0],
+                           frame.planes[1] + std::ptrdiff_t(r >> 1) * frame.strides[1], frame.width, outRow, params,
+                           vector);
+        }
+    }
+    return true;
+}
+
+bool convertFrameToRgb888(const VideoFrame &frame, std::uint8_t *dst, std::ptrdiff_t dstStrideBytes,
+                          ConversionKernel kernel)
+{
+    if (!isConvertible(frame) || dst == nullptr || dstStrideBytes < std::ptrdiff_t(frame.width) * 3) {
+        return false;
+    }
+    std::vector<std::uint32_t> row(static_cast<std::size_t>(frame.width));
+    VideoFrame oneRow = frame;
+    oneRow.height = 1;
+    for (int r = 0; r < frame.height; ++r) {
+        oneRow.planes[0] = frame.planes[0] + std::ptrdiff_t(r) * frame.strides[0];
+        if (frame.format == PixelFormat::NV12) {
+            oneRow.planes[1] = frame.planes[1] + std::ptrdiff_t(r >> 1) * frame.strides[1];
+        }
+        convertFrameToRgb32(oneRow, row.data(), std::ptrdiff_t(row.size()) * 4, nullptr, kernel);
+        std::uint8_t *out = dst + std::ptrdiff_t(r) * dstStrideBytes;
+        for (std::uint32_t px : row) {
+            *out++ = static_cast<std::uint8_t>(px >> 16);
+            *out++ = static_cast<std::uint8_t>(px >> 8);
+            *out++ = static_cast<std::uint8_t>(px);
+        }
+    }
+    return true;
+}
+
+bool hasVectorConversionKernel()
+{
+    return useVectorKernel(ConversionKernel::Best);
+}
+
+} // namespace kelvo::video

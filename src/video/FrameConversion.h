@@ -1,0 +1,55 @@
+#pragma once
+
+#include "video/ColourCurve.h"
+#include "video/VideoFrame.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace kelvo::video {
+
+// The camera's YCbCr to RGB conversion: ITU-R BT.601 in its common 8-bit
+// form with the chroma offsets folded into the constants, double precision,
+// each result truncated toward zero and then clamped to 0..255. Live, frozen
+// and saved pictures all go through it, so they agree to the last bit.
+
+struct Rgb8 {
+    std::uint8_t r = 0, g = 0, b = 0;
+    bool operator==(const Rgb8 &) const = default;
+};
+
+// The luma offset k (Y' = Y − 16·k): packed 4:2:2 −0.65 (the camera's
+// packed stream carries no range of its own), 4:2:0 video range 1, full 0.
+double lumaOffset(PixelFormat format, ColourRange range);
+
+// The reference arithmetic for one pixel.
+Rgb8 convertYCbCrPixel(int y, int cb, int cr, double lumaOffsetK);
+
+// Whether the frame's planes and strides can be read: a positive size, the
+// planes its format needs, and rows long enough for its width.
+bool isConvertible(const VideoFrame &frame);
+
+enum class ConversionKernel {
+    Best,     // the fastest the processor offers
+    Portable, // plain C++, the same results
+};
+
+// Converts the frame into 32-bit pixels 0xFFRRGGBB (QImage::Format_RGB32),
+// rows dstStrideBytes apart, applying the colour curve when one is given and
+// is not the identity. Orientation and mirroring are left to the renderer.
+// An odd-width packed frame converts its last column from the partial pair
+// (Cb, Y0, Cr) when the row holds it, and otherwise repeats its left
+// neighbour. Returns false, writing nothing, for a frame that is not
+// convertible. Single-threaded.
+bool convertFrameToRgb32(const VideoFrame &frame, std::uint32_t *dst, std::ptrdiff_t dstStrideBytes,
+                         const ColourCurve *curve = nullptr, ConversionKernel kernel = ConversionKernel::Best);
+
+// Converts the frame into packed R, G, B bytes, 3 per pixel (the still
+// picture's layout), rows dstStrideBytes apart, without colour mode.
+bool convertFrameToRgb888(const VideoFrame &frame, std::uint8_t *dst, std::ptrdiff_t dstStrideBytes,
+                          ConversionKernel kernel = ConversionKernel::Best);
+
+// Whether ConversionKernel::Best uses vector instructions on this processor.
+bool hasVectorConversionKernel();
+
+} // namespace kelvo::video
