@@ -58,6 +58,9 @@ function(kelvo_test target)
     add_test(NAME ${target} COMMAND xvfb-run -a -s "-screen 0 1920x1080x24" $<TARGET_FILE:${target}>)
     set_tests_properties(${target} PROPERTIES ENVIRONMENT "${env};QT_QPA_PLATFORM=xcb")
   else()
-    gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST PROPERTIES ENVIRONMENT "${env}")
+    # A test's environment must also reach test discovery, which runs the
+    # binary outside ctest; running both through env(1) does that.
+    set_target_properties(${target} PROPERTIES CROSSCOMPILING_EMULATOR "env;${env}")
+    gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST)
   endif()
 endfunction()
