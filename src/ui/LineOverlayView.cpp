@@ -122,16 +122,20 @@ void LineOverlayView::applyReadingGuideMenuState(const guides::ReadingGuideMenuS
 
 void LineOverlayView::moveWindowFrameBy(double dx, double dyUp)
 {
-    QWidget *topLevel = window();
     // Qt's y grows downward. Whole pixels move now, the rest waits, so slow
-    // sub-pixel pointer motion on high-resolution screens is not lost.
+    // sub-pixel pointer motion on high-resolution screens is not lost. The
+    // target is kept here because a top-level window's reported position
+    // may lag behind a move until the windowing system confirms it.
     m_pendingWindowMove += QPointF(dx, -dyUp);
     const QPoint whole(static_cast<int>(std::trunc(m_pendingWindowMove.x())),
                        static_cast<int>(std::trunc(m_pendingWindowMove.y())));
     if (whole.isNull())
         return;
     m_pendingWindowMove -= whole;
-    topLevel->move(topLevel->pos() + whole);
+    if (!m_windowMoveTarget)
+        m_windowMoveTarget = window()->pos();
+    *m_windowMoveTarget += whole;
+    window()->move(*m_windowMoveTarget);
 }
 
 void LineOverlayView::paintEvent(QPaintEvent *)
@@ -205,6 +209,7 @@ void LineOverlayView::mousePressEvent(QMouseEvent *event)
     m_lastGlobalPosition = event->globalPosition();
     m_systemMoveActive = false;
     m_pendingWindowMove = {};
+    m_windowMoveTarget.reset();
     model().mouseDown(toGuidePoint(event->position()));
     if (m_model.mouseDragMode() == guides::kMouseDragWindow) {
         // Where the windowing system can move the window itself (Wayland
@@ -235,6 +240,7 @@ void LineOverlayView::mouseReleaseEvent(QMouseEvent *event)
         return;
     }
     m_systemMoveActive = false;
+    m_windowMoveTarget.reset();
     model().mouseUp();
     QWidget::mouseReleaseEvent(event);
 }

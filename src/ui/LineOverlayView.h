@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <optional>
+
 class QMenuBar;
 
 namespace kelvo::ui {
@@ -114,8 +116,10 @@ private:
     QPointF m_lastGlobalPosition;
     // The window manager moves the window; our own move events stop.
     bool m_systemMoveActive = false;
-    // Part of a manual window move smaller than one whole pixel.
+    // Part of a manual window move smaller than one whole pixel, and where
+    // the manual move has put the window so far.
     QPointF m_pendingWindowMove;
+    std::optional<QPoint> m_windowMoveTarget;
 };
 
 } // namespace kelvo::ui
