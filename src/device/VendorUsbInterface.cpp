@@ -1,0 +1,204 @@
+#include "device/VendorUsbInterface.h"
+
+#include "common/SystemLog.h"
+
+namespace kelvo::device {
+
+std::shared_ptr<VendorUsbInterface> VendorUsbInterface::create(std::unique_ptr<UsbPipeIo> io, Callbacks callbacks,
+                                                               std::uint8_t readPipe, std::uint8_t writePipe)
+{
+    return std::shared_ptr<VendorUsbInterface>(
+        new VendorUsbInterface(std::move(io), std::move(callbacks), readPipe, writePipe));
+}
+
+VendorUsbInterface::VendorUsbInterface(std::unique_ptr<UsbPipeIo> io, Callbacks callbacks, std::uint8_t readPipe,
+                                       std::uint8_t writePipe)
+    : m_io(std::move(io)), m_callbacks(std::move(callbacks)), m_readPipe(readPipe), m_writePipe(writePipe),
+      m_locationID(m_io->locationID())
+{
+    m_readRecord.readPipe = readPipe;
+    m_readRecord.writePipe = writePipe;
+}
+
+VendorUsbInterface::~VendorUsbInterface()
+{
+    close();
+    std::lock_guard lock(m_threadMutex);
+    if (m_reader.joinable()) {
+        // The reader holds a reference while it runs, so the last reference
+        // can be dropped on the reader itself as it ends.
+        if (m_reader.get_id() == std::this_thread::get_id())
+            m_reader.detach();
+        else
+            m_reader.join();
+    }
+}
+
+IOReturn VendorUsbInterface::writeReport(const Report &report)
+{
+    auto record = std::make_shared<InterfaceRecord>();
+    record->interface = weak_from_this();
+    record->buffer = report;
+    record->readPipe = m_readPipe;
+    record->writePipe = m_writePipe;
+    return startWrite(record);
+}
+
+IOReturn VendorUsbInterface::startWrite(const std::shared_ptr<InterfaceRecord> &record)
+{
+    if (m_closing.load())
+        return kIOReturnNotOpen;
+    // The completion holds the record but not the interface: a write that
+    // completes after the interface is gone finds nothing to touch.
+    return m_io->writePipeAsync(m_writePipe, record->buffer.data(), static_cast<std::uint32_t>(kReportSize),
+                                [record](IOReturn status, std::uint32_t) {
+                                    if (auto self = record->interface.lock())
+                                        self->writeCompletion(record, status);
+                                });
+}
+
+IOReturn VendorUsbInterface::clearPipeStallBothEnds(std::uint8_t pipe)
+{
+    if (m_closing.load())
+        return kIOReturnNotOpen;
+    return m_io->clearPipeStallBothEnds(pipe);
+}
+
+void VendorUsbInterface::startReader()
+{
+    std::lock_guard lock(m_threadMutex);
+    if (m_reader.joinable() || m_closing.load())
+        return;
+    m_reader = std::thread([self = shared_from_this()] { self->runReader(); });
+}
+
+void VendorUsbInterface::cancelReader()
+{
+    m_cancelled.store(true);
+}
+
+void VendorUsbInterface::joinReader()
+{
+    std::thread reader;
+    {
+        std::lock_guard lock(m_threadMutex);
+        if (!m_reader.joinable() || m_reader.get_id() == std::this_thread::get_id())
+            return;
+        reader = std::move(m_reader);
+    }
+    reader.join();
+}
+
+void VendorUsbInterface::close()
+{
+    if (m_closing.exchange(true))
+        return;
+    m_cancelled.store(true);
+    joinReader();
+    m_io->close();
+}
+
+void VendorUsbInterface::runReader()
+{
+    for (;;) {
+        if (m_cancelled.load()) {
+            systemLog("HID listener thread exiting (end of loop)");
+            return;
+        }
+        std::uint32_t transferred = 0;
+        const IOReturn status = m_io->readPipe(m_readRecord.readPipe, m_readRecord.buffer.data(),
+                                               static_cast<std::uint32_t>(kReportSize), transferred, kReadPollMs);
+        if (status == kIOReturnTimeout)
+            continue;
+        if (status != kIOReturnSuccess)
+            systemLog("ReadPipe failed (%d, %x).\n", static_cast<int>(status), status);
+        if (!readCompletion(m_readRecord, status, transferred))
+            break;
+    }
+    // A cancelled reader was already taken off the listener list by whoever
+    // cancelled it; one that stops by itself removes itself.
+    if (!m_cancelled.load() && m_callbacks.readerEnded)
+        m_callbacks.readerEnded(shared_from_this());
+}
+
+bool VendorUsbInterface::readCompletion(InterfaceRecord &record, IOReturn status, std::uint32_t bytes)
+{
+    // A failed transfer is judged by its status even when it moved nothing;
+    // otherwise a reader whose device vanished would loop on empty reads.
+    if (bytes == 0 && status == kIOReturnSuccess) {
+        systemLog("Zero-length read\n");
+        // A vanished device can keep answering empty reads; only a device that
+        // is still there gets another read.
+        if (!m_io->isConnected()) {
+            deviceWentAway(kIOReturnNoDevice);
+            return false;
+        }
+        return true;
+    }
+    if (status == kIOReturnSuccess) {
+        record.errorCount = 0;
+        if (m_callbacks.handleUSBData)
+            m_callbacks.handleUSBData(record.buffer);
+        record.buffer.fill(0);
+        return true;
+    }
+    record.errorCount += 1;
+    switch (status) {
+    case kIOReturnAborted:
+        if (record.errorCount <= kMaxAbortedTransfers) {
+            systemLog("Read aborted\n");
+            if (m_cancelled.load()) {
+                systemLog("HID listener thread exiting (read aborted)");
+                return false;
+            }
+        }
+        return true;
+    case kIOUSBPipeStalled:
+        systemLog("Read pipe stall\n");
+        m_io->clearPipeStallBothEnds(record.readPipe);
+        return true;
+    default:
+        deviceWentAway(status);
+        return false;
+    }
+}
+
+void VendorUsbInterface::writeCompletion(const std::shared_ptr<InterfaceRecord> &record, IOReturn status)
+{
+    if (status == kIOReturnSuccess) {
+        record->errorCount = 0;
+        return;
+    }
+    record->errorCount += 1;
+    switch (status) {
+    case kIOReturnAborted: {
+        if (record->errorCount > kMaxAbortedTransfers)
+            return;
+        systemLog("Write aborted\n");
+        IOReturn restart = startWrite(record);
+        if (restart == kIOUSBPipeStalled) {
+            clearPipeStallBothEnds(record->writePipe);
+            restart = startWrite(record);
+        }
+        if (restart != kIOReturnSuccess)
+            systemLog("Could not reschedule async write.  Giving up.\n");
+        return;
+    }
+    case kIOUSBPipeStalled:
+        systemLog("Write pipe stall\n");
+        clearPipeStallBothEnds(record->writePipe);
+        return;
+    default:
+        deviceWentAway(status);
+        return;
+    }
+}
+
+void VendorUsbInterface::deviceWentAway(IOReturn status)
+{
+    systemLog("Device went away.  Err %d, %x.\n", static_cast<int>(status), status);
+    if (m_callbacks.deviceRemoved)
+        m_callbacks.deviceRemoved(shared_from_this());
+}
+
+} // namespace kelvo::device

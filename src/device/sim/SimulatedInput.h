@@ -1,0 +1,71 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+
+#include "device/ReportProtocol.h"
+
+namespace kelvo::device::sim {
+
+// The host-bound side of an in-process connection to the simulated camera:
+// reports the camera sent, waiting to be read. Shared between the transport
+// and the camera's report sink so either may go first.
+// Thread: any.
+class SimulatedInput {
+public:
+    void push(const Report &report)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_closed)
+                return;
+            m_reports.push_back(report);
+        }
+        m_wake.notify_all();
+    }
+
+    // Waits up to timeout for a report; false when none came or the input
+    // was closed or interrupted.
+    bool pop(Report &report, std::chrono::milliseconds timeout)
+    {
+        std::unique_lock lock(m_mutex);
+        m_wake.wait_for(lock, timeout, [this] { return m_closed || m_interrupt || !m_reports.empty(); });
+        m_interrupt = false;
+        if (m_closed || m_reports.empty())
+            return false;
+        report = m_reports.front();
+        m_reports.pop_front();
+        return true;
+    }
+
+    // Wakes a waiting reader (for injected results and unplugging).
+    void interrupt()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_interrupt = true;
+        }
+        m_wake.notify_all();
+    }
+
+    void close()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_closed = true;
+            m_reports.clear();
+        }
+        m_wake.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::deque<Report> m_reports; // guarded by m_mutex
+    bool m_closed = false;        // guarded by m_mutex
+    bool m_interrupt = false;     // guarded by m_mutex
+};
+
+} // namespace kelvo::device::sim

@@ -1,0 +1,177 @@
+#include "device/sim/SimulatedUsbPipeIo.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace kelvo::device::sim {
+
+SimulatedUsbPipeIo::SimulatedUsbPipeIo(std::shared_ptr<QuadrelSimulator> camera, std::uint32_t locationID)
+    : m_camera(std::move(camera)), m_locationID(locationID), m_input(std::make_shared<SimulatedInput>())
+{
+    m_camera->setReportSink([input = m_input](const Report &report) { input->push(report); });
+}
+
+SimulatedUsbPipeIo::~SimulatedUsbPipeIo()
+{
+    close();
+}
+
+IOReturn SimulatedUsbPipeIo::readPipe(std::uint8_t pipe, std::uint8_t *buffer, std::uint32_t capacity,
+                                      std::uint32_t &transferred, int timeoutMs)
+{
+    transferred = 0;
+    if (m_closed.load())
+        return kIOReturnNotOpen;
+    if (pipe != 1)
+        return kIOReturnError;
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_readResults.empty()) {
+            const auto [status, bytes] = m_readResults.front();
+            m_readResults.pop_front();
+            transferred = std::min(bytes, capacity);
+            std::memset(buffer, 0, transferred);
+            return status;
+        }
+    }
+    if (m_unplugged.load())
+        return kIOReturnNoDevice;
+    Report report;
+    if (!m_input->pop(report, std::chrono::milliseconds(timeoutMs))) {
+        if (m_unplugged.load())
+            return kIOReturnNoDevice;
+        bool injected = false;
+        {
+            std::lock_guard lock(m_mutex);
+            injected = !m_readResults.empty();
+        }
+        return injected ? readPipe(pipe, buffer, capacity, transferred, 0) : kIOReturnTimeout;
+    }
+    transferred = std::min<std::uint32_t>(capacity, static_cast<std::uint32_t>(kReportSize));
+    std::memcpy(buffer, report.data(), transferred);
+    return kIOReturnSuccess;
+}
+
+IOReturn SimulatedUsbPipeIo::writePipeAsync(std::uint8_t pipe, const std::uint8_t *data, std::uint32_t size,
+                                            WriteCallback callback)
+{
+    if (m_closed.load())
+        return kIOReturnNotOpen;
+    if (pipe != 2)
+        return kIOReturnError;
+    if (m_unplugged.load())
+        return kIOReturnNoDevice;
+    PendingWrite write;
+    write.report.fill(0);
+    std::memcpy(write.report.data(), data, std::min<std::uint32_t>(size, kReportSize));
+    write.callback = std::move(callback);
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_writeStartFailures > 0) {
+            --m_writeStartFailures;
+            return m_writeStartFailure;
+        }
+        m_writesStarted.fetch_add(1);
+        if (m_holdWrites) {
+            m_heldWrites.push_back(std::move(write));
+            return kIOReturnSuccess;
+        }
+    }
+    complete(std::move(write));
+    return kIOReturnSuccess;
+}
+
+void SimulatedUsbPipeIo::complete(PendingWrite write)
+{
+    m_events.async([this, write = std::move(write)] {
+        IOReturn status = kIOReturnSuccess;
+        {
+            std::lock_guard lock(m_mutex);
+            if (!m_writeCompletions.empty()) {
+                status = m_writeCompletions.front();
+                m_writeCompletions.pop_front();
+            } else if (m_unplugged.load()) {
+                status = kIOReturnNoDevice;
+            } else if (m_closed.load()) {
+                status = kIOReturnAborted;
+            }
+        }
+        if (status == kIOReturnSuccess)
+            m_camera->receiveHostReport(write.report);
+        write.callback(status, status == kIOReturnSuccess ? static_cast<std::uint32_t>(kReportSize) : 0);
+    });
+}
+
+IOReturn SimulatedUsbPipeIo::clearPipeStallBothEnds(std::uint8_t pipe)
+{
+    if (m_closed.load())
+        return kIOReturnNotOpen;
+    std::lock_guard lock(m_mutex);
+    m_clearStalls[pipe & 15] += 1;
+    return m_unplugged.load() ? kIOReturnNoDevice : kIOReturnSuccess;
+}
+
+void SimulatedUsbPipeIo::close()
+{
+    if (m_closed.exchange(true))
+        return;
+    m_input->close();
+    std::vector<PendingWrite> held;
+    {
+        std::lock_guard lock(m_mutex);
+        held.swap(m_heldWrites);
+    }
+    for (PendingWrite &write : held)
+        complete(std::move(write));
+    // Every completion has run when close returns.
+    m_events.sync([] {});
+}
+
+void SimulatedUsbPipeIo::injectReadResult(IOReturn status, std::uint32_t bytes)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_readResults.emplace_back(status, bytes);
+    }
+    m_input->interrupt();
+}
+
+void SimulatedUsbPipeIo::injectWriteCompletion(IOReturn status)
+{
+    std::lock_guard lock(m_mutex);
+    m_writeCompletions.push_back(status);
+}
+
+void SimulatedUsbPipeIo::failWriteStarts(IOReturn status, int count)
+{
+    std::lock_guard lock(m_mutex);
+    m_writeStartFailure = status;
+    m_writeStartFailures = count;
+}
+
+void SimulatedUsbPipeIo::holdWrites(bool hold)
+{
+    std::vector<PendingWrite> released;
+    {
+        std::lock_guard lock(m_mutex);
+        m_holdWrites = hold;
+        if (!hold)
+            released.swap(m_heldWrites);
+    }
+    for (PendingWrite &write : released)
+        complete(std::move(write));
+}
+
+void SimulatedUsbPipeIo::unplug()
+{
+    m_unplugged.store(true);
+    m_input->interrupt();
+}
+
+int SimulatedUsbPipeIo::clearStallCount(std::uint8_t pipe) const
+{
+    std::lock_guard lock(m_mutex);
+    return m_clearStalls[pipe & 15];
+}
+
+} // namespace kelvo::device::sim
