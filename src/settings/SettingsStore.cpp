@@ -12,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <set>
+#include <sys/stat.h>
 
 namespace kelvo::settings {
 namespace {
@@ -58,9 +59,12 @@ bool SettingsStore::reload()
     m_dirty = false;
     m_damagedFileInPlace = false;
 
-    QFile file(m_filePath);
-    if (!file.exists())
+    // stat() follows a symbolic link: a link to a file not yet written is a
+    // missing file, not a damaged one.
+    struct stat status {};
+    if (::stat(QFile::encodeName(m_filePath).constData(), &status) != 0 && errno == ENOENT)
         return true;
+    QFile file(m_filePath);
     if (!file.open(QIODevice::ReadOnly)) {
         setAsideDamagedFile(QStringLiteral("cannot be opened (%1)").arg(file.errorString()));
         return false;
