@@ -46,11 +46,11 @@ IOReturn SimulatedHidDeviceIo::readInputReport(std::uint8_t *buffer, std::size_t
         return kIOReturnNotOpen;
     if (m_unplugged.load())
         return kIOReturnNoDevice;
-    Report report;
-    if (!m_input->pop(report, std::chrono::milliseconds(timeoutMs)))
+    SimulatedInput::Entry entry;
+    if (!m_input->pop(entry, std::chrono::milliseconds(timeoutMs)))
         return m_unplugged.load() ? kIOReturnNoDevice : kIOReturnTimeout;
-    length = std::min(capacity, kReportSize);
-    std::memcpy(buffer, report.data(), length);
+    length = std::min<std::size_t>(capacity, entry.bytes);
+    std::memcpy(buffer, entry.report.data(), length);
     return kIOReturnSuccess;
 }
 

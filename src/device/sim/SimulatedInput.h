@@ -15,20 +15,29 @@ namespace kelvo::device::sim {
 // Thread: any.
 class SimulatedInput {
 public:
-    void push(const Report &report)
+    // One read's outcome: a report, or a forced status and byte count.
+    struct Entry {
+        Report report{};
+        std::uint32_t status = 0;
+        std::uint32_t bytes = kReportSize;
+    };
+
+    void push(const Report &report) { push(Entry{report, 0, kReportSize}); }
+
+    void push(const Entry &entry)
     {
         {
             std::lock_guard lock(m_mutex);
             if (m_closed)
                 return;
-            m_reports.push_back(report);
+            m_reports.push_back(entry);
         }
         m_wake.notify_all();
     }
 
-    // Waits up to timeout for a report; false when none came or the input
+    // Waits up to timeout for an entry; false when none came or the input
     // was closed or interrupted.
-    bool pop(Report &report, std::chrono::milliseconds timeout)
+    bool pop(Entry &report, std::chrono::milliseconds timeout)
     {
         std::unique_lock lock(m_mutex);
         m_wake.wait_for(lock, timeout, [this] { return m_closed || m_interrupt || !m_reports.empty(); });
@@ -63,9 +72,9 @@ public:
 private:
     std::mutex m_mutex;
     std::condition_variable m_wake;
-    std::deque<Report> m_reports; // guarded by m_mutex
-    bool m_closed = false;        // guarded by m_mutex
-    bool m_interrupt = false;     // guarded by m_mutex
+    std::deque<Entry> m_reports; // guarded by m_mutex
+    bool m_closed = false;       // guarded by m_mutex
+    bool m_interrupt = false;    // guarded by m_mutex
 };
 
 } // namespace kelvo::device::sim

@@ -24,32 +24,12 @@ IOReturn SimulatedUsbPipeIo::readPipe(std::uint8_t pipe, std::uint8_t *buffer, s
         return kIOReturnNotOpen;
     if (pipe != 1)
         return kIOReturnError;
-    {
-        std::lock_guard lock(m_mutex);
-        if (!m_readResults.empty()) {
-            const auto [status, bytes] = m_readResults.front();
-            m_readResults.pop_front();
-            transferred = std::min(bytes, capacity);
-            std::memset(buffer, 0, transferred);
-            return status;
-        }
-    }
-    if (m_unplugged.load())
-        return kIOReturnNoDevice;
-    Report report;
-    if (!m_input->pop(report, std::chrono::milliseconds(timeoutMs))) {
-        if (m_unplugged.load())
-            return kIOReturnNoDevice;
-        bool injected = false;
-        {
-            std::lock_guard lock(m_mutex);
-            injected = !m_readResults.empty();
-        }
-        return injected ? readPipe(pipe, buffer, capacity, transferred, 0) : kIOReturnTimeout;
-    }
-    transferred = std::min<std::uint32_t>(capacity, static_cast<std::uint32_t>(kReportSize));
-    std::memcpy(buffer, report.data(), transferred);
-    return kIOReturnSuccess;
+    SimulatedInput::Entry entry;
+    if (!m_input->pop(entry, std::chrono::milliseconds(timeoutMs)))
+        return m_unplugged.load() ? kIOReturnNoDevice : kIOReturnTimeout;
+    transferred = std::min(entry.bytes, capacity);
+    std::memcpy(buffer, entry.report.data(), transferred);
+    return entry.status;
 }
 
 IOReturn SimulatedUsbPipeIo::writePipeAsync(std::uint8_t pipe, const std::uint8_t *data, std::uint32_t size,
@@ -129,11 +109,10 @@ void SimulatedUsbPipeIo::close()
 
 void SimulatedUsbPipeIo::injectReadResult(IOReturn status, std::uint32_t bytes)
 {
-    {
-        std::lock_guard lock(m_mutex);
-        m_readResults.emplace_back(status, bytes);
-    }
-    m_input->interrupt();
+    SimulatedInput::Entry entry;
+    entry.status = status;
+    entry.bytes = bytes;
+    m_input->push(entry);
 }
 
 void SimulatedUsbPipeIo::injectWriteCompletion(IOReturn status)

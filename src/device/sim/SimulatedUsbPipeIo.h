@@ -37,7 +37,7 @@ public:
     void close() override;
 
     // ---- Fault injection and observation ----------------------------------
-    // The next reads complete with these results, in order, before any report.
+    // A read completes with this result, in turn with the camera's reports.
     void injectReadResult(IOReturn status, std::uint32_t bytes);
     // The next write completions report these statuses, in order.
     void injectWriteCompletion(IOReturn status);
@@ -65,13 +65,12 @@ private:
     std::atomic<bool> m_closed{false};
     std::atomic<int> m_writesStarted{0};
     mutable std::mutex m_mutex;
-    std::deque<std::pair<IOReturn, std::uint32_t>> m_readResults; // guarded by m_mutex
-    std::deque<IOReturn> m_writeCompletions;                      // guarded by m_mutex
-    IOReturn m_writeStartFailure = kIOReturnSuccess;              // guarded by m_mutex
-    int m_writeStartFailures = 0;                                 // guarded by m_mutex
-    bool m_holdWrites = false;                                    // guarded by m_mutex
-    std::vector<PendingWrite> m_heldWrites;                       // guarded by m_mutex
-    int m_clearStalls[16] = {};                                   // guarded by m_mutex
+    std::deque<IOReturn> m_writeCompletions;         // guarded by m_mutex
+    IOReturn m_writeStartFailure = kIOReturnSuccess; // guarded by m_mutex
+    int m_writeStartFailures = 0;                    // guarded by m_mutex
+    bool m_holdWrites = false;                       // guarded by m_mutex
+    std::vector<PendingWrite> m_heldWrites;          // guarded by m_mutex
+    int m_clearStalls[16] = {};                      // guarded by m_mutex
     SerialQueue m_events{"sim-usb-events"};
 };
 
