@@ -62,7 +62,7 @@ bool SettingsStore::reload()
     // stat() follows a symbolic link: a link to a file not yet written is a
     // missing file, not a damaged one.
     struct stat status {};
-    if (::stat(QFile::encodeName(m_filePath).constData(), &status) != 0 && errno == ENOENT)
+    if (::stat(QFile::encodeName(m_filePath).constData(), &status) != 0 && (errno == ENOENT || errno == ENOTDIR))
         return true;
     QFile file(m_filePath);
     if (!file.open(QIODevice::ReadOnly)) {
