@@ -31,6 +31,21 @@ const std::array<std::array<std::uint32_t, 256>, 3> &ColourCurve::lumaTable()
     return table;
 }
 
+int ColourCurve::approximationMargin()
+{
+    static const int margin = [] {
+        double worst = 0;
+        for (int v = 0; v < 256; ++v) {
+            const double x = v / 255.0;
+            worst = std::max(worst, std::abs(x * x * (kApproxP + kApproxQ * x) - srgbToLinear(x)));
+        }
+        // The weights sum to 1, so the channels' errors add up to at most the
+        // worst one; the table's own rounding and single precision add under 2.
+        return static_cast<int>(std::ceil(worst * (kSize - 1))) + 2;
+    }();
+    return margin;
+}
+
 std::shared_ptr<const ColourCurve> ColourCurve::compile(const ImageFilterList &filters)
 {
     auto curve = std::make_shared<ColourCurve>();
@@ -45,6 +60,13 @@ std::shared_ptr<const ColourCurve> ColourCurve::compile(const ImageFilterList &f
         const Vec4 out = applyColourFilters(colourFilters, Vec4{l, l, l, 1.0});
         curve->m_table[static_cast<std::size_t>(i)] =
             0xFF000000u | (encodeChannel(out[0]) << 16) | (encodeChannel(out[1]) << 8) | encodeChannel(out[2]);
+    }
+    const auto &t = curve->m_table;
+    while (curve->m_flatBelow + 1 < kSize && t[std::size_t(curve->m_flatBelow + 1)] == t[0]) {
+        ++curve->m_flatBelow;
+    }
+    while (curve->m_flatAbove > 0 && t[std::size_t(curve->m_flatAbove - 1)] == t[kSize - 1]) {
+        --curve->m_flatAbove;
     }
     return curve;
 }

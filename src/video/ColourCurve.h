@@ -32,6 +32,19 @@ public:
 
     bool isIdentity() const { return m_identity; }
 
+    // The curve is constant on samples 0..flatBelow() and on
+    // flatAbove()..kSize-1 (text and paper); only the ramp between varies.
+    int flatBelow() const { return m_flatBelow; }
+    int flatAbove() const { return m_flatAbove; }
+
+    // A cheap estimate of the sample index, for telling text and paper from
+    // the ramp without table look-ups: the sRGB decoding of each channel v is
+    // taken as x²·(p + q·x) with x = v/255. The estimate is never further
+    // than approximationMargin() from sampleIndex().
+    static constexpr double kApproxP = 0.72;
+    static constexpr double kApproxQ = 0.28;
+    static int approximationMargin();
+
     // The output pixel 0xFFRRGGBB for curve sample i (0..kSize-1).
     const std::uint32_t *table() const { return m_table.data(); }
 
@@ -59,6 +72,8 @@ public:
 
 private:
     bool m_identity = true;
+    int m_flatBelow = 0;
+    int m_flatAbove = kSize - 1;
     std::array<std::uint32_t, kSize> m_table{};
 };
 

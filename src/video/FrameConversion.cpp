@@ -37,7 +37,34 @@ struct Params {
     int lumaTenths;                  // −160·k, so that 10·Y' = 10·Y + lumaTenths
     double k;                        // for the few exact-integer green values
     const std::uint32_t *curveTable; // null for the identity
+    // Telling text and paper from the ramp cheaply (see ColourCurve): per
+    // channel the coefficients a, b of the estimate v²·(a + b·v); estimates at
+    // or below textLimit are surely text, at or above paperLimit surely paper.
+    float estimate[3][2] = {};
+    float textLimit = -1;
+    float paperLimit = 1e9f;
+    std::uint32_t textPixel = 0, paperPixel = 0;
 };
+
+Params makeParams(double k, const ColourCurve *curve)
+{
+    Params p{static_cast<int>(std::lround(-160.0 * k)), k, nullptr};
+    if (curve == nullptr || curve->isIdentity()) {
+        return p;
+    }
+    p.curveTable = curve->table();
+    const double weights[3] = {kLumaR, kLumaG, kLumaB};
+    for (int c = 0; c < 3; ++c) {
+        const double scale = weights[c] * (ColourCurve::kSize - 1);
+        p.estimate[c][0] = float(scale * ColourCurve::kApproxP / (255.0 * 255.0));
+        p.estimate[c][1] = float(scale * ColourCurve::kApproxQ / (255.0 * 255.0 * 255.0));
+    }
+    p.textLimit = float(curve->flatBelow() - ColourCurve::approximationMargin());
+    p.paperLimit = float(curve->flatAbove() + ColourCurve::approximationMargin());
+    p.textPixel = curve->table()[0];
+    p.paperPixel = curve->table()[ColourCurve::kSize - 1];
+    return p;
+}
 
 std::uint8_t quantise(std::int32_t n)
 {
@@ -90,27 +117,36 @@ void convertPairsPortable(const std::uint8_t *luma, int lumaStep, int lumaPhase,
 
 bool cpuHasAvx2()
 {
-    static const bool has = __builtin_cpu_supports("avx2") != 0;
+    static const bool has = __builtin_cpu_supports("avx2") != 0 && __builtin_cpu_supports("fma") != 0;
     return has;
 }
 
-__attribute__((target("avx2"))) inline __m256i quantiseAvx2(__m256i n)
+#define KELVO_AVX2 __attribute__((target("avx2,fma")))
+
+// floor(N / D) for eight sums, not yet clamped to 0..255: (n + 0.5) / 625 is
+// never within 0.0008 of an integer, far beyond the single-precision error,
+// so truncating it gives floor(n / 625) exactly. Values below zero truncate
+// to zero or less, and clamping is left to the caller.
+KELVO_AVX2 inline __m256i quantiseAvx2(__m256i n)
 {
-    n = _mm256_srai_epi32(n, 12);
-    n = _mm256_max_epi32(n, _mm256_setzero_si256());
-    n = _mm256_min_epi32(n, _mm256_set1_epi32(kQuantLimit));
-    // (n + 0.5) / 625 is never within 0.0008 of an integer, far beyond the
-    // single-precision error, so truncating it gives floor(n / 625) exactly.
-    const __m256 f = _mm256_add_ps(_mm256_cvtepi32_ps(n), _mm256_set1_ps(0.5f));
-    return _mm256_cvttps_epi32(_mm256_mul_ps(f, _mm256_set1_ps(1.0f / 625.0f)));
+    const __m256 f = _mm256_cvtepi32_ps(_mm256_srai_epi32(n, 12));
+    const __m256 inv = _mm256_set1_ps(1.0f / 625.0f);
+    return _mm256_cvttps_epi32(_mm256_fmadd_ps(f, inv, _mm256_mul_ps(_mm256_set1_ps(0.5f), inv)));
 }
 
-// Eight pixels from their luma and shared chroma terms. Returns false when a
-// green value is an exact integer, which the caller converts one by one.
-template <bool kCurve>
-__attribute__((target("avx2"))) inline bool convert8Avx2(__m256i y, __m256i cR, __m256i cG, __m256i cB,
-                                                         __m256i lumaOffset, const std::uint32_t *curveTable,
-                                                         __m256i &out)
+KELVO_AVX2 inline __m256i clampByte(__m256i v)
+{
+    return _mm256_min_epi32(_mm256_max_epi32(v, _mm256_setzero_si256()), _mm256_set1_epi32(255));
+}
+
+struct Rgb8x8 {
+    __m256i r, g, b; // unclamped
+};
+
+// Eight pixels from their luma and the shared chroma terms. Returns false
+// when a green sum may be an exact integer; the caller then converts the
+// group one pixel at a time.
+KELVO_AVX2 inline bool convert8Avx2(__m256i y, __m256i cR, __m256i cG, __m256i cB, __m256i lumaOffset, Rgb8x8 &out)
 {
     const __m256i yTerm = _mm256_add_epi32(_mm256_mullo_epi32(y, _mm256_set1_epi32(10 * kLumaScale)), lumaOffset);
     const __m256i nG = _mm256_add_epi32(yTerm, cG);
@@ -118,31 +154,48 @@ __attribute__((target("avx2"))) inline bool convert8Avx2(__m256i y, __m256i cR, 
     if (!_mm256_testz_si256(exact, exact)) {
         return false;
     }
-    const __m256i r = quantiseAvx2(_mm256_add_epi32(yTerm, cR));
-    const __m256i g = quantiseAvx2(nG);
-    const __m256i b = quantiseAvx2(_mm256_add_epi32(yTerm, cB));
-    if constexpr (kCurve) {
-        const auto &lt = ColourCurve::lumaTable();
-        __m256i sum = _mm256_i32gather_epi32(reinterpret_cast<const int *>(lt[0].data()), r, 4);
-        sum = _mm256_add_epi32(sum, _mm256_i32gather_epi32(reinterpret_cast<const int *>(lt[1].data()), g, 4));
-        sum = _mm256_add_epi32(sum, _mm256_i32gather_epi32(reinterpret_cast<const int *>(lt[2].data()), b, 4));
-        sum = _mm256_add_epi32(sum, _mm256_set1_epi32(1 << (ColourCurve::kLumaFractionBits - 1)));
-        const __m256i index = _mm256_srli_epi32(sum, ColourCurve::kLumaFractionBits);
-        out = _mm256_i32gather_epi32(reinterpret_cast<const int *>(curveTable), index, 4);
-    } else {
-        out =
-            _mm256_or_si256(_mm256_or_si256(_mm256_set1_epi32(static_cast<int>(0xFF000000u)), _mm256_slli_epi32(r, 16)),
-                            _mm256_or_si256(_mm256_slli_epi32(g, 8), b));
-    }
+    out.r = quantiseAvx2(_mm256_add_epi32(yTerm, cR));
+    out.g = quantiseAvx2(nG);
+    out.b = quantiseAvx2(_mm256_add_epi32(yTerm, cB));
     return true;
 }
 
-// Sixteen pixels from eight lanes of (first luma, second luma, Cb, Cr).
-// Returns false when they must be converted one by one.
+// One channel's share of the estimated sample index, v²·(a + b·v).
+KELVO_AVX2 inline __m256 estimateAvx2(__m256i v, const float (&ab)[2])
+{
+    const __m256 x = _mm256_cvtepi32_ps(v);
+    return _mm256_mul_ps(_mm256_mul_ps(x, x), _mm256_fmadd_ps(_mm256_set1_ps(ab[1]), x, _mm256_set1_ps(ab[0])));
+}
+
+// The curve's output for eight pixels. Most pixels are plainly text or
+// paper: a cheap estimate of their luminance settles them without looking
+// anything up. A group with any pixel near the ramp takes the exact tables.
+KELVO_AVX2 inline __m256i applyCurveAvx2(const Rgb8x8 &px, const Params &p)
+{
+    const __m256i r = clampByte(px.r), g = clampByte(px.g), b = clampByte(px.b);
+    const __m256 est = _mm256_add_ps(_mm256_add_ps(estimateAvx2(r, p.estimate[0]), estimateAvx2(g, p.estimate[1])),
+                                     estimateAvx2(b, p.estimate[2]));
+    const __m256 text = _mm256_cmp_ps(est, _mm256_set1_ps(p.textLimit), _CMP_LE_OQ);
+    const __m256 paper = _mm256_cmp_ps(est, _mm256_set1_ps(p.paperLimit), _CMP_GE_OQ);
+    if (_mm256_movemask_ps(_mm256_or_ps(text, paper)) == 0xFF) {
+        return _mm256_castps_si256(_mm256_blendv_ps(_mm256_castsi256_ps(_mm256_set1_epi32(int(p.textPixel))),
+                                                    _mm256_castsi256_ps(_mm256_set1_epi32(int(p.paperPixel))), paper));
+    }
+    const auto &lt = ColourCurve::lumaTable();
+    __m256i sum = _mm256_i32gather_epi32(reinterpret_cast<const int *>(lt[0].data()), r, 4);
+    sum = _mm256_add_epi32(sum, _mm256_i32gather_epi32(reinterpret_cast<const int *>(lt[1].data()), g, 4));
+    sum = _mm256_add_epi32(sum, _mm256_i32gather_epi32(reinterpret_cast<const int *>(lt[2].data()), b, 4));
+    sum = _mm256_add_epi32(sum, _mm256_set1_epi32(1 << (ColourCurve::kLumaFractionBits - 1)));
+    const __m256i index = _mm256_srli_epi32(sum, ColourCurve::kLumaFractionBits);
+    return _mm256_i32gather_epi32(reinterpret_cast<const int *>(p.curveTable), index, 4);
+}
+
+// Sixteen pixels from eight lanes of (first luma, second luma, Cb, Cr),
+// written in order first, second, first, second... Returns false when they
+// must be converted one by one.
 template <bool kCurve>
-__attribute__((target("avx2"))) inline bool convert16Avx2(__m256i y0, __m256i y1, __m256i cb, __m256i cr,
-                                                          __m256i lumaOffset, const std::uint32_t *curveTable,
-                                                          std::uint32_t *out)
+KELVO_AVX2 inline bool convert16Avx2(__m256i y0, __m256i y1, __m256i cb, __m256i cr, __m256i lumaOffset,
+                                     const Params &p, std::uint32_t *out)
 {
     const __m256i cR =
         _mm256_add_epi32(_mm256_mullo_epi32(cr, _mm256_set1_epi32(kRedCr)), _mm256_set1_epi32(kRedConst));
@@ -151,21 +204,36 @@ __attribute__((target("avx2"))) inline bool convert16Avx2(__m256i y0, __m256i y1
                                         _mm256_set1_epi32(kGreenConst));
     const __m256i cB =
         _mm256_add_epi32(_mm256_mullo_epi32(cb, _mm256_set1_epi32(kBlueCb)), _mm256_set1_epi32(kBlueConst));
-    __m256i p0, p1;
-    if (!convert8Avx2<kCurve>(y0, cR, cG, cB, lumaOffset, curveTable, p0) ||
-        !convert8Avx2<kCurve>(y1, cR, cG, cB, lumaOffset, curveTable, p1)) {
+    Rgb8x8 even, odd;
+    if (!convert8Avx2(y0, cR, cG, cB, lumaOffset, even) || !convert8Avx2(y1, cR, cG, cB, lumaOffset, odd)) {
         return false;
     }
-    const __m256i lo = _mm256_unpacklo_epi32(p0, p1);
-    const __m256i hi = _mm256_unpackhi_epi32(p0, p1);
+    __m256i e, o;
+    if constexpr (kCurve) {
+        e = applyCurveAvx2(even, p);
+        o = applyCurveAvx2(odd, p);
+    } else {
+        // Saturating packs clamp to 0..255 on the way to bytes B, G, R, A.
+        // Each 128-bit half holds four even and four odd pixels.
+        const __m256i r16 = _mm256_packs_epi32(even.r, odd.r);
+        const __m256i g16 = _mm256_packs_epi32(even.g, odd.g);
+        const __m256i b16 = _mm256_packs_epi32(even.b, odd.b);
+        const __m256i br = _mm256_packus_epi16(b16, r16);                    // B even, B odd, R even, R odd
+        const __m256i ga = _mm256_packus_epi16(g16, _mm256_set1_epi16(255)); // G even, G odd, A
+        const __m256i bgPairs = _mm256_unpacklo_epi8(br, ga);                // B G of even, then odd pixels
+        const __m256i raPairs = _mm256_unpackhi_epi8(br, ga);                // R A of even, then odd pixels
+        e = _mm256_unpacklo_epi16(bgPairs, raPairs);                         // even pixels B G R A
+        o = _mm256_unpackhi_epi16(bgPairs, raPairs);                         // odd pixels B G R A
+    }
+    const __m256i lo = _mm256_unpacklo_epi32(e, o);
+    const __m256i hi = _mm256_unpackhi_epi32(e, o);
     _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), _mm256_permute2x128_si256(lo, hi, 0x20));
     _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 8), _mm256_permute2x128_si256(lo, hi, 0x31));
     return true;
 }
 
 template <bool kCurve>
-__attribute__((target("avx2"))) int convertUyvyPairsAvx2(const std::uint8_t *row, int pairs, std::uint32_t *out,
-                                                         const Params &p)
+KELVO_AVX2 int convertUyvyPairsAvx2(const std::uint8_t *row, int pairs, std::uint32_t *out, const Params &p)
 {
     const __m256i lumaOffset = _mm256_set1_epi32(p.lumaTenths * kLumaScale);
     const __m256i byteMask = _mm256_set1_epi32(0xFF);
@@ -176,7 +244,7 @@ __attribute__((target("avx2"))) int convertUyvyPairsAvx2(const std::uint8_t *row
         const __m256i y0 = _mm256_and_si256(_mm256_srli_epi32(v, 8), byteMask);
         const __m256i cr = _mm256_and_si256(_mm256_srli_epi32(v, 16), byteMask);
         const __m256i y1 = _mm256_srli_epi32(v, 24);
-        if (!convert16Avx2<kCurve>(y0, y1, cb, cr, lumaOffset, p.curveTable, out + 2 * i)) {
+        if (!convert16Avx2<kCurve>(y0, y1, cb, cr, lumaOffset, p, out + 2 * i)) {
             convertPairsPortable(row + 1, 4, 2, row, 4, 0, 2, i, i + 8, out, p);
         }
     }
@@ -184,8 +252,8 @@ __attribute__((target("avx2"))) int convertUyvyPairsAvx2(const std::uint8_t *row
 }
 
 template <bool kCurve>
-__attribute__((target("avx2"))) int convertNv12PairsAvx2(const std::uint8_t *luma, const std::uint8_t *chroma,
-                                                         int pairs, std::uint32_t *out, const Params &p)
+KELVO_AVX2 int convertNv12PairsAvx2(const std::uint8_t *luma, const std::uint8_t *chroma, int pairs, std::uint32_t *out,
+                                    const Params &p)
 {
     const __m256i lumaOffset = _mm256_set1_epi32(p.lumaTenths * kLumaScale);
     const __m256i byteMask = _mm256_set1_epi32(0xFF);
@@ -197,7 +265,7 @@ __attribute__((target("avx2"))) int convertNv12PairsAvx2(const std::uint8_t *lum
         const __m256i y1 = _mm256_srli_epi32(l, 8);
         const __m256i cb = _mm256_and_si256(c, byteMask);
         const __m256i cr = _mm256_srli_epi32(c, 8);
-        if (!convert16Avx2<kCurve>(y0, y1, cb, cr, lumaOffset, p.curveTable, out + 2 * i)) {
+        if (!convert16Avx2<kCurve>(y0, y1, cb, cr, lumaOffset, p, out + 2 * i)) {
             convertPairsPortable(luma, 2, 1, chroma, 2, 0, 1, i, i + 8, out, p);
         }
     }
@@ -307,8 +375,7 @@ bool convertFrameToRgb32(const VideoFrame &frame, std::uint32_t *dst, std::ptrdi
         return false;
     }
     const double k = lumaOffset(frame.format, frame.range);
-    const Params params{static_cast<int>(std::lround(-160.0 * k)), k,
-                        curve && !curve->isIdentity() ? curve->table() : nullptr};
+    const Params params = makeParams(k, curve);
     const bool vector = useVectorKernel(kernel);
     auto *out = reinterpret_cast<std::uint8_t *>(dst);
     for (int r = 0; r < frame.height; ++r) {
