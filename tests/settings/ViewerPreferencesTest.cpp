@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace kelvo::settings;
@@ -193,17 +195,22 @@ TEST(SettingsViewerPreferences, AFreshInstallLoadsEveryDefaultInTheDescribedOrde
                                                "savePreferences"};
     EXPECT_EQ(viewer.calls, expected);
 
-    ViewerPreferences defaults;
-    defaults.videoOrientation = 2; // the Quadrel in document position
-    EXPECT_EQ(viewer.state, defaults);
-    EXPECT_TRUE(viewer.state.preferredFilters.empty());
-    EXPECT_TRUE(viewer.state.showingAudioLevelIndicator);
-    EXPECT_EQ(viewer.state.automaticallyLaunchesOnDeviceAttach, PlistValue::boolean(true));
-    EXPECT_EQ(viewer.state.update.automaticUpdateFrequency, PlistValue::integer(1));
-    EXPECT_EQ(viewer.state.update.automaticUpdateBehavior, PlistValue::integer(0));
-    EXPECT_EQ(std::make_tuple(viewer.state.zoomLevel, viewer.state.guideSeparation, viewer.state.lineWidth,
-                              viewer.state.horizontalReadingGuideMode, viewer.state.verticalReadingGuideMode),
-              std::make_tuple(1, 2, std::uint64_t(1), 0, 0));
+    const ViewerPreferences &p = viewer.state;
+    EXPECT_TRUE(p.preferredFilters.empty());
+    EXPECT_TRUE(p.showingAudioLevelIndicator);
+    EXPECT_EQ(p.automaticallyLaunchesOnDeviceAttach, PlistValue::boolean(true));
+    EXPECT_EQ(p.update.automaticUpdateFrequency, PlistValue::integer(1));
+    EXPECT_EQ(p.update.automaticUpdateBehavior, PlistValue::integer(0));
+    EXPECT_FALSE(p.update.appVersionReadyToInstall.has_value());
+    EXPECT_EQ(std::make_tuple(p.zoomLevel, p.guideSeparation, p.lineWidth, p.scrollPosition,
+                              p.horizontalReadingGuideMode, p.verticalReadingGuideMode),
+              std::make_tuple(1, 2, std::uint64_t(1), 0, 0, 0));
+    EXPECT_EQ(std::make_tuple(p.chosenPreferredColorMode, p.chosenNonPreferredColorMode, p.colorBalanceMode),
+              std::make_tuple(std::int64_t(-1), std::int64_t(0), std::int64_t(0)));
+    EXPECT_EQ(p.videoOrientation, 2); // the Quadrel in document position
+    EXPECT_FALSE(p.isMirrored);
+    EXPECT_FALSE(p.enableDeinterlacing);
+    EXPECT_EQ(p.dockingInfo, 0);
     EXPECT_TRUE(viewer.firstLaunch);
     EXPECT_EQ(viewer.context.videoWindowFrame, (Rect{50, 900 - 322 - 50, 400, 322}));
 
@@ -447,6 +454,8 @@ TEST(SettingsViewerPreferences, FactoryResetRemovesEveryKeyIncludingInternalFeat
         FakeViewer viewer(store);
         viewer.load();
         EXPECT_TRUE(viewer.internalMenuShown);
+        // Never written, but a save does not drop it either.
+        EXPECT_TRUE(fileContents(folder).boolValueForKey(k("EnableInternalFeatures"), false));
         viewer.state.zoomLevel = 7;
         viewer.state.dockingInfo = 64;
         viewer.calls.clear();
