@@ -30,10 +30,11 @@ void ReadingGuideModel::initPrivateVars()
     m_dragAccumY = 0;
     m_scrollAccumX = 0;
     m_scrollAccumY = 0;
-    // Through the setter, so that an already built menu shows width 1.
-    setLineWidth(1);
+    // The modes first, so that the menu refresh below already sees no guides.
     m_horizontalReadingGuideMode = kReadingGuideModeNone;
     m_verticalReadingGuideMode = kReadingGuideModeNone;
+    // Through the setter, so that an already built menu shows width 1.
+    setLineWidth(1);
 }
 
 void ReadingGuideModel::setBounds(double width, double height)

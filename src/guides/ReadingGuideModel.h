@@ -112,8 +112,9 @@ public:
     // Press: choose what the drag acts on, then take a drag step of zero.
     void mouseDown(GuidePoint point);
     // One drag step; dy is positive when the pointer moves down. Line modes
-    // move whole separation steps out of the accumulators, mode 5 moves the
-    // window. Non-finite deltas are ignored.
+    // add the delta of their own axis to its accumulator and move whole
+    // separation steps out of it (steps past 1..20 are dropped); mode 5
+    // moves the window; mode 0 only redraws. Non-finite deltas are ignored.
     void handleContinuingMouseDragWithDeltaX(double dx, double dy);
     // Release: the drag ends and the state is saved.
     void mouseUp();

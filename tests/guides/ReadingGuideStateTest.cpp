@@ -1,20 +1,12 @@
 // State ranges, geometry, drawing plan and menu state of the reading guides.
 #include "guides/FakeLineOverlayDelegate.h"
 #include "guides/ReadingGuideModel.h"
+#include "guides/RecordingSurface.h"
 
 #include <gtest/gtest.h>
 
 namespace kelvo::guides {
 namespace {
-
-struct RecordingSurface : ReadingGuideSurface {
-    int redraws = 0;
-    ReadingGuideMenuState lastMenu;
-    double movedX = 0, movedYUp = 0;
-    void setNeedsDisplay() override { ++redraws; }
-    void applyReadingGuideMenuState(const ReadingGuideMenuState &state) override { lastMenu = state; }
-    void moveWindowFrameBy(double dx, double dyUp) override { movedX += dx, movedYUp += dyUp; }
-};
 
 void expectRect(const GuideRect &actual, const GuideRect &expected)
 {
@@ -25,7 +17,7 @@ void expectRect(const GuideRect &actual, const GuideRect &expected)
 }
 
 struct ReadingGuideTest : ::testing::Test {
-    RecordingSurface surface;
+    testing::RecordingSurface surface;
     testing::FakeLineOverlayDelegate controller;
     ReadingGuideModel model{&surface};
     ReadingGuideTest()
@@ -133,16 +125,6 @@ TEST_F(ReadingGuideTest, ScrollMovesHorizontalPairDownAndVerticalPairRight)
     EXPECT_EQ(v.firstLineHitRect, (GuideRect{203, 0, 2, 300}));
 }
 
-TEST_F(ReadingGuideTest, ZeroSizedViewHasZeroGeometryAndThickness)
-{
-    model.setBounds(0, 0);
-    model.setHorizontalReadingGuideMode(kReadingGuideModeLines);
-    const GuideLineGeometry g = model.horizontalLinePointInfo();
-    EXPECT_EQ(g.firstLineStart, (GuidePoint{0, 0}));
-    EXPECT_EQ(g.firstLineHitRect, (GuideRect{}));
-    EXPECT_EQ(model.lineWidthInPixels(), 0);
-}
-
 TEST_F(ReadingGuideTest, LocatorFrameReplacesGuidesWhileLocating)
 {
     model.setBounds(800, 600);
@@ -203,42 +185,6 @@ TEST_F(ReadingGuideTest, ColoursAndMasksByModeAndColourMode)
     EXPECT_EQ(d.masks[1], (GuideRect{216, 0, 400, 300}));
     model.setVerticalReadingGuideMode(kReadingGuideModeNone);
     EXPECT_EQ(model.drawing().kind, OverlayDrawing::Kind::Nothing);
-}
-
-TEST_F(ReadingGuideTest, MenuStateFollowsGuidesAndClearsZoomDialWithoutThem)
-{
-    auto enabled = [&](int tag) { return surface.lastMenu.find(tag)->enabled.value(); };
-    auto checked = [&](int tag) { return surface.lastMenu.find(tag)->checked.value(); };
-
-    controller.changesSpacing = true;
-    model.setHorizontalReadingGuideMode(kReadingGuideModeLines);
-    model.setLineWidth(2);
-    for (int tag : {303, 304, 305, 306, 307, 701, 702})
-        EXPECT_TRUE(enabled(tag)) << tag;
-    EXPECT_FALSE(enabled(703));
-    EXPECT_FALSE(enabled(704));
-    EXPECT_TRUE(checked(306));
-    EXPECT_FALSE(checked(307));
-    EXPECT_EQ((std::vector<bool>{checked(401), checked(402), checked(403)}), (std::vector<bool>{false, true, false}));
-
-    controller.changesSpacing = false;
-    controller.scrollsGuides = true;
-    model.setVerticalReadingGuideMode(kReadingGuideModeWindow);
-    EXPECT_FALSE(enabled(303)) << "line width only matters for Lines";
-    EXPECT_FALSE(enabled(701));
-    EXPECT_TRUE(enabled(704));
-    EXPECT_TRUE(checked(307));
-    EXPECT_TRUE(controller.scrollsGuides);
-
-    controller.changesSpacing = true;
-    model.setVerticalReadingGuideMode(kReadingGuideModeNone);
-    for (int tag : {303, 304, 305, 306, 307, 701, 702, 703, 704})
-        EXPECT_FALSE(enabled(tag)) << tag;
-    EXPECT_FALSE(checked(306));
-    EXPECT_FALSE(checked(307));
-    EXPECT_FALSE(controller.scrollsGuides);
-    EXPECT_FALSE(controller.changesSpacing);
-    EXPECT_TRUE(checked(402)) << "line width marks are kept on every call";
 }
 
 } // namespace

@@ -137,12 +137,13 @@ TEST_F(OverlayFixture, DraggingTheUpperLineAndMovingTheWindow)
     mouse(QEvent::MouseButtonPress, {200, 400}, {1200, 1400});
     EXPECT_EQ(overlay->mouseDragMode(), guides::kMouseDragWindow);
     mouse(QEvent::MouseMove, {200, 400}, {1215, 1407});
-    mouse(QEvent::MouseMove, {200, 400}, {1220, 1400});
-    mouse(QEvent::MouseButtonRelease, {200, 400}, {1220, 1400});
-    EXPECT_EQ(picture.pos(), QPoint(70, 60));
+    mouse(QEvent::MouseMove, {200, 400}, {1220, 1410});
+    mouse(QEvent::MouseButtonRelease, {200, 400}, {1220, 1410});
+    EXPECT_EQ(picture.pos(), QPoint(70, 70));
     EXPECT_EQ(controller.windowWillMoves, 3);
     EXPECT_EQ(controller.saves, 2);
     EXPECT_EQ(overlay->guideSeparation(), 4);
+    EXPECT_DOUBLE_EQ(overlay->dragAccumY(), 5);
 }
 
 TEST_F(OverlayFixture, DragWithoutPressTakesTheDefaultPath)
@@ -237,10 +238,19 @@ TEST_F(OverlayFixture, GuideMenuFollowsTheGuides)
     QMenuBar bar;
     addGuideMenu(&bar);
     overlay->setMainMenuBar(&bar);
+    controller.changesSpacing = true;
+    overlay->setHorizontalReadingGuideMode(kReadingGuideModeWindow);
+    EXPECT_FALSE(findMenuItem(&bar, 300, 303)->isEnabled()) << "line width only matters for Lines";
+    EXPECT_TRUE(findMenuItem(&bar, 300, 306)->isChecked());
+    EXPECT_TRUE(findItemInMenu(findMenuItem(&bar, 300, 305)->menu(), 702)->isEnabled());
+
+    controller.changesSpacing = false;
     controller.scrollsGuides = true;
     overlay->setVerticalReadingGuideMode(kReadingGuideModeLines);
     overlay->setLineWidth(3);
     EXPECT_TRUE(findMenuItem(&bar, 300, 303)->isEnabled());
+    EXPECT_TRUE(findMenuItem(&bar, 300, 304)->isEnabled());
+    EXPECT_FALSE(findMenuItem(&bar, 300, 306)->isChecked());
     EXPECT_TRUE(findMenuItem(&bar, 300, 307)->isChecked());
     QMenu *moves = findMenuItem(&bar, 300, 305)->menu();
     EXPECT_FALSE(findItemInMenu(moves, 701)->isEnabled());
@@ -255,6 +265,7 @@ TEST_F(OverlayFixture, GuideMenuFollowsTheGuides)
     EXPECT_FALSE(findItemInMenu(moves, 703)->isEnabled());
     EXPECT_FALSE(findMenuItem(&bar, 300, 307)->isChecked());
     EXPECT_FALSE(controller.scrollsGuides);
+    EXPECT_TRUE(findItemInMenu(widths, 403)->isChecked()) << "width marks are kept on every call";
 }
 
 TEST(LineOverlayViewMenu, FindsTheMenuBarOfItsMainWindow)
