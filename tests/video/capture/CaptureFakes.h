@@ -149,7 +149,7 @@ private:
     }
 };
 
-class RecordingHost final : public CaptureHost {
+class RecordingHost : public CaptureHost {
 public:
     std::vector<std::string> calls;
     int orientation = 1;

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "video/CaptureBackend.h"
+#include "video/CaptureFrameMailbox.h"
+#include "video/backend/GstCaptureDeviceMonitor.h"
+#include "video/backend/GstCaptureSession.h"
+
+#include <QObject>
+
+#include <memory>
+
+namespace kelvo::video::backend {
+
+class SimulatedCameraSource;
+
+// CaptureBackend on GStreamer: the device list of GstCaptureDeviceMonitor
+// and one GstCaptureSession per capture session. Input changes while the
+// session runs rebuild its pipeline. Frames cross to the main thread through
+// a mailbox holding only the newest undelivered frame.
+// Thread: main thread.
+class GstCaptureBackend final : public CaptureBackend {
+public:
+    struct Options {
+        GstCaptureDeviceMonitor::Options devices;
+        GstCaptureSession::Options session;
+    };
+
+    // Initialises GStreamer if nobody has yet.
+    explicit GstCaptureBackend(const Options &options = Options{},
+                               std::shared_ptr<SimulatedCameraSource> simulatedCamera = nullptr);
+    ~GstCaptureBackend() override;
+
+    GstCaptureDeviceMonitor &deviceMonitor() { return *m_monitor; }
+    // The pipeline's owner while a session exists (tests and benchmarks).
+    GstCaptureSession *session() const { return m_session.get(); }
+    const CaptureFrameMailbox &frameMailbox() const { return m_mailbox; }
+
+    std::vector<CaptureDevice> devices(CaptureMediaType type) const override;
+    std::optional<CaptureDevice> defaultAudioDevice() const override;
+    CaptureNotificationCenter &notificationCenter() override { return m_center; }
+    CaptureSessionId createSession() override;
+    CaptureSessionId currentSession() const override { return m_sessionId; }
+    void beginConfiguration() override;
+    void commitConfiguration() override;
+    bool setVideoInput(const CaptureDevice *device, QString *error) override;
+    bool setAudioInput(const CaptureDevice *device, QString *error) override;
+    void addOutputs(FrameHandler frameHandler) override;
+    void removeOutputs() override;
+    void startRunning() override;
+    void stopRunning() override;
+    bool isRunning() const override { return m_running; }
+    double previewVolume() const override;
+    void setPreviewVolume(double volume) override;
+    std::vector<float> audioChannelPowerLevels() const override;
+    QSize activeVideoDimensions() const override;
+
+private:
+    bool validateInput(const CaptureDevice &device, QString *error) const;
+    void applyInputs();
+    void startSession();
+    void postLater(CaptureNotificationInfo info);
+
+    QObject m_context; // main-thread target of queued notifications
+    CaptureNotificationCenter m_center;
+    std::unique_ptr<GstCaptureDeviceMonitor> m_monitor;
+    GstCaptureSession::Options m_sessionOptions;
+    std::unique_ptr<GstCaptureSession> m_session;
+    CaptureSessionId m_sessionId = kAnySession;
+    CaptureSessionId m_lastSessionId = kAnySession;
+    int m_configurationDepth = 0;
+    bool m_inputsChanged = false;
+    std::optional<CaptureDevice> m_videoInput;
+    std::optional<CaptureDevice> m_audioInput;
+    FrameHandler m_frameHandler;
+    CaptureFrameMailbox m_mailbox;
+    double m_previewVolume = 0.0;
+    bool m_running = false;
+};
+
+} // namespace kelvo::video::backend

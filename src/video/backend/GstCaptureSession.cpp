@@ -1,0 +1,286 @@
+#include "video/backend/GstCaptureSession.h"
+
+#include <gst/app/gstappsink.h>
+#include <gst/video/video.h>
+
+namespace kelvo::video::backend {
+
+namespace {
+
+struct MappedSample {
+    GstSample *sample = nullptr;
+    GstVideoFrame frame{};
+    bool mapped = false;
+
+    ~MappedSample()
+    {
+        if (mapped)
+            gst_video_frame_unmap(&frame);
+        if (sample)
+            gst_sample_unref(sample);
+    }
+};
+
+GstElement *make(const char *factory, const char *name = nullptr)
+{
+    return gst_element_factory_make(factory, name);
+}
+
+// Sets an element to READY and back, which opens a device source, and tells
+// whether that worked.
+bool opensCleanly(GstElement *element)
+{
+    const bool ok = gst_element_set_state(element, GST_STATE_READY) != GST_STATE_CHANGE_FAILURE;
+    gst_element_set_state(element, GST_STATE_NULL);
+    return ok;
+}
+
+} // namespace
+
+VideoFrame videoFrameFromSample(GstSample *sample)
+{
+    VideoFrame frame;
+    GstVideoInfo info;
+    GstCaps *caps = gst_sample_get_caps(sample);
+    GstBuffer *buffer = gst_sample_get_buffer(sample);
+    if (!caps || !buffer || !gst_video_info_from_caps(&info, caps))
+        return frame;
+    const GstVideoFormat format = GST_VIDEO_INFO_FORMAT(&info);
+    if (format != GST_VIDEO_FORMAT_UYVY && format != GST_VIDEO_FORMAT_NV12)
+        return frame;
+
+    auto holder = std::make_shared<MappedSample>();
+    holder->sample = gst_sample_ref(sample);
+    if (!gst_video_frame_map(&holder->frame, &info, buffer, GST_MAP_READ))
+        return frame;
+    holder->mapped = true;
+
+    frame.format = format == GST_VIDEO_FORMAT_UYVY ? PixelFormat::UYVY : PixelFormat::NV12;
+    frame.range = info.colorimetry.range == GST_VIDEO_COLOR_RANGE_0_255 ? ColourRange::Full : ColourRange::Video;
+    frame.width = GST_VIDEO_INFO_WIDTH(&info);
+    frame.height = GST_VIDEO_INFO_HEIGHT(&info);
+    const int planes = format == GST_VIDEO_FORMAT_NV12 ? 2 : 1;
+    for (int i = 0; i < planes; ++i) {
+        frame.planes[i] = static_cast<const std::uint8_t *>(GST_VIDEO_FRAME_PLANE_DATA(&holder->frame, i));
+        frame.strides[i] = GST_VIDEO_FRAME_PLANE_STRIDE(&holder->frame, i);
+    }
+    frame.timestampNs = GST_BUFFER_PTS_IS_VALID(buffer) ? std::int64_t(GST_BUFFER_PTS(buffer)) : 0;
+    frame.storage = std::move(holder);
+    return frame;
+}
+
+GstCaptureSession::GstCaptureSession(const Options &options, Callbacks callbacks)
+    : m_options(options), m_callbacks(std::move(callbacks))
+{}
+
+GstCaptureSession::~GstCaptureSession()
+{
+    stop();
+}
+
+bool GstCaptureSession::start(QString *error)
+{
+    stop();
+    m_pipeline = gst_pipeline_new("capture-session");
+    GstBus *bus = gst_pipeline_get_bus(GST_PIPELINE(m_pipeline));
+    gst_bus_set_sync_handler(bus, onBusMessage, this, nullptr);
+    gst_object_unref(bus);
+
+    if ((m_videoSource && !buildVideoBranch(error)) || (m_audioSource && !buildAudioBranch(error))) {
+        stop();
+        return false;
+    }
+    if (gst_element_set_state(m_pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+        if (error)
+            *error = QStringLiteral("The capture pipeline could not be started.");
+        stop();
+        return false;
+    }
+    return true;
+}
+
+bool GstCaptureSession::buildVideoBranch(QString *error)
+{
+    GstElement *source = m_videoSource(error);
+    if (!source)
+        return false;
+    gst_element_set_name(source, "videosource");
+    GstElement *tee = make("tee", "videotee");
+    g_object_set(tee, "allow-not-linked", TRUE, nullptr);
+    gst_bin_add_many(GST_BIN(m_pipeline), source, tee, nullptr);
+    bool linked = gst_element_link(source, tee);
+
+    if (m_frameOutput) {
+        GstElement *queue = make("queue", "framequeue");
+        GstElement *convert = make("videoconvert");
+        GstElement *filter = make("capsfilter");
+        GstElement *sink = make("appsink", "frames");
+        g_object_set(queue, "leaky", 2 /* downstream: drop the oldest */, "max-size-buffers", 1u, "max-size-bytes", 0u,
+                     "max-size-time", guint64(0), nullptr);
+        const char *formats = !m_options.frameFormat                        ? "{ UYVY, NV12 }"
+                              : *m_options.frameFormat == PixelFormat::UYVY ? "UYVY"
+                                                                            : "NV12";
+        GstCaps *caps = gst_caps_from_string((std::string("video/x-raw, format=(string)") + formats).c_str());
+        g_object_set(filter, "caps", caps, nullptr);
+        gst_caps_unref(caps);
+        g_object_set(sink, "max-buffers", 1u, "drop", TRUE, "sync", FALSE, "wait-on-eos", FALSE, "enable-last-sample",
+                     FALSE, nullptr);
+        GstAppSinkCallbacks callbacks{};
+        callbacks.new_sample = [](GstAppSink *s, gpointer data) { return onNewSample(GST_ELEMENT(s), data); };
+        gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
+        gst_bin_add_many(GST_BIN(m_pipeline), queue, convert, filter, sink, nullptr);
+        linked = linked && gst_element_link_many(tee, queue, convert, filter, sink, nullptr);
+    }
+    if (!linked && error)
+        *error = QStringLiteral("The video source cannot deliver pictures.");
+    return linked;
+}
+
+bool GstCaptureSession::buildAudioBranch(QString *error)
+{
+    GstElement *source = m_audioSource(error);
+    if (!source)
+        return false;
+    gst_element_set_name(source, "audiosource");
+    GstElement *queue = make("queue");
+    GstElement *convert = make("audioconvert");
+    GstElement *level = make("level", "level");
+    GstElement *tee = make("tee", "audiotee");
+    GstElement *previewQueue = make("queue");
+    GstElement *volume = make("volume", "previewvolume");
+    GstElement *previewConvert = make("audioconvert");
+    GstElement *resample = make("audioresample");
+    for (GstElement *q : {queue, previewQueue})
+        g_object_set(q, "leaky", 2, nullptr);
+    g_object_set(level, "interval", guint64(100 * GST_MSECOND), "post-messages", TRUE, nullptr);
+    g_object_set(tee, "allow-not-linked", TRUE, nullptr);
+    g_object_set(volume, "volume", m_previewVolume, nullptr);
+
+    GError *parseError = nullptr;
+    GstElement *sink = gst_parse_bin_from_description(m_options.audioSinkDescription.c_str(), TRUE, &parseError);
+    if (parseError)
+        g_error_free(parseError);
+    if (sink && !opensCleanly(sink)) {
+        gst_object_unref(gst_object_ref_sink(sink));
+        sink = nullptr;
+    }
+    if (!sink) {
+        sink = make("fakesink");
+        g_object_set(sink, "sync", FALSE, nullptr);
+    }
+    gst_bin_add_many(GST_BIN(m_pipeline), source, queue, convert, level, tee, previewQueue, volume, previewConvert,
+                     resample, sink, nullptr);
+    const bool linked = gst_element_link_many(source, queue, convert, level, tee, nullptr) &&
+                        gst_element_link_many(tee, previewQueue, volume, previewConvert, resample, sink, nullptr);
+    if (!linked && error)
+        *error = QStringLiteral("The audio source cannot deliver sound.");
+    return linked;
+}
+
+void GstCaptureSession::stop()
+{
+    if (!m_pipeline)
+        return;
+    gst_element_set_state(m_pipeline, GST_STATE_NULL);
+    if (GstElement *sink = gst_bin_get_by_name(GST_BIN(m_pipeline), "frames")) {
+        GstAppSinkCallbacks none{};
+        gst_app_sink_set_callbacks(GST_APP_SINK(sink), &none, nullptr, nullptr);
+        gst_object_unref(sink);
+    }
+    GstBus *bus = gst_pipeline_get_bus(GST_PIPELINE(m_pipeline));
+    gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+    gst_object_unref(bus);
+    gst_object_unref(m_pipeline);
+    m_pipeline = nullptr;
+    std::lock_guard lock(m_statusMutex);
+    m_levels.clear();
+}
+
+void GstCaptureSession::setPreviewVolume(double volume)
+{
+    m_previewVolume = volume;
+    if (!m_pipeline)
+        return;
+    if (GstElement *element = gst_bin_get_by_name(GST_BIN(m_pipeline), "previewvolume")) {
+        g_object_set(element, "volume", volume, nullptr);
+        gst_object_unref(element);
+    }
+}
+
+std::vector<float> GstCaptureSession::audioChannelPowerLevels() const
+{
+    std::lock_guard lock(m_statusMutex);
+    return m_levels;
+}
+
+QSize GstCaptureSession::negotiatedVideoSize() const
+{
+    std::lock_guard lock(m_statusMutex);
+    return m_frameSize;
+}
+
+GstFlowReturn GstCaptureSession::onNewSample(GstElement *sink, gpointer data)
+{
+    auto *self = static_cast<GstCaptureSession *>(data);
+    GstSample *sample = gst_app_sink_pull_sample(GST_APP_SINK(sink));
+    if (!sample)
+        return GST_FLOW_OK;
+    VideoFrame frame = videoFrameFromSample(sample);
+    gst_sample_unref(sample);
+    if (!frame.isValid())
+        return GST_FLOW_OK;
+    {
+        std::lock_guard lock(self->m_statusMutex);
+        self->m_frameSize = QSize(frame.width, frame.height);
+    }
+    if (self->m_callbacks.onFrame)
+        self->m_callbacks.onFrame(frame);
+    return GST_FLOW_OK;
+}
+
+GstBusSyncReply GstCaptureSession::onBusMessage(GstBus *, GstMessage *message, gpointer data)
+{
+    auto *self = static_cast<GstCaptureSession *>(data);
+    switch (GST_MESSAGE_TYPE(message)) {
+    case GST_MESSAGE_ERROR: {
+        GError *error = nullptr;
+        gchar *debug = nullptr;
+        gst_message_parse_error(message, &error, &debug);
+        const QString text = QString::fromUtf8(error ? error->message : "unknown error");
+        if (error)
+            g_error_free(error);
+        g_free(debug);
+        if (self->m_callbacks.onError)
+            self->m_callbacks.onError(text);
+        break;
+    }
+    case GST_MESSAGE_STATE_CHANGED:
+        if (GST_MESSAGE_SRC(message) == GST_OBJECT(self->m_pipeline)) {
+            GstState oldState, newState;
+            gst_message_parse_state_changed(message, &oldState, &newState, nullptr);
+            if (newState == GST_STATE_PLAYING && oldState != GST_STATE_PLAYING && self->m_callbacks.onStarted)
+                self->m_callbacks.onStarted();
+        }
+        break;
+    case GST_MESSAGE_ELEMENT: {
+        const GstStructure *s = gst_message_get_structure(message);
+        if (s && gst_structure_has_name(s, "level")) {
+            const GValue *rms = gst_structure_get_value(s, "rms");
+            if (rms && G_VALUE_HOLDS(rms, G_TYPE_VALUE_ARRAY)) {
+                auto *array = static_cast<GValueArray *>(g_value_get_boxed(rms));
+                std::vector<float> levels;
+                for (guint i = 0; array && i < array->n_values; ++i)
+                    levels.push_back(float(g_value_get_double(g_value_array_get_nth(array, i))));
+                std::lock_guard lock(self->m_statusMutex);
+                self->m_levels = std::move(levels);
+            }
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    return GST_BUS_DROP;
+}
+
+} // namespace kelvo::video::backend

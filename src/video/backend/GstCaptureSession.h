@@ -1,0 +1,98 @@
+#pragma once
+
+#include "video/VideoFrame.h"
+
+#include <QSize>
+#include <QString>
+
+#include <gst/gst.h>
+
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace kelvo::video::backend {
+
+// One capture session as one GStreamer pipeline:
+//
+//   video source ! tee name=videotee
+//     videotee. ! queue (leaky) ! videoconvert ! UYVY or NV12 ! appsink (newest frame only)
+//   audio source ! queue (leaky) ! level ! tee name=audiotee
+//     audiotee. ! queue (leaky) ! volume name=previewvolume ! audio sink
+//
+// The tees take further branches (movie recording) on request pads. Queues
+// leak and the appsink keeps only its newest frame (max-buffers=1,
+// drop=true, sync=false), so a slow consumer loses old frames instead of
+// delaying new ones.
+// Thread: main thread. The callbacks run on GStreamer's streaming threads
+// and must only post onwards.
+class GstCaptureSession {
+public:
+    struct Options {
+        // Where the audio preview plays; a sink that cannot open falls back to
+        // a fakesink, so a machine without sound still shows the picture.
+        std::string audioSinkDescription = "autoaudiosink";
+        // Force one of the two frame layouts; otherwise the source's own one
+        // where it is UYVY or NV12, else UYVY.
+        std::optional<PixelFormat> frameFormat;
+    };
+
+    struct Callbacks {
+        std::function<void(const QString &message)> onError;
+        std::function<void()> onStarted;
+        std::function<void(const VideoFrame &frame)> onFrame;
+    };
+
+    // Makes a new source element (floating reference), or nullptr with a message.
+    using SourceFactory = std::function<GstElement *(QString *error)>;
+
+    GstCaptureSession(const Options &options, Callbacks callbacks);
+    ~GstCaptureSession();
+    GstCaptureSession(const GstCaptureSession &) = delete;
+    GstCaptureSession &operator=(const GstCaptureSession &) = delete;
+
+    // Take effect at the next start().
+    void setVideoSource(SourceFactory factory) { m_videoSource = std::move(factory); }
+    void setAudioSource(SourceFactory factory) { m_audioSource = std::move(factory); }
+    void setFrameOutputEnabled(bool enabled) { m_frameOutput = enabled; }
+
+    // Builds the pipeline and sets it playing. False with a message when it
+    // cannot be built or refuses to start; errors found later go to onError.
+    bool start(QString *error);
+    void stop();
+    bool isRunning() const { return m_pipeline != nullptr; }
+    GstElement *pipeline() const { return m_pipeline; }
+
+    double previewVolume() const { return m_previewVolume; }
+    void setPreviewVolume(double volume);
+    std::vector<float> audioChannelPowerLevels() const;
+    // Size of the last frame delivered; empty before the first.
+    QSize negotiatedVideoSize() const;
+
+private:
+    static GstBusSyncReply onBusMessage(GstBus *bus, GstMessage *message, gpointer data);
+    static GstFlowReturn onNewSample(GstElement *sink, gpointer data);
+    bool buildVideoBranch(QString *error);
+    bool buildAudioBranch(QString *error);
+
+    Options m_options;
+    Callbacks m_callbacks;
+    SourceFactory m_videoSource;
+    SourceFactory m_audioSource;
+    bool m_frameOutput = true;
+    double m_previewVolume = 0.0;
+    GstElement *m_pipeline = nullptr;
+
+    mutable std::mutex m_statusMutex;
+    std::vector<float> m_levels; // guarded by m_statusMutex
+    QSize m_frameSize;           // guarded by m_statusMutex
+};
+
+// Wraps a mapped appsink sample as a frame. The frame's storage keeps the
+// sample and its mapping until the last copy of the frame is gone. Answers
+// an invalid frame for a layout other than UYVY and NV12.
+VideoFrame videoFrameFromSample(GstSample *sample);
+
+} // namespace kelvo::video::backend
