@@ -32,6 +32,15 @@ enum class SaveOutcome {
 // indicator, docking, window position) are written once they have been
 // loaded in this run, so a run that never saw the camera cannot overwrite
 // them with start-up values.
+//
+// The controller's side, in short:
+//   void MainWindowDelegate::loadPreferences() { m_keeper.loadPreferences(preferencesContext(), *this); }
+//   void MainWindowDelegate::savePreferences()
+//   {
+//       m_keeper.savePreferences(currentPreferences(), preferencesContext());
+//       reload the on-screen display's table;
+//   }
+//   void MainWindowDelegate::factoryReset() { m_keeper.factoryReset(preferencesContext(), *this); }
 // Thread: main thread only.
 class PreferencesKeeper {
 public:
