@@ -20,8 +20,10 @@ struct OverlayDrawing {
 
     Kind kind = Kind::Nothing;
     GuideColor color = GuideColor::Black;
-    // Stroke width for the locator frame and the lines. It may be 0 on a
-    // small view, which asks for the thinnest line the device can draw.
+    // Stroke width for the locator frame and the lines; it may be 0 on a
+    // small view, which asks for the thinnest line the device can draw. For
+    // Window, the width of an outline that only a smoothing renderer needs
+    // to close the seam at a fractional mask edge.
     int strokeWidth = 0;
     GuideRect locatorFrame;
     std::array<GuidePoint, 4> lines; // first start, first end, second start, second end

@@ -13,6 +13,7 @@
 #include <QWheelEvent>
 #include <QWindow>
 
+#include <algorithm>
 #include <cmath>
 
 namespace kelvo::ui {
@@ -126,7 +127,12 @@ void LineOverlayView::moveWindowFrameBy(double dx, double dyUp)
     // sub-pixel pointer motion on high-resolution screens is not lost. The
     // target is kept here because a top-level window's reported position
     // may lag behind a move until the windowing system confirms it.
+    // Bounded far beyond any screen, so that an absurd delta cannot
+    // overflow the integer window position.
+    constexpr double kFarOffScreen = 1e6;
     m_pendingWindowMove += QPointF(dx, -dyUp);
+    m_pendingWindowMove = QPointF(std::clamp(m_pendingWindowMove.x(), -kFarOffScreen, kFarOffScreen),
+                                  std::clamp(m_pendingWindowMove.y(), -kFarOffScreen, kFarOffScreen));
     const QPoint whole(static_cast<int>(std::trunc(m_pendingWindowMove.x())),
                        static_cast<int>(std::trunc(m_pendingWindowMove.y())));
     if (whole.isNull())
@@ -166,6 +172,8 @@ void LineOverlayView::paintEvent(QPaintEvent *)
         painter.drawLine(toQt(drawing.lines[2]), toQt(drawing.lines[3]));
         break;
     case OverlayDrawing::Kind::Window:
+        // Aliased fills already end on whole pixels; the outline a smoothing
+        // renderer needs to close seams would reach into the reading band.
         for (const GuideRect &mask : drawing.masks)
             painter.fillRect(rectToQt(mask), toQColor(drawing.color));
         break;
