@@ -1,0 +1,175 @@
+#include "ui/VideoView.h"
+
+#include "ui/VideoViewGlSurface.h"
+#include "video/FrameConversion.h"
+#include "video/ImageFilterGeometry.h"
+
+#include <QOpenGLContext>
+#include <QPainter>
+#include <QResizeEvent>
+
+namespace kelvo::ui {
+
+using namespace kelvo::video;
+
+namespace {
+
+QTransform toQTransform(const AffineTransform &t)
+{
+    return QTransform(t.a, t.b, t.c, t.d, t.tx, t.ty);
+}
+
+} // namespace
+
+bool VideoView::canUseOpenGl()
+{
+    static const bool usable = [] {
+        QOpenGLContext context;
+        return context.create() && context.isValid();
+    }();
+    return usable;
+}
+
+VideoView::VideoView(QWidget *parent, RenderPath path) : QWidget(parent)
+{
+    setObjectName(QStringLiteral("videoView"));
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    m_curve = ColourCurve::compile({});
+    if (path == RenderPath::Automatic && canUseOpenGl()) {
+        m_gl = new VideoViewGlSurface(this);
+        connect(m_gl, &VideoViewGlSurface::failed, this, &VideoView::useCpu, Qt::QueuedConnection);
+        m_gl->setCurve(m_curve);
+        layOutChildren();
+    }
+}
+
+VideoView::~VideoView() = default;
+
+void VideoView::useCpu()
+{
+    if (m_gl == nullptr) {
+        return;
+    }
+    m_gl->hide();
+    m_gl->deleteLater();
+    m_gl = nullptr;
+    m_cpuImageStale = m_frame.isValid();
+    update();
+}
+
+void VideoView::presentFrame(const VideoFrame &frame)
+{
+    if (!isConvertible(frame)) {
+        return;
+    }
+    const QSize before = frameSize();
+    m_frame = frame;
+    if (m_gl) {
+        m_gl->setFrame(frame);
+    } else {
+        m_cpuImageStale = true;
+    }
+    layOutChildren();
+    update();
+    if (frameSize() != before) {
+        emit frameSizeChanged(frameSize());
+    }
+}
+
+void VideoView::setPreviewFilters(const ImageFilterList &filters)
+{
+    m_filters = filters;
+    m_curve = ColourCurve::compile(filters);
+    if (m_gl) {
+        m_gl->setCurve(m_curve);
+    } else {
+        m_cpuImageStale = m_frame.isValid();
+    }
+    layOutChildren();
+    update();
+}
+
+void VideoView::setVideoOrientation(std::int64_t orientation)
+{
+    m_orientation = orientation;
+    layOutChildren();
+    update();
+}
+
+void VideoView::setMirrored(bool mirrored)
+{
+    m_mirrored = mirrored;
+    layOutChildren();
+    update();
+}
+
+void VideoView::setOverlayWidget(QWidget *overlay)
+{
+    if (m_overlay == overlay) {
+        return;
+    }
+    if (m_overlay) {
+        m_overlay->setParent(nullptr);
+    }
+    m_overlay = overlay;
+    if (overlay) {
+        overlay->setParent(this);
+        overlay->show();
+    }
+    layOutChildren();
+}
+
+QSize VideoView::frameSize() const
+{
+    return m_frame.isValid() ? QSize(m_frame.width, m_frame.height) : QSize();
+}
+
+void VideoView::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    layOutChildren();
+}
+
+void VideoView::layOutChildren()
+{
+    if (m_gl) {
+        m_gl->setGeometry(rect());
+        if (m_frame.isValid()) {
+            m_gl->setFrameTransform(
+                toQTransform(framePresentationTransform(m_frame.width, m_frame.height, m_orientation, m_mirrored,
+                                                        SizeD{double(width()), double(height())}, m_filters)));
+        }
+    }
+    if (m_overlay) {
+        m_overlay->setGeometry(rect());
+        m_overlay->raise();
+    }
+}
+
+void VideoView::paintEvent(QPaintEvent *)
+{
+    QPainter painter(this);
+    painter.fillRect(rect(), Qt::black);
+    if (m_gl || !m_frame.isValid()) {
+        return;
+    }
+    if (m_cpuImageStale) {
+        // Only the newest frame is converted, once, however many arrived
+        // since the last paint.
+        if (m_cpuImage.size() != QSize(m_frame.width, m_frame.height)) {
+            m_cpuImage = QImage(m_frame.width, m_frame.height, QImage::Format_RGB32);
+        }
+        convertFrameToRgb32(m_frame, reinterpret_cast<std::uint32_t *>(m_cpuImage.bits()), m_cpuImage.bytesPerLine(),
+                            m_curve.get());
+        m_cpuImageStale = false;
+        frameDrawn();
+    }
+    // Nearest-neighbour sampling, as the GPU path's texel fetches.
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    painter.setTransform(
+        toQTransform(framePresentationTransform(m_frame.width, m_frame.height, m_orientation, m_mirrored,
+                                                SizeD{double(width()), double(height())}, m_filters)));
+    painter.drawImage(QPointF(0, 0), m_cpuImage);
+}
+
+} // namespace kelvo::ui

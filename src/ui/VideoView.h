@@ -1,0 +1,99 @@
+#pragma once
+
+#include "video/ColourCurve.h"
+#include "video/ImageFilter.h"
+#include "video/VideoFrame.h"
+
+#include <QImage>
+#include <QPointer>
+#include <QWidget>
+
+#include <cstdint>
+#include <memory>
+
+namespace kelvo::ui {
+
+class VideoViewGlSurface;
+
+// The live camera picture: draws each frame with the current colour mode,
+// digital zoom, orientation and mirroring. On the GPU when an OpenGL context
+// can be had (a shader converts the planes and applies the colour curve);
+// otherwise the exact CPU conversion is painted with QPainter. Both give the
+// same picture. An overlay widget (the reading guides) may lie above it.
+//
+// Never lags behind the camera: it keeps only the newest frame, and a frame
+// that arrives before the previous one was drawn replaces it. Each paint
+// converts at most one frame. Lives on the main thread.
+class VideoView : public QWidget {
+    Q_OBJECT
+public:
+    enum class RenderPath {
+        Automatic, // the GPU when possible
+        Cpu,       // always the CPU conversion
+    };
+
+    explicit VideoView(QWidget *parent = nullptr, RenderPath path = RenderPath::Automatic);
+    ~VideoView() override;
+
+    // Shows a camera frame, replacing any frame not yet drawn. Frames that
+    // cannot be read are dropped. Main thread.
+    void presentFrame(const kelvo::video::VideoFrame &frame);
+
+    // The preview's filters as ImageFilterChain installs them: the colour
+    // chain and the digital zoom.
+    void setPreviewFilters(const kelvo::video::ImageFilterList &filters);
+    const kelvo::video::ImageFilterList &previewFilters() const { return m_filters; }
+
+    // The capture connection's settings for the live picture.
+    void setVideoOrientation(std::int64_t orientation);
+    std::int64_t videoOrientation() const { return m_orientation; }
+    void setMirrored(bool mirrored);
+    bool isMirrored() const { return m_mirrored; }
+
+    // Puts a widget above the picture, covering all of it; the view keeps
+    // its size in step. Replaces (without deleting) a previous overlay.
+    void setOverlayWidget(QWidget *overlay);
+    QWidget *overlayWidget() const { return m_overlay; }
+
+    // Whether the GPU draws the frames.
+    bool isUsingGpu() const { return m_gl != nullptr; }
+    // The size of the newest frame; empty before the first.
+    QSize frameSize() const;
+    // How many frames have been converted for drawing.
+    int framesDrawn() const { return m_framesDrawn; }
+
+    // Whether this process can create an OpenGL context at all.
+    static bool canUseOpenGl();
+
+signals:
+    // The camera's picture size changed (the window may need a new aspect).
+    void frameSizeChanged(QSize size);
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void useCpu();
+    void layOutChildren();
+    void frameDrawn() { ++m_framesDrawn; }
+
+    friend class VideoViewGlSurface;
+
+    kelvo::video::ImageFilterList m_filters;
+    std::shared_ptr<const kelvo::video::ColourCurve> m_curve;
+    std::int64_t m_orientation = 1;
+    bool m_mirrored = false;
+
+    // The newest frame; its bytes stay alive through its shared storage.
+    kelvo::video::VideoFrame m_frame;
+    // The CPU picture of m_frame is out of date.
+    bool m_cpuImageStale = false;
+    QImage m_cpuImage;
+    int m_framesDrawn = 0;
+
+    VideoViewGlSurface *m_gl = nullptr;
+    QPointer<QWidget> m_overlay;
+};
+
+} // namespace kelvo::ui
