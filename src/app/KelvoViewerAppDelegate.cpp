@@ -5,6 +5,7 @@
 #include "common/BuildInfo.h"
 #include "common/Localization.h"
 #include "common/SystemLog.h"
+#include "device/DeviceLink.h"
 #include "ui/AboutWindow.h"
 #include "ui/DraggableWindow.h"
 #include "ui/MainMenu.h"
@@ -47,7 +48,7 @@ KelvoViewerAppDelegate::KelvoViewerAppDelegate(AppServices services) : m_service
 {
     auto step = [this](int number) {
         if (m_services.willRunStartupStep)
-            m_services.willRunStartupStep(number);
+            m_services.willRunStartupStep(number, *this);
     };
 
     step(1);
@@ -56,6 +57,11 @@ KelvoViewerAppDelegate::KelvoViewerAppDelegate(AppServices services) : m_service
 
     step(2);
     connect(qApp, &QCoreApplication::aboutToQuit, this, &KelvoViewerAppDelegate::appWillTerminate);
+
+    step(3);
+    m_deviceLink = std::make_unique<device::DeviceLink>();
+    step(4);
+    m_deviceLink->createSendQueue();
 
     step(5);
     m_isForegroundApp = true;
@@ -72,13 +78,27 @@ KelvoViewerAppDelegate::KelvoViewerAppDelegate(AppServices services) : m_service
     if (m_services.installAutoLaunchPropertyList)
         m_services.installAutoLaunchPropertyList();
 
+    step(8);
+    m_deviceLink->resetDeviceInfo();
+
+    step(9);
+    m_deviceLink->startHIDInitialization();
+
     step(10);
     m_appWindowDelegate = std::make_unique<viewer::MainWindowDelegate>();
+    m_appWindowDelegate->setDeviceLink(m_deviceLink.get());
+    m_appWindowDelegate->setDiagnosticModeHandler([this](bool on) { m_deviceLink->setDiagnosticMode(on); });
+    m_deviceLink->setViewerActions(m_appWindowDelegate.get());
+    m_deviceLink->setApplicationActions(this);
 
     step(11);
     m_nibViews = m_appWindowDelegate->loadInterface();
     m_aboutWindow = std::make_unique<ui::AboutWindow>(bundleVersion(), bundleCopyright());
     registerMenuActions();
+
+    // The open-device and listener lists of step 12 belong to the device link
+    // and exist from step 3.
+    step(12);
 
     step(13);
     m_batteryCheckTimer = nullptr;
@@ -91,6 +111,11 @@ KelvoViewerAppDelegate::KelvoViewerAppDelegate(AppServices services) : m_service
 KelvoViewerAppDelegate::~KelvoViewerAppDelegate()
 {
     stopBatteryTimer();
+    // Reports still in flight must not reach a controller that is gone.
+    m_deviceLink->setViewerActions(nullptr);
+    m_deviceLink->setApplicationActions(nullptr);
+    m_appWindowDelegate.reset();
+    m_deviceLink.reset();
     if (m_diskArbitrationSession && m_services.closeDiskArbitrationSession)
         m_services.closeDiskArbitrationSession();
     m_diskArbitrationSession = false;

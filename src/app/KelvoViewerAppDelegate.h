@@ -9,6 +9,11 @@
 class QDBusConnection;
 class QWidget;
 
+#include "device/ViewerActions.h"
+
+namespace kelvo::device {
+class DeviceLink;
+}
 namespace kelvo::ui {
 class AboutWindow;
 }
@@ -34,8 +39,9 @@ struct AppServices {
     std::function<void()> installAutoLaunchPropertyList;
     // Arms the handler for camera-attach events.
     std::function<void()> tellLaunchDaemonNotToRestartUs;
-    // Called with each step number of start-up as it begins (diagnostics).
-    std::function<void(int step)> willRunStartupStep;
+    // Called as each numbered step of start-up begins, with the delegate as
+    // built so far (diagnostics and tests).
+    std::function<void(int step, const class KelvoViewerAppDelegate &)> willRunStartupStep;
     // Ends the application.
     std::function<void()> terminate;
     std::shared_ptr<AlertPresenter> alerts;
@@ -45,7 +51,7 @@ struct AppServices {
 // The application delegate: builds the long-lived objects in a fixed order,
 // runs the driver check, and saves the viewer's state when the application
 // quits. Thread: main thread.
-class KelvoViewerAppDelegate : public QObject {
+class KelvoViewerAppDelegate : public QObject, public device::ApplicationActions {
     Q_OBJECT
 public:
     static AppServices defaultServices();
@@ -72,8 +78,8 @@ public:
     // Asks the user, then resets every setting to its default.
     void factoryResetWithConfirmation();
 
-    void startBatteryTimer();
-    void stopBatteryTimer();
+    void startBatteryTimer() override;
+    void stopBatteryTimer() override;
     void checkBatteryLevelNow();
 
     // Saves the viewer's state before the process ends.
@@ -81,6 +87,8 @@ public:
 
     bool isForegroundApp() const { return m_isForegroundApp; }
     viewer::MainWindowDelegate *appWindowDelegate() const { return m_appWindowDelegate.get(); }
+    // The camera's report protocol, send queue and open devices.
+    device::DeviceLink *deviceLink() const { return m_deviceLink.get(); }
     const std::vector<QWidget *> &nibViews() const { return m_nibViews; }
     QTimer *batteryCheckTimer() const { return m_batteryCheckTimer; }
     ui::AboutWindow *aboutWindow() const { return m_aboutWindow.get(); }
@@ -95,6 +103,7 @@ private:
     bool m_isForegroundApp = false;
     bool m_diskArbitrationSession = false;
     bool m_terminating = false;
+    std::unique_ptr<device::DeviceLink> m_deviceLink;
     std::unique_ptr<viewer::MainWindowDelegate> m_appWindowDelegate;
     std::vector<QWidget *> m_nibViews;
     QTimer *m_batteryCheckTimer = nullptr;

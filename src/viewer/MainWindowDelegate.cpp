@@ -1,19 +1,38 @@
 #include "viewer/MainWindowDelegate.h"
 
+#include "common/Localization.h"
+#include "common/SystemLog.h"
+#include "ui/DiagnosticWindow.h"
+#include "ui/DraggableView.h"
 #include "ui/DraggableWindow.h"
+#include "ui/LineOverlayView.h"
 #include "ui/MainMenu.h"
 #include "ui/MenuTags.h"
+#include "ui/PreferencesWindow.h"
+#include "ui/UnscrollableScrollView.h"
 
 #include <QAction>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
+#include <QScreen>
 
 namespace kelvo::viewer {
 
-MainWindowDelegate::MainWindowDelegate() = default;
+MainWindowDelegate::MainWindowDelegate()
+{
+    m_colour.chosenPreferredColorMode = 0;
+    m_colour.chosenNonPreferredColorMode = 0;
+}
 
 MainWindowDelegate::~MainWindowDelegate()
 {
-    // Windows go before the controller state they show.
+    // The overlay calls back into the controller; it goes with the windows,
+    // before the controller's state.
+    if (m_lineOverlayView)
+        m_lineOverlayView->setMainWindowDelegate(nullptr);
     m_topLevelObjects.clear();
 }
 
@@ -23,6 +42,14 @@ std::vector<QWidget *> MainWindowDelegate::loadInterface()
     if (interfaceLoaded())
         return topLevel;
     m_outlets = ui::loadMainWindowInterface(m_topLevelObjects);
+
+    auto *overlay = new ui::LineOverlayView(m_outlets.videoContainer->rect(), this);
+    overlay->setMainMenuBar(m_outlets.mainMenu->menuBar());
+    m_outlets.videoContainer->replaceLayer(m_outlets.lineOverlayView, overlay);
+    m_outlets.lineOverlayView = overlay;
+    m_lineOverlayView = overlay;
+
+    registerMenuActions();
     for (const auto &object : m_topLevelObjects)
         topLevel.push_back(object.get());
     return topLevel;
@@ -35,15 +62,69 @@ void MainWindowDelegate::windowControllerDidLoadNib(QObject *windowController)
         return;
     connect(m_outlets.videoWindow, &ui::DraggableWindow::windowWillClose, this,
             [this] { setLineMarkerMenuEnabled(false); });
-    m_outlets.mainMenu->setHandler(QStringLiteral("performClose:"),
-                                   [this](QAction *) { m_outlets.videoWindow->close(); });
+    updateCameraMenu();
+    updateAudioInputMenu();
+    updateColorModeMenus();
+    if (m_lineOverlayView)
+        m_lineOverlayView->updateReadingGuideMenus();
 }
+
+QAction *MainWindowDelegate::menuItem(int menuTag, int itemTag) const
+{
+    return interfaceLoaded() ? ui::findMenuItem(m_outlets.mainMenu->menuBar(), menuTag, itemTag) : nullptr;
+}
+
+void MainWindowDelegate::registerMenuActions()
+{
+    ui::MainMenu *menu = m_outlets.mainMenu;
+    auto on = [menu](const char *action, std::function<void(QAction *)> handler) {
+        menu->setHandler(QString::fromLatin1(action), std::move(handler));
+    };
+    auto plain = [&](const char *action, void (MainWindowDelegate::*method)()) {
+        on(action, [this, method](QAction *) { (this->*method)(); });
+    };
+    auto withSender = [&](const char *action, void (MainWindowDelegate::*method)(QAction *)) {
+        on(action, [this, method](QAction *sender) { (this->*method)(sender); });
+    };
+
+    withSender("sendHidCommand:", &MainWindowDelegate::sendHidCommand);
+    plain("toggleLight:", &MainWindowDelegate::toggleLight);
+    withSender("setColorBalance:", &MainWindowDelegate::setColorBalance);
+    plain("freezeThaw:", &MainWindowDelegate::freezeThaw);
+    plain("zoomCameraIn:", &MainWindowDelegate::zoomCameraIn);
+    plain("zoomCameraOut:", &MainWindowDelegate::zoomCameraOut);
+    plain("findZoomPosition:", &MainWindowDelegate::findZoomPosition);
+    plain("rotateWindowUIAction:", &MainWindowDelegate::rotateWindowUIAction);
+    plain("mirrorScreenUIAction:", &MainWindowDelegate::mirrorScreenUIAction);
+    plain("nextColorMode:", &MainWindowDelegate::nextColorMode);
+    withSender("setColorModeFromMenu:", &MainWindowDelegate::setColorModeFromMenu);
+    plain("scrollUpwards:", &MainWindowDelegate::scrollUpwards);
+    plain("scrollDownwards:", &MainWindowDelegate::scrollDownwards);
+    withSender("setLineDistance:", &MainWindowDelegate::setLineDistance);
+    withSender("setLineWidth:", &MainWindowDelegate::setLineWidth);
+    plain("toggleHorizontalReadingGuidesMode:", &MainWindowDelegate::toggleHorizontalReadingGuidesMode);
+    plain("toggleVerticalReadingGuidesMode:", &MainWindowDelegate::toggleVerticalReadingGuidesMode);
+    plain("toggleZoomGuideSpacingMode:", &MainWindowDelegate::toggleZoomGuideSpacingMode);
+    plain("toggleZoomGuidePositionMode:", &MainWindowDelegate::toggleZoomGuidePositionMode);
+    plain("showHideBatteryLevel:", &MainWindowDelegate::showHideBatteryLevel);
+    plain("showHideAudioLevel:", &MainWindowDelegate::showHideAudioLevel);
+    withSender("chooseVideoDevice:", &MainWindowDelegate::chooseVideoDevice);
+    withSender("chooseAudioDevice:", &MainWindowDelegate::chooseAudioDevice);
+    plain("showPreferencesWindow:", &MainWindowDelegate::showPreferencesWindow);
+    plain("showPreferencesWindowForColorSettings:", &MainWindowDelegate::showPreferencesWindowForColorSettings);
+    plain("closePreferencesWindow:", &MainWindowDelegate::closePreferencesWindow);
+    plain("showDiagnosticsWindow:", &MainWindowDelegate::showDiagnosticsWindow);
+    plain("closeDiagnosticsWindow:", &MainWindowDelegate::closeDiagnosticsWindow);
+    plain("toggleEnableDeinterlacing:", &MainWindowDelegate::toggleEnableDeinterlacing);
+    on("performClose:", [this](QAction *) { m_outlets.videoWindow->close(); });
+    menu->setValidator([this](QAction *item) { return validateMenuItem(item); });
+}
+
+// ---- Menus -----------------------------------------------------------------------------
 
 bool MainWindowDelegate::setCheckMarkForItem(int itemTag, int menuTag, bool value)
 {
-    if (!interfaceLoaded())
-        return false;
-    QAction *item = ui::findMenuItem(m_outlets.mainMenu->menuBar(), menuTag, itemTag);
+    QAction *item = menuItem(menuTag, itemTag);
     if (!item)
         return false;
     item->setCheckable(true);
@@ -51,17 +132,105 @@ bool MainWindowDelegate::setCheckMarkForItem(int itemTag, int menuTag, bool valu
     return true;
 }
 
-void MainWindowDelegate::setLineMarkerMenuEnabled(bool enabled)
+void MainWindowDelegate::setVideoDevices(std::vector<MenuDevice> devices, int selectedIndex)
 {
-    if (!interfaceLoaded())
+    m_videoDevices = std::move(devices);
+    m_selectedVideoDevice = selectedIndex;
+    updateCameraMenu();
+    if (interfaceLoaded())
+        m_outlets.mainMenu->validateAll();
+}
+
+void MainWindowDelegate::setAudioDevices(std::vector<MenuDevice> devices, int selectedIndex)
+{
+    m_audioDevices = std::move(devices);
+    m_selectedAudioDevice = selectedIndex;
+    updateAudioInputMenu();
+}
+
+void MainWindowDelegate::rebuildDeviceMenu(int menuTag, const std::vector<MenuDevice> &devices, int selected,
+                                           const char *action)
+{
+    QAction *submenuItem = menuItem(menuTag, menuTag);
+    if (!submenuItem || !submenuItem->menu())
         return;
-    QMenuBar *bar = m_outlets.mainMenu->menuBar();
-    for (int tag : {ui::MenuTag::Guides, ui::MenuTag::Audio, ui::MenuTag::Camera, ui::MenuTag::Colour}) {
-        if (QAction *menu = ui::findTopLevelItem(bar, tag))
-            menu->setEnabled(enabled);
+    QMenu *submenu = submenuItem->menu();
+    qDeleteAll(submenu->actions());
+    submenu->clear();
+    const bool hasSelection = selected >= 0 && selected < static_cast<int>(devices.size());
+    if (!hasSelection) {
+        QAction *none = m_outlets.mainMenu->addItem(submenu, localized("None"), QString(), -1);
+        none->setCheckable(true);
+        none->setChecked(true);
     }
-    if (QAction *close = ui::findMenuItem(bar, ui::MenuTag::Window, ui::MenuTag::CloseWindow))
-        close->setEnabled(enabled);
+    for (size_t i = 0; i < devices.size(); ++i) {
+        QAction *item = m_outlets.mainMenu->addItem(submenu, devices[i].localizedName, QString::fromLatin1(action),
+                                                    static_cast<int>(i));
+        item->setCheckable(true);
+        item->setChecked(hasSelection && static_cast<int>(i) == selected);
+    }
+}
+
+void MainWindowDelegate::updateCameraMenu()
+{
+    rebuildDeviceMenu(ui::MenuTag::Camera, m_videoDevices, m_selectedVideoDevice, "chooseVideoDevice:");
+}
+
+void MainWindowDelegate::updateAudioInputMenu()
+{
+    rebuildDeviceMenu(ui::MenuTag::Audio, m_audioDevices, m_selectedAudioDevice, "chooseAudioDevice:");
+}
+
+void MainWindowDelegate::updateColorModeMenus()
+{
+    QAction *preferredItem = menuItem(ui::MenuTag::Colour, ui::MenuTag::PreferredColourModes);
+    QAction *allItem = menuItem(ui::MenuTag::Colour, ui::MenuTag::AllColourModes);
+    if (!preferredItem || !allItem)
+        return;
+    QMenu *preferred = preferredItem->menu();
+    QMenu *all = allItem->menu();
+    for (QMenu *menu : {preferred, all}) {
+        qDeleteAll(menu->actions());
+        menu->clear();
+    }
+    const QStringList names = video::colorModeNames();
+    const auto &list = m_colour.preferredFilters;
+    int position = 0;
+    for (int mode = 0; mode < names.size(); ++mode) {
+        const QString action = QStringLiteral("setColorModeFromMenu:");
+        m_outlets.mainMenu->addItem(all, names[mode], action, mode)->setCheckable(true);
+        if (std::find(list.begin(), list.end(), mode) != list.end())
+            m_outlets.mainMenu->addItem(preferred, names[mode], action, 1000 + position++)->setCheckable(true);
+    }
+    if (list.empty()) {
+        m_outlets.mainMenu->addItem(preferred, localized("Open Preferences..."),
+                                    QStringLiteral("showPreferencesWindowForColorSettings:"), -1);
+    }
+    setColorMenuCheckboxes();
+}
+
+void MainWindowDelegate::setColorMenuCheckboxes()
+{
+    QAction *preferredItem = menuItem(ui::MenuTag::Colour, ui::MenuTag::PreferredColourModes);
+    QAction *allItem = menuItem(ui::MenuTag::Colour, ui::MenuTag::AllColourModes);
+    if (!preferredItem || !allItem)
+        return;
+    const std::int64_t p = m_colour.chosenPreferredColorMode;
+    const std::int64_t n = m_colour.chosenNonPreferredColorMode;
+    const auto &list = m_colour.preferredFilters;
+    for (QAction *item : preferredItem->menu()->actions()) {
+        if (item->isCheckable())
+            item->setChecked(p != -1 && ui::tagOf(item) - 1000 == p);
+    }
+    // With a preferred index the all-modes menu marks the mode it names; an
+    // index past the list's end (a shortened list) marks nothing.
+    std::optional<std::int64_t> onScreen;
+    if (p == -1)
+        onScreen = n;
+    else if (p >= 0 && p < static_cast<std::int64_t>(list.size()))
+        onScreen = list[static_cast<size_t>(p)];
+    for (QAction *item : allItem->menu()->actions())
+        item->setChecked(onScreen && ui::tagOf(item) == *onScreen);
 }
 
 void MainWindowDelegate::startPseudoModal()
@@ -80,6 +249,118 @@ void MainWindowDelegate::endPseudoModal()
         top->setEnabled(true);
 }
 
+void MainWindowDelegate::setLineMarkerMenuEnabled(bool enabled)
+{
+    if (!interfaceLoaded())
+        return;
+    QMenuBar *bar = m_outlets.mainMenu->menuBar();
+    for (int tag : {ui::MenuTag::Guides, ui::MenuTag::Audio, ui::MenuTag::Camera, ui::MenuTag::Colour}) {
+        if (QAction *menu = ui::findTopLevelItem(bar, tag))
+            menu->setEnabled(enabled);
+    }
+    if (QAction *close = menuItem(ui::MenuTag::Window, ui::MenuTag::CloseWindow))
+        close->setEnabled(enabled);
+}
+
+bool MainWindowDelegate::validateMenuItem(QAction *item) const
+{
+    if (item->property(ui::kActionProperty).toString() == QLatin1String("startStopRecording:"))
+        return m_selectedVideoDevice >= 0 && m_selectedVideoDevice < static_cast<int>(m_videoDevices.size());
+    if (item->property(ui::kTagProperty).isValid() && ui::tagOf(item) == ui::MenuTag::Deinterlacing)
+        return m_enableDeinterlaceMenuItem;
+    return true;
+}
+
+void MainWindowDelegate::setDeviceSelectionHandlers(std::function<void(int)> video, std::function<void(int)> audio)
+{
+    m_chooseVideoDevice = std::move(video);
+    m_chooseAudioDevice = std::move(audio);
+}
+
+void MainWindowDelegate::chooseVideoDevice(QAction *sender)
+{
+    const int index = sender ? ui::tagOf(sender) : -1;
+    if (index < 0 || index >= static_cast<int>(m_videoDevices.size()))
+        return;
+    if (m_chooseVideoDevice)
+        m_chooseVideoDevice(index);
+}
+
+void MainWindowDelegate::chooseAudioDevice(QAction *sender)
+{
+    const int index = sender ? ui::tagOf(sender) : -1;
+    if (index < 0 || index >= static_cast<int>(m_audioDevices.size()))
+        return;
+    if (m_chooseAudioDevice)
+        m_chooseAudioDevice(index);
+}
+
+void MainWindowDelegate::showPreferencesWindow()
+{
+    if (!interfaceLoaded())
+        return;
+    ui::PreferencesWindow *window = m_outlets.preferencesWindow;
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void MainWindowDelegate::showPreferencesWindowForColorSettings()
+{
+    if (!interfaceLoaded())
+        return;
+    m_outlets.preferencesWindow->selectTabWithIdentifier(QStringLiteral("colors_tab"));
+    showPreferencesWindow();
+}
+
+void MainWindowDelegate::closePreferencesWindow()
+{
+    if (interfaceLoaded())
+        m_outlets.preferencesWindow->close();
+}
+
+void MainWindowDelegate::showDiagnosticsWindow()
+{
+    if (!interfaceLoaded())
+        return;
+    if (m_diagnosticModeHandler)
+        m_diagnosticModeHandler(true);
+    for (const QString &name : ui::DiagnosticWindow::indicatorNames())
+        m_outlets.diagnosticWindow->indicator(name)->setValue(0);
+    m_outlets.diagnosticWindow->show();
+    m_outlets.diagnosticWindow->raise();
+    m_outlets.diagnosticWindow->activateWindow();
+}
+
+void MainWindowDelegate::closeDiagnosticsWindow()
+{
+    if (interfaceLoaded())
+        m_outlets.diagnosticWindow->close();
+}
+
+void MainWindowDelegate::setEnableDeinterlaceMenuItem(bool enabled)
+{
+    m_enableDeinterlaceMenuItem = enabled;
+    if (!enabled)
+        setEnableDeinterlacing(false);
+    if (interfaceLoaded())
+        m_outlets.mainMenu->validateAll();
+}
+
+void MainWindowDelegate::setEnableDeinterlacing(bool enabled)
+{
+    m_enableDeinterlacing = enabled;
+    setCheckMarkForItem(ui::MenuTag::Deinterlacing, ui::MenuTag::Camera, enabled);
+}
+
+void MainWindowDelegate::toggleEnableDeinterlacing()
+{
+    setEnableDeinterlacing(!m_enableDeinterlacing);
+    savePreferences();
+}
+
+// ---- Other subsystems ------------------------------------------------------------------------
+
 void MainWindowDelegate::initializeVideoCapture()
 {
     ++m_initializeVideoCaptureCount;
@@ -90,8 +371,91 @@ void MainWindowDelegate::savePreferences()
     ++m_savePreferencesCount;
 }
 
+void MainWindowDelegate::loadPreferences() {}
+
 void MainWindowDelegate::factoryReset() {}
 
 void MainWindowDelegate::pauseDownloadsOnQuit() {}
+
+void MainWindowDelegate::checkForUpdates() {}
+
+// ---- On-screen display and windows -----------------------------------------------------------
+
+void MainWindowDelegate::showHideOnScreenDisplay()
+{
+    if (!interfaceLoaded())
+        return;
+    m_outlets.OSDScrollView->setVisible(m_outlets.OSDScrollView->isHidden());
+}
+
+void MainWindowDelegate::hideOnScreenDisplay()
+{
+    if (interfaceLoaded())
+        m_outlets.OSDScrollView->hide();
+}
+
+bool MainWindowDelegate::OSDIsVisible() const
+{
+    return interfaceLoaded() && !m_outlets.OSDScrollView->isHidden();
+}
+
+long MainWindowDelegate::videoWindowNumber() const
+{
+    return interfaceLoaded() ? static_cast<long>(m_outlets.videoWindow->winId()) : 0;
+}
+
+guides::GuideRect MainWindowDelegate::fullScreenScreenFrame() const
+{
+    const QScreen *screen = interfaceLoaded() && m_outlets.videoWindow->screen() ? m_outlets.videoWindow->screen()
+                                                                                 : QGuiApplication::primaryScreen();
+    if (!screen)
+        return {};
+    const QRect g = screen->geometry();
+    return {double(g.x()), double(g.y()), double(g.width()), double(g.height())};
+}
+
+guides::GuideRect MainWindowDelegate::fullScreenRectForScreenFrame(const guides::GuideRect &screenFrame) const
+{
+    return screenFrame;
+}
+
+// ---- Filter chain -----------------------------------------------------------------------------
+
+video::ImageFilterInputs MainWindowDelegate::imageFilterInputs() const
+{
+    video::ImageFilterInputs inputs;
+    inputs.colour = m_colour;
+    inputs.isMirrored = m_isMirrored;
+    inputs.videoOrientation = m_videoOrientation;
+    inputs.videoOrientationWhenFrozen = m_videoOrientationWhenFrozen;
+    if (interfaceLoaded()) {
+        const QSize preview = m_outlets.previewView->size();
+        inputs.previewViewSize = video::SizeD{double(preview.width()), double(preview.height())};
+        inputs.freezeFrameLayerWidth = m_outlets.freezeFrameView->width();
+        const QSize window = m_outlets.videoWindow->size();
+        inputs.videoWindowSize = {double(window.width()), double(window.height())};
+    }
+    return inputs;
+}
+
+void MainWindowDelegate::installImageFilters(const video::ImageFilterState &state)
+{
+    Q_UNUSED(state);
+    if (m_lineOverlayView)
+        m_lineOverlayView->update();
+}
+
+void MainWindowDelegate::rotateWindow()
+{
+    if (!interfaceLoaded())
+        return;
+    const QSize size = m_outlets.videoWindow->size();
+    m_outlets.videoWindow->resize(size.height(), size.width());
+}
+
+void MainWindowDelegate::rotateFrozenPicture(std::int64_t fromOrientation)
+{
+    Q_UNUSED(fromOrientation);
+}
 
 } // namespace kelvo::viewer

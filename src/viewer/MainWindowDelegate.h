@@ -1,73 +1,319 @@
 #pragma once
 
+#include "device/ViewerActions.h"
+#include "guides/LineOverlayDelegate.h"
 #include "ui/MainWindowInterface.h"
+#include "video/ColourMode.h"
+#include "video/ImageFilterChain.h"
 
 #include <QObject>
 #include <QString>
+#include <QStringList>
+#include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <vector>
 
+class QAction;
+
+namespace kelvo::device {
+class DeviceLink;
+}
 namespace kelvo::ui {
+class LineOverlayView;
 class MainMenu;
 class PreferencesWindow;
 } // namespace kelvo::ui
 
 namespace kelvo::viewer {
 
-// The viewer controller: owns the main interface and what the user sees.
-// There is one for the life of the run, created by the application delegate.
-// Thread: main thread.
-class MainWindowDelegate : public QObject {
+// A capture device as the menus list it.
+struct MenuDevice {
+    QString localizedName;
+    QString uniqueID;
+    QString modelID;
+};
+
+// The viewer controller: holds what the user sees (zoom, freeze, light,
+// colour balance, colour mode, orientation, mirroring, head position) and
+// runs every action on it, whichever way it was asked for (camera buttons,
+// menus, keys, gestures). Each action updates the state, sends the camera its
+// command, rebuilds the picture, redraws the guides, sets the menu check
+// marks and saves, as the action requires.
+// Thread: main thread; only the freeze flags are shared with the capture
+// callback, under m_freezeMutex.
+class MainWindowDelegate : public QObject,
+                           public device::ViewerActions,
+                           public guides::LineOverlayDelegate,
+                           public video::ImageFilterHost {
     Q_OBJECT
 public:
     MainWindowDelegate();
     ~MainWindowDelegate() override;
 
+    // ---- Interface ---------------------------------------------------------
+
     // Builds the "MainWindow" interface with this controller as its owner and
-    // connects the outlets. Answers the top-level objects, which the caller
-    // keeps for the run.
+    // connects the outlets. Answers the top-level objects.
     std::vector<QWidget *> loadInterface();
     bool interfaceLoaded() const { return m_outlets.videoWindow != nullptr; }
     const ui::MainWindowOutlets &outlets() const { return m_outlets; }
-
     ui::DraggableWindow *videoWindow() const { return m_outlets.videoWindow; }
     ui::PreferencesWindow *preferencesWindow() const { return m_outlets.preferencesWindow; }
     ui::MainMenu *mainMenu() const { return m_outlets.mainMenu; }
+    ui::LineOverlayView *lineOverlayView() const { return m_lineOverlayView; }
 
     // Called once the interface is loaded, with the object that loaded it.
     void windowControllerDidLoadNib(QObject *windowController);
 
+    // The device link whose send queue carries the camera commands. Not
+    // owned; null means every command is refused.
+    void setDeviceLink(device::DeviceLink *link) { m_deviceLink = link; }
+    device::DeviceLink *deviceLink() const { return m_deviceLink; }
+    // Shows the button-test window's counters instead of acting on buttons.
+    void setDiagnosticModeHandler(std::function<void(bool)> handler) { m_diagnosticModeHandler = std::move(handler); }
+
+    // ---- State ---------------------------------------------------------------
+
+    int zoomLevel() const { return m_zoomLevel; }
+    std::int32_t savedZoomLevel() const override { return m_savedZoomLevel; }
+    double digitalZoomLevel() const { return m_filterChain.digitalZoomLevel(); }
+    double zoomAccum() const { return m_zoomAccum; }
+    bool isFrozen() const;
+    bool waitingToFreeze() const;
+    bool waitingToSave() const { return m_waitingToSave; }
+    bool unfreezeWhenSaved() const { return m_unfreezeWhenSaved; }
+    bool lightIsOn() const { return m_lightIsOn; }
+    std::int64_t colorBalanceMode() const { return m_colorBalanceMode; }
+    std::int64_t chosenPreferredColorMode() const { return m_colour.chosenPreferredColorMode; }
+    std::int64_t chosenNonPreferredColorMode() const { return m_colour.chosenNonPreferredColorMode; }
+    const std::vector<std::int64_t> &preferredFilters() const { return m_colour.preferredFilters; }
+    void setPreferredFilters(const std::vector<std::int64_t> &modes);
+    int videoOrientation() const { return m_videoOrientation; }
+    bool isMirrored() const { return m_isMirrored; }
+    std::int64_t quadrelPhysicalOrientation() const { return m_quadrelPhysicalOrientation; }
+    bool zoomScrollsGuides() const override { return m_zoomScrollsGuides; }
+    void setZoomScrollsGuides(bool value) override { m_zoomScrollsGuides = value; }
+    bool zoomChangesGuideSpacing() const override { return m_zoomChangesGuideSpacing; }
+    void setZoomChangesGuideSpacing(bool value) override { m_zoomChangesGuideSpacing = value; }
+    bool isRecording() const { return m_isRecording; }
+    bool showingAudioLevelIndicator() const { return m_showingAudioLevelIndicator; }
+    bool enableDeinterlacing() const { return m_enableDeinterlacing; }
+    bool enableDeinterlaceMenuItem() const { return m_enableDeinterlaceMenuItem; }
+    void setEnableDeinterlaceMenuItem(bool enabled);
+    void setEnableDeinterlacing(bool enabled);
+    // The current colour mode number (repairing an index past the list's end).
+    std::int64_t currentColorMode();
+    bool isInInverseColorMode() const override;
+    bool isFullScreen() const override { return m_isFullScreen; }
+
+    // Whether the preview's connection exists and what it can do; the capture
+    // session sets these as it builds the preview.
+    void setPreviewConnection(bool exists, bool supportsOrientation, bool supportsMirroring);
+
+    // ---- Device commands and light -----------------------------------------
+
+    // Sends the command whose number is the sender's tag.
+    void sendHidCommand(QAction *sender);
+    void toggleLight();
+    void setLightIsOn(bool on) override;
+    void setColorBalance(QAction *sender);
+    void setColorBalanceMode(std::int64_t mode);
+
+    // ---- Freeze ----------------------------------------------------------------
+
+    void freezeFrame() override;
+    void unfreezeFrame() override;
+    void freezeThaw();
+    void saveFreezeFrame();
+    void startStopRecording();
+
+    // ---- Zoom and locating -----------------------------------------------------
+
+    void zoomCameraIn() override;
+    void zoomCameraOut() override;
+    void setZoomLevel(int level);
+    void setDigitalZoomLevel(double level) { m_filterChain.setDigitalZoomLevel(level); }
+    void findZoomPositionEnter() override;
+    void findZoomPositionExit() override;
+    void findZoomPosition();
+    void smartMagnify() { findZoomPosition(); }
+    void beginGesture();
+    // A pinch step; magnification is the event's relative change.
+    void magnify(double magnification);
+    void rotateGesture(float rotation);
+    void endGesture();
+
+    // ---- Colour ------------------------------------------------------------------
+
+    void nextColorMode() override;
+    void setColorModeFromMenu(QAction *sender);
+    void setColorModeFromTag(int tag);
+    void setChosenPreferredColorMode(std::int64_t index) override;
+    void setChosenNonPreferredColorMode(std::uint64_t mode);
+    void setChosenPreferredColorModeAndNonPreferredMode(std::int64_t index, std::int64_t nonPreferredMode);
+    void setPreferredColorModeIfApplicable();
+
+    // ---- Orientation and mirroring -----------------------------------------------
+
+    void rotateWindowUIAction() override;
+    void setVideoOrientation(int orientation);
+    void mirrorScreenUIAction();
+    void setIsMirrored(bool mirrored);
+    void setQuadrelPhysicalOrientation(long position) override;
+
+    // ---- Reading guides ------------------------------------------------------------
+
+    void scrollUpwards() override;
+    void scrollDownwards() override;
+    void increaseLineSeparation() override;
+    void decreaseLineSeparation() override;
+    void setLineDistance(QAction *sender);
+    void setLineWidth(QAction *sender);
+    void toggleHorizontalReadingGuidesMode();
+    void toggleVerticalReadingGuidesMode();
+    void toggleZoomGuideSpacingMode();
+    void toggleZoomGuidePositionMode();
+
+    // ---- Indicators ------------------------------------------------------------------
+
+    void showBatteryLevelIndicator() override;
+    void hideBatteryLevelIndicator() override;
+    void setBatteryLevel(long level) override;
+    void showHideBatteryLevel();
+    void showHideAudioLevel();
+    bool batteryLevelIndicatorShown() const;
+    int batteryLevel() const;
+
+    // ---- Menus -------------------------------------------------------------------------
+
     // Finds the item along menuTag -> itemTag and sets its check mark; answers
     // whether the item exists.
     bool setCheckMarkForItem(int itemTag, int menuTag, bool value);
-    // Enables or disables the camera, audio, guide and colour menus and the
-    // window's close item, which only make sense with the video window open.
-    void setLineMarkerMenuEnabled(bool enabled);
-    // Disables (and re-enables) every menu while a modal step has the user's
-    // attention.
+    void setVideoDevices(std::vector<MenuDevice> devices, int selectedIndex);
+    void setAudioDevices(std::vector<MenuDevice> devices, int selectedIndex);
+    const std::vector<MenuDevice> &videoDevices() const { return m_videoDevices; }
+    int selectedVideoDeviceIndex() const { return m_selectedVideoDevice; }
+    void updateCameraMenu();
+    void updateAudioInputMenu();
+    void updateColorModeMenus();
+    void setColorMenuCheckboxes();
     void startPseudoModal();
     void endPseudoModal();
+    void setLineMarkerMenuEnabled(bool enabled);
+    bool validateMenuItem(QAction *item) const;
+    void chooseVideoDevice(QAction *sender);
+    void chooseAudioDevice(QAction *sender);
+    void showPreferencesWindow();
+    void showPreferencesWindowForColorSettings();
+    void closePreferencesWindow();
+    void showDiagnosticsWindow();
+    void closeDiagnosticsWindow();
+    void toggleEnableDeinterlacing();
+    // Called when the user picks a device from a menu.
+    void setDeviceSelectionHandlers(std::function<void(int)> video, std::function<void(int)> audio);
 
-    // The capture graph is built and started here once the video pipeline is
-    // attached; until then the window shows no picture.
+    // ---- Other subsystems --------------------------------------------------------------
+
+    // Builds and starts the capture graph; until a capture session is
+    // attached the window shows no picture.
     void initializeVideoCapture();
     // Writes the viewer's whole state to the settings store.
-    void savePreferences();
+    void savePreferences() override;
+    // Reads the settings of the selected camera and head position and applies
+    // them through the setters.
+    void loadPreferences();
     // Restores every setting to its default.
-    void factoryReset();
+    void factoryReset() override;
     // Pauses running downloads so they can resume at the next launch.
     void pauseDownloadsOnQuit();
-
-    // A downloaded application update waiting to be installed, if any.
+    void checkForUpdates() override;
     const std::optional<QString> &appVersionReadyToInstall() const { return m_appVersionReadyToInstall; }
-
     int savePreferencesCount() const { return m_savePreferencesCount; }
     int initializeVideoCaptureCount() const { return m_initializeVideoCaptureCount; }
 
+    // The picture: rebuilds the colour, zoom and mirror filters.
+    void setImageFilters() { m_filterChain.setImageFilters(); }
+    const video::ImageFilterChain &filterChain() const { return m_filterChain; }
+
+    // ---- On-screen display and windows (device link's view) ----------------------------
+
+    void showHideOnScreenDisplay() override;
+    void hideOnScreenDisplay() override;
+    bool OSDIsVisible() const override;
+    device::DiagnosticSink *diagnosticWindow() override { return nullptr; }
+    device::OSDKeyReceiver *OSDTableView() override { return nullptr; }
+    long videoWindowNumber() const override;
+
+    // ---- Overlay's view of the controller ------------------------------------------------
+
+    guides::GuideRect fullScreenScreenFrame() const override;
+    guides::GuideRect fullScreenRectForScreenFrame(const guides::GuideRect &screenFrame) const override;
+    void windowWillMove() override {}
+
+    // ---- Filter chain's view of the controller ----------------------------------------------
+
+    video::ImageFilterInputs imageFilterInputs() const override;
+    void installImageFilters(const video::ImageFilterState &state) override;
+    void rotateWindow() override;
+    void rotateFrozenPicture(std::int64_t fromOrientation) override;
+    void setVideoOrientationWhenFrozen(std::int64_t orientation) override
+    {
+        m_videoOrientationWhenFrozen = static_cast<int>(orientation);
+    }
+    void setWindowAspectRatio() override {}
+
 private:
+    bool sendCommand(long command);
+    void redrawOverlay();
+    void registerMenuActions();
+    QAction *menuItem(int menuTag, int itemTag) const;
+    void rebuildDeviceMenu(int menuTag, const std::vector<MenuDevice> &devices, int selected, const char *action);
+
     ui::MainWindowOutlets m_outlets;
     std::vector<std::unique_ptr<QWidget>> m_topLevelObjects;
+    ui::LineOverlayView *m_lineOverlayView = nullptr;
+    device::DeviceLink *m_deviceLink = nullptr;
+    video::ImageFilterChain m_filterChain{*this};
+    std::function<void(bool)> m_diagnosticModeHandler;
+    std::function<void(int)> m_chooseVideoDevice;
+    std::function<void(int)> m_chooseAudioDevice;
+
+    int m_zoomLevel = 1;
+    int m_savedZoomLevel = 0;
+    double m_zoomAccum = 0;
+    mutable std::mutex m_freezeMutex;
+    bool m_isFrozen = false;        // guarded by m_freezeMutex
+    bool m_waitingToFreeze = false; // guarded by m_freezeMutex
+    bool m_waitingToSave = false;
+    bool m_unfreezeWhenSaved = false;
+    bool m_lightIsOn = false;
+    std::int64_t m_colorBalanceMode = 0;
+    video::ColourModeSelection m_colour;
+    int m_videoOrientation = 1;
+    int m_videoOrientationWhenFrozen = 1;
+    bool m_isMirrored = false;
+    std::int64_t m_quadrelPhysicalOrientation = 0;
+    bool m_zoomScrollsGuides = false;
+    bool m_zoomChangesGuideSpacing = false;
+    bool m_isRecording = false;
+    bool m_showingAudioLevelIndicator = false;
+    bool m_enableDeinterlacing = false;
+    bool m_enableDeinterlaceMenuItem = false;
+    bool m_isFullScreen = false;
+    bool m_previewHasConnection = false;
+    bool m_previewSupportsOrientation = false;
+    bool m_previewSupportsMirroring = false;
+    // Successive demonstrations of the battery view show 3, 0, 1, 2, ...
+    int m_batteryDemonstrationLevel = 2;
+
+    std::vector<MenuDevice> m_videoDevices;
+    std::vector<MenuDevice> m_audioDevices;
+    int m_selectedVideoDevice = -1;
+    int m_selectedAudioDevice = -1;
+
     std::optional<QString> m_appVersionReadyToInstall;
     int m_savePreferencesCount = 0;
     int m_initializeVideoCaptureCount = 0;

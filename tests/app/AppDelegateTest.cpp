@@ -2,6 +2,7 @@
 #include "app/DriverRule.h"
 #include "app/KelvoViewerAppDelegate.h"
 #include "common/SystemLog.h"
+#include "device/DeviceLink.h"
 #include "ui/AboutWindow.h"
 #include "ui/DraggableWindow.h"
 #include "ui/MainMenu.h"
@@ -16,6 +17,7 @@
 #include <QTemporaryDir>
 #include <deque>
 #include <gtest/gtest.h>
+#include <map>
 
 using namespace kelvo;
 using namespace kelvo::app;
@@ -71,7 +73,7 @@ struct Harness {
         s.closeDiskArbitrationSession = [this] { calls.push_back("closeDisk"); };
         s.installAutoLaunchPropertyList = [this] { calls.push_back("autoLaunch"); };
         s.tellLaunchDaemonNotToRestartUs = [this] { calls.push_back("attachEvents"); };
-        s.willRunStartupStep = [this](int step) { steps.push_back(step); };
+        s.willRunStartupStep = [this](int step, const KelvoViewerAppDelegate &) { steps.push_back(step); };
         s.terminate = [this] { ++terminated; };
         s.alerts = alerts;
         s.driverRule = rule;
@@ -105,30 +107,52 @@ struct Harness {
 TEST(AppDelegateStartup, BuildsTheLongLivedObjectsInTheirFixedOrder)
 {
     Harness h;
-    bool controllerExistedAtAutoLaunch = true;
-    bool interfaceLoadedAtAttachEvents = false;
-    AppServices services = h.services();
-    KelvoViewerAppDelegate *delegate = nullptr;
-    services.installAutoLaunchPropertyList = [&] {
-        h.calls.push_back("autoLaunch");
-        controllerExistedAtAutoLaunch = delegate && delegate->appWindowDelegate();
+    // What exists when each step begins.
+    struct Seen {
+        bool deviceLink, sendQueue, deviceLinkQueue, controller, interface;
+        QString serial;
     };
-    services.tellLaunchDaemonNotToRestartUs = [&] { h.calls.push_back("attachEvents"); };
+    std::map<int, Seen> seen;
+    AppServices services = h.services();
+    services.willRunStartupStep = [&](int step, const KelvoViewerAppDelegate &d) {
+        h.steps.push_back(step);
+        device::DeviceLink *link = d.deviceLink();
+        seen[step] = {link != nullptr,
+                      link && link->sendQueue(),
+                      link && link->deviceLinkQueue(),
+                      d.appWindowDelegate() != nullptr,
+                      d.appWindowDelegate() && d.appWindowDelegate()->interfaceLoaded(),
+                      link ? link->deviceSerialNumber() : QString()};
+    };
     KelvoViewerAppDelegate built(services);
-    delegate = &built;
-    interfaceLoadedAtAttachEvents = built.appWindowDelegate()->interfaceLoaded();
 
-    EXPECT_EQ(h.steps, (std::vector<int>{1, 2, 5, 6, 7, 10, 11, 13, 14}));
+    EXPECT_EQ(h.steps, (std::vector<int>{1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}));
     EXPECT_EQ(h.calls, (std::vector<std::string>{"openDisk", "autoLaunch", "attachEvents"}));
-    EXPECT_FALSE(controllerExistedAtAutoLaunch);
-    EXPECT_TRUE(interfaceLoadedAtAttachEvents);
+    EXPECT_FALSE(seen[3].deviceLink);
+    EXPECT_TRUE(seen[4].deviceLink);
+    EXPECT_FALSE(seen[4].sendQueue);
+    EXPECT_TRUE(seen[5].sendQueue);
+    EXPECT_FALSE(seen[9].deviceLinkQueue);
+    EXPECT_TRUE(seen[9].serial == QStringLiteral("NOT DETECTED"));
+    EXPECT_TRUE(seen[10].deviceLinkQueue);
+    EXPECT_FALSE(seen[10].controller);
+    EXPECT_TRUE(seen[11].controller);
+    EXPECT_FALSE(seen[11].interface);
+    EXPECT_TRUE(seen[12].interface);
+
+    EXPECT_EQ(built.deviceLink()->sendQueue() != nullptr, true);
+    EXPECT_TRUE(built.deviceLink()->initialized());
+    EXPECT_EQ(built.deviceLink()->viewerActions(), built.appWindowDelegate());
+    EXPECT_EQ(built.appWindowDelegate()->deviceLink(), built.deviceLink());
     EXPECT_TRUE(built.isForegroundApp());
     EXPECT_TRUE(built.hasDiskArbitrationSession());
     EXPECT_EQ(built.batteryCheckTimer(), nullptr);
     ASSERT_FALSE(built.nibViews().empty());
     EXPECT_EQ(built.nibViews().front(), built.appWindowDelegate()->videoWindow());
-    // No window is shown and no capture starts while objects are built.
+    // No window is shown, no device opened and no capture started while the
+    // objects are built.
     EXPECT_FALSE(built.appWindowDelegate()->videoWindow()->isVisible());
+    EXPECT_TRUE(built.deviceLink()->hidInterfaces().empty());
     EXPECT_EQ(built.appWindowDelegate()->initializeVideoCaptureCount(), 0);
 }
 

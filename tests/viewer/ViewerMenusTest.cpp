@@ -1,0 +1,152 @@
+#include "ViewerRig.h"
+
+#include "ui/MainMenu.h"
+#include "ui/MenuTags.h"
+#include "ui/PreferencesWindow.h"
+
+#include <QAction>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTabWidget>
+
+using namespace kelvo;
+using namespace kelvo::testing;
+
+namespace {
+
+QMenu *submenu(viewer::MainWindowDelegate &c, int menu, int tag)
+{
+    QAction *item = ui::findMenuItem(c.mainMenu()->menuBar(), menu, tag);
+    return item ? item->menu() : nullptr;
+}
+
+std::vector<int> tags(QMenu *menu)
+{
+    std::vector<int> out;
+    for (QAction *a : menu->actions())
+        out.push_back(ui::tagOf(a));
+    return out;
+}
+
+std::vector<int> checkedTags(QMenu *menu)
+{
+    std::vector<int> out;
+    for (QAction *a : menu->actions())
+        if (a->isChecked())
+            out.push_back(ui::tagOf(a));
+    return out;
+}
+
+} // namespace
+
+TEST(ViewerMenus, WithoutACameraTheDeviceMenuHoldsOnlyNoneChecked)
+{
+    ViewerRig rig(false);
+    rig.controller.updateCameraMenu();
+    QMenu *devices = submenu(rig.controller, 42, 42);
+    ASSERT_EQ(devices->actions().size(), 1);
+    EXPECT_EQ(ui::tagOf(devices->actions().first()), -1);
+    EXPECT_TRUE(devices->actions().first()->isChecked());
+    EXPECT_EQ(devices->actions().first()->text(), QStringLiteral("None"));
+    EXPECT_FALSE(devices->actions().first()->isEnabled());
+}
+
+TEST(ViewerMenus, DeviceItemsCarryTheirIndexAndTheSelectionIsChecked)
+{
+    ViewerRig rig(false);
+    int chosen = -1;
+    rig.controller.setDeviceSelectionHandlers([&](int index) { chosen = index; }, {});
+    rig.controller.setVideoDevices(
+        {{QStringLiteral("Built-in"), QStringLiteral("a"), {}}, {QStringLiteral("Quadrel"), QStringLiteral("b"), {}}},
+        1);
+    QMenu *devices = submenu(rig.controller, 42, 42);
+    EXPECT_EQ(tags(devices), (std::vector<int>{0, 1}));
+    EXPECT_EQ(checkedTags(devices), std::vector<int>{1});
+    devices->actions().at(0)->trigger();
+    EXPECT_EQ(chosen, 0);
+}
+
+TEST(ViewerMenus, ColourMenusForAPreferredListAndAChosenIndex)
+{
+    ViewerRig rig(false);
+    rig.controller.setPreferredFilters({0, 5, 9});
+    rig.controller.updateColorModeMenus();
+    rig.controller.setChosenPreferredColorMode(1);
+    QMenu *preferred = submenu(rig.controller, 1000, 1000);
+    QMenu *all = submenu(rig.controller, 1000, 1001);
+    EXPECT_EQ(tags(preferred), (std::vector<int>{1000, 1001, 1002}));
+    ASSERT_EQ(all->actions().size(), 31);
+    for (int mode = 0; mode < 31; ++mode)
+        EXPECT_EQ(ui::tagOf(all->actions().at(mode)), mode);
+    EXPECT_EQ(checkedTags(preferred), std::vector<int>{1001});
+    EXPECT_EQ(checkedTags(all), std::vector<int>{5});
+    EXPECT_EQ(preferred->actions().at(2)->text(), all->actions().at(9)->text());
+
+    // Choosing from the menus goes through the tags.
+    all->actions().at(12)->trigger();
+    EXPECT_EQ(rig.controller.chosenPreferredColorMode(), -1);
+    EXPECT_TRUE(checkedTags(preferred).empty());
+    EXPECT_EQ(checkedTags(all), std::vector<int>{12});
+}
+
+TEST(ViewerMenus, EmptyPreferredListOffersThePreferencesOnTheColoursTab)
+{
+    ViewerRig rig(false);
+    rig.controller.setPreferredFilters({});
+    rig.controller.updateColorModeMenus();
+    QMenu *preferred = submenu(rig.controller, 1000, 1000);
+    ASSERT_EQ(preferred->actions().size(), 1);
+    EXPECT_EQ(ui::tagOf(preferred->actions().first()), -1);
+    preferred->actions().first()->trigger();
+    EXPECT_TRUE(rig.controller.preferencesWindow()->isVisible());
+    EXPECT_EQ(rig.controller.preferencesWindow()->tabView()->currentWidget()->objectName(),
+              QStringLiteral("colors_tab"));
+}
+
+TEST(ViewerMenus, ShortenedPreferredListChecksNothingForAStaleIndex)
+{
+    ViewerRig rig(false);
+    rig.controller.setPreferredFilters({0, 5, 9});
+    rig.controller.setChosenPreferredColorMode(2);
+    rig.controller.setPreferredFilters({0});
+    rig.controller.updateColorModeMenus();
+    EXPECT_TRUE(checkedTags(submenu(rig.controller, 1000, 1001)).empty());
+}
+
+TEST(ViewerMenus, RecordingNeedsAVideoDeviceAndDeinterlacingTheCamera)
+{
+    ViewerRig rig(false);
+    QAction *record = ui::findMenuItem(rig.controller.mainMenu()->menuBar(), 100, 110);
+    QAction *deinterlace = ui::findMenuItem(rig.controller.mainMenu()->menuBar(), 42, 10101010);
+    EXPECT_FALSE(rig.controller.validateMenuItem(record));
+    EXPECT_FALSE(rig.controller.validateMenuItem(deinterlace));
+    rig.controller.setVideoDevices({{QStringLiteral("Quadrel"), QStringLiteral("q"), {}}}, 0);
+    rig.controller.setEnableDeinterlaceMenuItem(true);
+    EXPECT_TRUE(rig.controller.validateMenuItem(record));
+    EXPECT_TRUE(rig.controller.validateMenuItem(deinterlace));
+    rig.controller.setEnableDeinterlacing(true);
+    rig.controller.setEnableDeinterlaceMenuItem(false);
+    EXPECT_FALSE(rig.controller.enableDeinterlacing());
+    EXPECT_FALSE(deinterlace->isChecked());
+}
+
+TEST(ViewerMenus, PseudoModalDisablesAndRestoresEveryMenu)
+{
+    ViewerRig rig(false);
+    rig.controller.startPseudoModal();
+    for (QAction *top : rig.controller.mainMenu()->menuBar()->actions())
+        EXPECT_FALSE(top->isEnabled());
+    rig.controller.endPseudoModal();
+    // The hidden internal menu stays unusable while it is hidden.
+    for (QAction *top : rig.controller.mainMenu()->menuBar()->actions())
+        EXPECT_EQ(top->isEnabled(), top->isVisible()) << top->text().toStdString();
+}
+
+TEST(ViewerMenus, CheckMarkHelperAnswersWhetherThePathExists)
+{
+    ViewerRig rig(false);
+    EXPECT_TRUE(rig.controller.setCheckMarkForItem(888, 42, true));
+    EXPECT_TRUE(ui::findMenuItem(rig.controller.mainMenu()->menuBar(), 42, 888)->isChecked());
+    EXPECT_FALSE(rig.controller.setCheckMarkForItem(889, 42, true));
+    EXPECT_FALSE(rig.controller.setCheckMarkForItem(888, 43, true));
+}

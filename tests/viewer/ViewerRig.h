@@ -1,0 +1,105 @@
+#pragma once
+
+// A viewer controller wired to a real device link whose send queue talks to
+// the simulated camera, with a virtual clock so the queue's spacing costs no
+// time. Tests read what the camera received.
+
+#include "device/DeviceLink.h"
+#include "device/ReportProtocol.h"
+#include "device/SendClock.h"
+#include "device/sim/QuadrelSimulator.h"
+#include "device/sim/SimulatedHidDeviceIo.h"
+#include "viewer/MainWindowDelegate.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <atomic>
+#include <gtest/gtest.h>
+#include <vector>
+
+namespace kelvo::testing {
+
+class VirtualSendClock final : public device::SendClock {
+public:
+    Microseconds now() override { return Microseconds(m_now.load()); }
+    void sleepFor(Microseconds duration) override { m_now += duration.count(); }
+
+private:
+    std::atomic<long long> m_now{0};
+};
+
+// The first command bytes of each report, as the table writes them.
+using Wire = std::vector<std::vector<std::uint8_t>>;
+
+inline std::vector<std::uint8_t> bytes(std::initializer_list<int> values)
+{
+    std::vector<std::uint8_t> out;
+    for (int v : values)
+        out.push_back(static_cast<std::uint8_t>(v));
+    return out;
+}
+
+struct ViewerRig {
+    device::DeviceLink link;
+    std::shared_ptr<device::sim::QuadrelSimulator> camera = std::make_shared<device::sim::QuadrelSimulator>();
+    viewer::MainWindowDelegate controller;
+
+    explicit ViewerRig(bool withCamera = true)
+    {
+        link.createSendQueue(std::make_shared<VirtualSendClock>());
+        link.startHIDInitialization();
+        controller.loadInterface();
+        controller.windowControllerDidLoadNib(nullptr);
+        controller.setDeviceLink(&link);
+        link.setViewerActions(&controller);
+        if (withCamera) {
+            link.attachHIDDevice(std::make_unique<device::sim::SimulatedHidDeviceIo>(camera));
+            settle();
+            camera->clearReceivedReports();
+        }
+    }
+
+    ~ViewerRig()
+    {
+        link.setViewerActions(nullptr);
+        link.waitForSendQueue();
+    }
+
+    // Lets the send queue finish and the main thread act on what came back.
+    void settle()
+    {
+        link.waitForSendQueue();
+        QCoreApplication::processEvents();
+        link.waitForSendQueue();
+        QCoreApplication::processEvents();
+    }
+
+    // What reached the camera since the last call, each report cut after its
+    // last non-zero byte.
+    Wire sent()
+    {
+        settle();
+        Wire wire;
+        for (const auto &received : camera->receivedReports()) {
+            size_t length = received.report.size();
+            while (length > 1 && received.report[length - 1] == 0)
+                --length;
+            wire.emplace_back(received.report.begin(), received.report.begin() + static_cast<long>(length));
+        }
+        camera->clearReceivedReports();
+        return wire;
+    }
+};
+
+// The report of each optical zoom step.
+inline std::vector<std::uint8_t> zoomReport(int step)
+{
+    static const int positions[] = {0, 1880, 3624, 5311, 6803, 8183, 9491, 10636};
+    const int p = positions[step - 1];
+    std::vector<std::uint8_t> out = bytes({0xCF, 0x02, p & 0xFF, (p >> 8) & 0xFF});
+    while (out.size() > 1 && out.back() == 0)
+        out.pop_back();
+    return out;
+}
+
+} // namespace kelvo::testing
