@@ -37,6 +37,19 @@ public:
     // Clears a halt on the host side and on the device's endpoint.
     virtual IOReturn clearPipeStallBothEnds(std::uint8_t pipe) = 0;
 
+    // A vendor control request on the default control pipe (pipe 0), for the
+    // firmware upload: requestType 0xC0 reads into data, 0x40 writes it.
+    // Answers the status and sets transferred. Transports without control
+    // requests answer kIOReturnUnsupported.
+    virtual IOReturn controlRequest(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
+                                    std::uint16_t index, std::uint8_t *data, std::uint16_t length,
+                                    std::uint32_t &transferred)
+    {
+        (void)requestType, (void)request, (void)value, (void)index, (void)data, (void)length;
+        transferred = 0;
+        return kIOReturnUnsupported;
+    }
+
     // True while the device is still on the bus.
     virtual bool isConnected() const = 0;
 

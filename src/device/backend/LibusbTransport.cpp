@@ -1,0 +1,425 @@
+#include "device/backend/LibusbTransport.h"
+
+#include <chrono>
+#include <cstring>
+#include <set>
+
+#include <libusb.h>
+
+#include "common/SystemLog.h"
+#include "device/LocationId.h"
+
+namespace kelvo::device {
+
+// ---- Context ----------------------------------------------------------------------
+
+std::shared_ptr<LibusbContext> LibusbContext::shared()
+{
+    // Kept for the whole run: the last reference could otherwise drop on the
+    // event thread, which cannot join itself.
+    static std::mutex mutex;
+    static std::shared_ptr<LibusbContext> current;
+    std::lock_guard lock(mutex);
+    if (current)
+        return current;
+    libusb_context *context = nullptr;
+    if (libusb_init(&context) != LIBUSB_SUCCESS) {
+        systemLog("Could not initialise libusb\n");
+        return nullptr;
+    }
+    std::shared_ptr<LibusbContext> created(new LibusbContext(context));
+    current = created;
+    return created;
+}
+
+LibusbContext::LibusbContext(libusb_context *context) : m_context(context)
+{
+    m_eventThread = std::thread([this] { runEvents(); });
+}
+
+LibusbContext::~LibusbContext()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_all();
+    m_eventThread.join();
+    libusb_exit(m_context);
+}
+
+void LibusbContext::retain()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        ++m_openDevices;
+    }
+    m_wake.notify_all();
+}
+
+void LibusbContext::release()
+{
+    std::lock_guard lock(m_mutex);
+    --m_openDevices;
+}
+
+void LibusbContext::runEvents()
+{
+    m_eventThreadId.store(std::this_thread::get_id());
+    for (;;) {
+        {
+            std::unique_lock lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_stopping || m_openDevices > 0; });
+            if (m_stopping)
+                return;
+        }
+        timeval timeout{0, 100'000};
+        libusb_handle_events_timeout_completed(m_context, &timeout, nullptr);
+    }
+}
+
+// ---- Transport --------------------------------------------------------------------
+
+struct LibusbTransport::State {
+    std::shared_ptr<LibusbContext> context;
+    libusb_device_handle *handle = nullptr;
+    int interfaceNumber = 0;
+    std::atomic<bool> closing{false};
+    std::atomic<bool> gone{false};
+    std::mutex mutex;
+    std::condition_variable idle;
+    std::set<libusb_transfer *> pending; // guarded by mutex
+    bool released = false;               // guarded by mutex
+};
+
+struct LibusbTransport::PendingWrite {
+    std::shared_ptr<State> state;
+    WriteCallback callback;
+    std::uint8_t buffer[64];
+};
+
+IOReturn LibusbTransport::statusFromLibusbError(int error)
+{
+    switch (error) {
+    case LIBUSB_SUCCESS:
+        return kIOReturnSuccess;
+    case LIBUSB_ERROR_TIMEOUT:
+        return kIOReturnTimeout;
+    case LIBUSB_ERROR_PIPE:
+        return kIOUSBPipeStalled;
+    case LIBUSB_ERROR_NO_DEVICE:
+    case LIBUSB_ERROR_NOT_FOUND:
+        return kIOReturnNoDevice;
+    case LIBUSB_ERROR_BUSY:
+    case LIBUSB_ERROR_ACCESS:
+        return kIOReturnExclusiveAccess;
+    case LIBUSB_ERROR_INTERRUPTED:
+        return kIOReturnAborted;
+    case LIBUSB_ERROR_NOT_SUPPORTED:
+        return kIOReturnUnsupported;
+    default:
+        return kIOReturnError;
+    }
+}
+
+std::vector<UsbDeviceAddress> LibusbTransport::enumerate(std::uint16_t vendorID, std::uint16_t productID)
+{
+    std::vector<UsbDeviceAddress> found;
+    auto context = LibusbContext::shared();
+    if (!context)
+        return found;
+    libusb_device **list = nullptr;
+    const ssize_t count = libusb_get_device_list(context->context(), &list);
+    for (ssize_t i = 0; i < count; ++i) {
+        libusb_device_descriptor descriptor{};
+        if (libusb_get_device_descriptor(list[i], &descriptor) != LIBUSB_SUCCESS)
+            continue;
+        if (descriptor.idVendor != vendorID || descriptor.idProduct != productID)
+            continue;
+        UsbDeviceAddress address;
+        address.bus = libusb_get_bus_number(list[i]);
+        address.address = libusb_get_device_address(list[i]);
+        std::uint8_t ports[8];
+        const int depth = libusb_get_port_numbers(list[i], ports, sizeof ports);
+        address.locationID =
+            locationIdFromPorts(address.bus, std::span<const std::uint8_t>(ports, depth > 0 ? depth : 0));
+        address.vendorID = descriptor.idVendor;
+        address.productID = descriptor.idProduct;
+        found.push_back(address);
+    }
+    if (list)
+        libusb_free_device_list(list, 1);
+    return found;
+}
+
+std::unique_ptr<LibusbTransport> LibusbTransport::open(const UsbDeviceAddress &address, const UsbInterfaceMatch &match,
+                                                       IOReturn *status)
+{
+    IOReturn ignored;
+    IOReturn &result = status ? *status : ignored;
+    result = kIOReturnNoDevice;
+    auto context = LibusbContext::shared();
+    if (!context)
+        return nullptr;
+
+    libusb_device **list = nullptr;
+    const ssize_t count = libusb_get_device_list(context->context(), &list);
+    libusb_device *device = nullptr;
+    for (ssize_t i = 0; i < count; ++i) {
+        if (libusb_get_bus_number(list[i]) == address.bus && libusb_get_device_address(list[i]) == address.address) {
+            device = libusb_ref_device(list[i]);
+            break;
+        }
+    }
+    if (list)
+        libusb_free_device_list(list, 1);
+    if (!device)
+        return nullptr;
+
+    std::uint8_t ports[8];
+    const int depth = libusb_get_port_numbers(device, ports, sizeof ports);
+    const std::uint32_t locationID =
+        locationIdFromPorts(address.bus, std::span<const std::uint8_t>(ports, depth > 0 ? depth : 0));
+
+    // The first interface that matches, with its endpoints in order.
+    int interfaceNumber = -1;
+    std::vector<std::uint8_t> endpoints;
+    std::vector<std::uint8_t> transferTypes;
+    libusb_config_descriptor *config = nullptr;
+    if (libusb_get_active_config_descriptor(device, &config) != LIBUSB_SUCCESS &&
+        libusb_get_config_descriptor(device, 0, &config) != LIBUSB_SUCCESS) {
+        libusb_unref_device(device);
+        result = kIOReturnError;
+        return nullptr;
+    }
+    for (int i = 0; i < config->bNumInterfaces && interfaceNumber < 0; ++i) {
+        const libusb_interface &interface = config->interface[i];
+        for (int alt = 0; alt < interface.num_altsetting; ++alt) {
+            const libusb_interface_descriptor &setting = interface.altsetting[alt];
+            if ((match.interfaceClass >= 0 && setting.bInterfaceClass != match.interfaceClass) ||
+                (match.interfaceSubclass >= 0 && setting.bInterfaceSubClass != match.interfaceSubclass) ||
+                (match.interfaceProtocol >= 0 && setting.bInterfaceProtocol != match.interfaceProtocol))
+                continue;
+            interfaceNumber = setting.bInterfaceNumber;
+            for (int e = 0; e < setting.bNumEndpoints; ++e) {
+                endpoints.push_back(setting.endpoint[e].bEndpointAddress);
+                transferTypes.push_back(setting.endpoint[e].bmAttributes & LIBUSB_TRANSFER_TYPE_MASK);
+            }
+            break;
+        }
+    }
+    libusb_free_config_descriptor(config);
+    if (interfaceNumber < 0) {
+        libusb_unref_device(device);
+        result = kIOReturnNotOpen;
+        return nullptr;
+    }
+
+    libusb_device_handle *handle = nullptr;
+    const int opened = libusb_open(device, &handle);
+    libusb_unref_device(device);
+    if (opened != LIBUSB_SUCCESS) {
+        result = statusFromLibusbError(opened);
+        return nullptr;
+    }
+    libusb_set_auto_detach_kernel_driver(handle, 1);
+    const int claimed = libusb_claim_interface(handle, interfaceNumber);
+    if (claimed != LIBUSB_SUCCESS) {
+        libusb_close(handle);
+        result = statusFromLibusbError(claimed);
+        return nullptr;
+    }
+    result = kIOReturnSuccess;
+    context->retain();
+    auto state = std::make_shared<State>();
+    state->context = context;
+    state->handle = handle;
+    state->interfaceNumber = interfaceNumber;
+    return std::unique_ptr<LibusbTransport>(
+        new LibusbTransport(std::move(state), std::move(endpoints), std::move(transferTypes), locationID));
+}
+
+LibusbTransport::LibusbTransport(std::shared_ptr<State> state, std::vector<std::uint8_t> endpoints,
+                                 std::vector<std::uint8_t> transferTypes, std::uint32_t locationID)
+    : m_state(std::move(state)), m_endpoints(std::move(endpoints)), m_transferTypes(std::move(transferTypes)),
+      m_locationID(locationID)
+{}
+
+LibusbTransport::~LibusbTransport()
+{
+    close();
+}
+
+int LibusbTransport::interfaceNumber() const
+{
+    return m_state->interfaceNumber;
+}
+
+IOReturn LibusbTransport::readPipe(std::uint8_t pipe, std::uint8_t *buffer, std::uint32_t capacity,
+                                   std::uint32_t &transferred, int timeoutMs)
+{
+    transferred = 0;
+    if (m_state->closing.load())
+        return kIOReturnNotOpen;
+    if (pipe == 0 || pipe > m_endpoints.size())
+        return kIOReturnError;
+    const std::uint8_t endpoint = m_endpoints[pipe - 1];
+    int actual = 0;
+    const int result = m_transferTypes[pipe - 1] == LIBUSB_TRANSFER_TYPE_BULK
+                           ? libusb_bulk_transfer(m_state->handle, endpoint, buffer, static_cast<int>(capacity),
+                                                  &actual, static_cast<unsigned>(timeoutMs))
+                           : libusb_interrupt_transfer(m_state->handle, endpoint, buffer, static_cast<int>(capacity),
+                                                       &actual, static_cast<unsigned>(timeoutMs));
+    transferred = static_cast<std::uint32_t>(actual > 0 ? actual : 0);
+    if (result == LIBUSB_ERROR_TIMEOUT && actual > 0)
+        return kIOReturnSuccess;
+    if (result == LIBUSB_ERROR_NO_DEVICE)
+        m_state->gone.store(true);
+    return statusFromLibusbError(result);
+}
+
+IOReturn LibusbTransport::writePipeAsync(std::uint8_t pipe, const std::uint8_t *data, std::uint32_t size,
+                                         WriteCallback callback)
+{
+    if (m_state->closing.load())
+        return kIOReturnNotOpen;
+    if (pipe == 0 || pipe > m_endpoints.size() || size > 64)
+        return kIOReturnError;
+    libusb_transfer *transfer = libusb_alloc_transfer(0);
+    if (!transfer)
+        return kIOReturnError;
+    auto *pending = new PendingWrite{m_state, std::move(callback), {}};
+    std::memcpy(pending->buffer, data, size);
+    const std::uint8_t endpoint = m_endpoints[pipe - 1];
+    if (m_transferTypes[pipe - 1] == LIBUSB_TRANSFER_TYPE_BULK)
+        libusb_fill_bulk_transfer(transfer, m_state->handle, endpoint, pending->buffer, static_cast<int>(size),
+                                  &LibusbTransport::writeFinished, pending, 0);
+    else
+        libusb_fill_interrupt_transfer(transfer, m_state->handle, endpoint, pending->buffer, static_cast<int>(size),
+                                       &LibusbTransport::writeFinished, pending, 0);
+    std::lock_guard lock(m_state->mutex);
+    if (m_state->closing.load()) {
+        libusb_free_transfer(transfer);
+        delete pending;
+        return kIOReturnNotOpen;
+    }
+    const int submitted = libusb_submit_transfer(transfer);
+    if (submitted != LIBUSB_SUCCESS) {
+        libusb_free_transfer(transfer);
+        delete pending;
+        if (submitted == LIBUSB_ERROR_NO_DEVICE)
+            m_state->gone.store(true);
+        return statusFromLibusbError(submitted);
+    }
+    m_state->pending.insert(transfer);
+    return kIOReturnSuccess;
+}
+
+void LibusbTransport::writeFinished(libusb_transfer *transfer)
+{
+    auto *pending = static_cast<PendingWrite *>(transfer->user_data);
+    const std::shared_ptr<State> state = std::move(pending->state);
+    WriteCallback callback = std::move(pending->callback);
+    IOReturn status = kIOReturnError;
+    switch (transfer->status) {
+    case LIBUSB_TRANSFER_COMPLETED:
+        status = kIOReturnSuccess;
+        break;
+    case LIBUSB_TRANSFER_CANCELLED:
+        status = kIOReturnAborted;
+        break;
+    case LIBUSB_TRANSFER_STALL:
+        status = kIOUSBPipeStalled;
+        break;
+    case LIBUSB_TRANSFER_NO_DEVICE:
+        status = kIOReturnNoDevice;
+        state->gone.store(true);
+        break;
+    case LIBUSB_TRANSFER_TIMED_OUT:
+        status = kIOReturnNotResponding;
+        break;
+    default:
+        status = kIOReturnError;
+        break;
+    }
+    const auto transferred = static_cast<std::uint32_t>(transfer->actual_length);
+    delete pending;
+    bool finish = false;
+    {
+        std::lock_guard lock(state->mutex);
+        state->pending.erase(transfer);
+        finish = state->pending.empty() && state->closing.load() && !state->released;
+        if (finish)
+            state->released = true;
+        state->idle.notify_all();
+    }
+    libusb_free_transfer(transfer);
+    // The transport may be gone by now (the state is not): a write that was
+    // cancelled by close() finishes the close here.
+    if (finish)
+        finishClose(*state);
+    if (callback)
+        callback(status, transferred);
+}
+
+IOReturn LibusbTransport::clearPipeStallBothEnds(std::uint8_t pipe)
+{
+    if (m_state->closing.load())
+        return kIOReturnNotOpen;
+    if (pipe == 0 || pipe > m_endpoints.size())
+        return kIOReturnError;
+    // Clearing the halt resets the device's endpoint and the host's toggle.
+    return statusFromLibusbError(libusb_clear_halt(m_state->handle, m_endpoints[pipe - 1]));
+}
+
+IOReturn LibusbTransport::controlRequest(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
+                                         std::uint16_t index, std::uint8_t *data, std::uint16_t length,
+                                         std::uint32_t &transferred)
+{
+    transferred = 0;
+    if (m_state->closing.load())
+        return kIOReturnNotOpen;
+    const int result = libusb_control_transfer(m_state->handle, requestType, request, value, index, data, length, 5000);
+    if (result < 0)
+        return statusFromLibusbError(result);
+    transferred = static_cast<std::uint32_t>(result);
+    return kIOReturnSuccess;
+}
+
+bool LibusbTransport::isConnected() const
+{
+    if (m_state->gone.load())
+        return false;
+    if (m_state->closing.load())
+        return true;
+    int configuration = 0;
+    return libusb_get_configuration(m_state->handle, &configuration) != LIBUSB_ERROR_NO_DEVICE;
+}
+
+void LibusbTransport::close()
+{
+    State &state = *m_state;
+    if (state.closing.exchange(true))
+        return;
+    std::unique_lock lock(state.mutex);
+    for (libusb_transfer *transfer : state.pending)
+        libusb_cancel_transfer(transfer);
+    if (!state.context->isEventThread()) {
+        // The event thread completes the cancelled writes.
+        state.idle.wait_for(lock, std::chrono::seconds(2), [&] { return state.pending.empty(); });
+    }
+    if (!state.pending.empty() || state.released)
+        return; // the last completion closes the device
+    state.released = true;
+    lock.unlock();
+    finishClose(state);
+}
+
+void LibusbTransport::finishClose(State &state)
+{
+    libusb_release_interface(state.handle, state.interfaceNumber);
+    libusb_close(state.handle);
+    state.context->release();
+}
+
+} // namespace kelvo::device

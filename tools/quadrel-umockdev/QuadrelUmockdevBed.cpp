@@ -1,0 +1,513 @@
+#include "QuadrelUmockdevBed.h"
+
+#include <atomic>
+#include <cerrno>
+#include <cstddef>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <linux/hidraw.h>
+#include <linux/input.h>
+#include <linux/usbdevice_fs.h>
+#include <poll.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <umockdev.h>
+
+namespace kelvo::device::umock {
+namespace {
+
+// A vendor-defined usage with one 64-byte input and one 64-byte output report,
+// both without report ID.
+const std::uint8_t kReportDescriptor[] = {0x06, 0x00, 0xFF, 0x09, 0x01, 0xA1, 0x01, 0x09, 0x02, 0x15, 0x00, 0x26,
+                                          0xFF, 0x00, 0x75, 0x08, 0x95, 0x40, 0x81, 0x02, 0x09, 0x03, 0x15, 0x00,
+                                          0x26, 0xFF, 0x00, 0x75, 0x08, 0x95, 0x40, 0x91, 0x02, 0xC0};
+
+// Device descriptor, then one configuration: interface 0 of class HID with
+// its HID descriptor, interrupt IN 0x81 and interrupt OUT 0x02, 64 bytes.
+const char *kUsbDescriptorsHex = "12 01 00 02 00 00 00 40 2c 20 82 00 00 01 01 02 03 01"
+                                 "09 02 29 00 01 01 00 80 32"
+                                 "09 04 00 00 02 03 00 00 00"
+                                 "09 21 11 01 00 01 22 22 00"
+                                 "07 05 81 03 40 00 01"
+                                 "07 05 02 03 40 00 01";
+
+std::string compactHex(const char *text)
+{
+    std::string hex;
+    for (const char *c = text; *c; ++c) {
+        if (*c != ' ')
+            hex += *c;
+    }
+    return hex;
+}
+
+std::string toHex(const std::uint8_t *data, std::size_t size)
+{
+    static const char digits[] = "0123456789abcdef";
+    std::string hex;
+    for (std::size_t i = 0; i < size; ++i) {
+        hex += digits[data[i] >> 4];
+        hex += digits[data[i] & 15];
+    }
+    return hex;
+}
+
+constexpr const char *kUsbPath = "/sys/devices/usb1/1-1";
+constexpr const char *kInterfacePath = "/sys/devices/usb1/1-1/1-1:1.0";
+constexpr const char *kHidPath = "/sys/devices/usb1/1-1/1-1:1.0/0003:202C:0082.0001";
+constexpr const char *kHidrawPath = "/sys/devices/usb1/1-1/1-1:1.0/0003:202C:0082.0001/hidraw/hidraw0";
+constexpr const char *kUsbNode = "/dev/bus/usb/001/002";
+constexpr const char *kHidrawNode = "/dev/hidraw0";
+
+} // namespace
+
+struct QuadrelUmockdevBed::Impl {
+    enum class Side { None, Usb, Hid };
+
+    std::shared_ptr<sim::QuadrelSimulator> camera;
+    UMockdevTestbed *testbed = nullptr;
+    UMockdevIoctlBase *handler = nullptr;
+
+    std::mutex mutex;
+    std::deque<Report> usbInput;               // guarded by mutex
+    std::deque<UMockdevIoctlData *> pendingIn; // guarded by mutex
+    std::deque<UMockdevIoctlData *> completed; // guarded by mutex
+    std::deque<UMockdevIoctlData *> discarded; // guarded by mutex
+    bool gone = false;                         // guarded by mutex
+    Side side = Side::None;                    // guarded by mutex
+    int usbReceived = 0;                       // guarded by mutex
+    int hidReceived = 0;                       // guarded by mutex
+
+    int hidrawFd = -1;
+    std::mutex hidWriteMutex;
+    std::atomic<bool> stopHid{false};
+    std::thread hidServer;
+    bool plugged = false;
+
+    static gboolean onIoctl(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpointer self)
+    {
+        return static_cast<Impl *>(self)->handleIoctl(client);
+    }
+
+    gboolean handleIoctl(UMockdevIoctlClient *client)
+    {
+        const std::string node = umockdev_ioctl_client_get_devnode(client);
+        if (node == kHidrawNode)
+            return handleHidrawIoctl(client);
+        return handleUsbIoctl(client);
+    }
+
+    gboolean handleHidrawIoctl(UMockdevIoctlClient *client)
+    {
+        const unsigned long request = umockdev_ioctl_client_get_request(client);
+        UMockdevIoctlData *arg = umockdev_ioctl_client_get_arg(client);
+        if (request == HIDIOCGRDESCSIZE) {
+            UMockdevIoctlData *size = umockdev_ioctl_data_resolve(arg, 0, sizeof(int), nullptr);
+            *reinterpret_cast<int *>(size->data) = sizeof kReportDescriptor;
+            umockdev_ioctl_client_complete(client, 0, 0);
+            umockdev_ioctl_data_unref(size);
+            return TRUE;
+        }
+        if (request == HIDIOCGRDESC) {
+            UMockdevIoctlData *descriptor =
+                umockdev_ioctl_data_resolve(arg, 0, sizeof(hidraw_report_descriptor), nullptr);
+            auto *out = reinterpret_cast<hidraw_report_descriptor *>(descriptor->data);
+            out->size = sizeof kReportDescriptor;
+            std::memcpy(out->value, kReportDescriptor, sizeof kReportDescriptor);
+            umockdev_ioctl_client_complete(client, 0, 0);
+            umockdev_ioctl_data_unref(descriptor);
+            return TRUE;
+        }
+        if (request == HIDIOCGRAWINFO) {
+            UMockdevIoctlData *info = umockdev_ioctl_data_resolve(arg, 0, sizeof(hidraw_devinfo), nullptr);
+            auto *out = reinterpret_cast<hidraw_devinfo *>(info->data);
+            out->bustype = BUS_USB;
+            out->vendor = 0x202C;
+            out->product = 0x0082;
+            umockdev_ioctl_client_complete(client, 0, 0);
+            umockdev_ioctl_data_unref(info);
+            return TRUE;
+        }
+        return FALSE;
+    }
+
+    // Hands one finished URB back to the reaping client; takes our reference.
+    void reap(UMockdevIoctlClient *client, UMockdevIoctlData *arg, UMockdevIoctlData *urbData)
+    {
+        UMockdevIoctlData *pointer = umockdev_ioctl_data_resolve(arg, 0, sizeof(void *), nullptr);
+        umockdev_ioctl_data_set_ptr(pointer, 0, urbData);
+        umockdev_ioctl_client_complete(client, 0, 0);
+        umockdev_ioctl_data_unref(pointer);
+        umockdev_ioctl_data_unref(urbData);
+    }
+
+    // Fills the oldest waiting IN URB with the oldest camera report; caller
+    // holds the mutex.
+    void matchInput()
+    {
+        while (!pendingIn.empty() && !usbInput.empty()) {
+            UMockdevIoctlData *urbData = pendingIn.front();
+            pendingIn.pop_front();
+            auto *urb = reinterpret_cast<usbdevfs_urb *>(urbData->data);
+            const Report report = usbInput.front();
+            usbInput.pop_front();
+            const int length = std::min<int>(urb->buffer_length, static_cast<int>(kReportSize));
+            UMockdevIoctlData *buffer = umockdev_ioctl_data_resolve(urbData, offsetof(usbdevfs_urb, buffer),
+                                                                    static_cast<gsize>(urb->buffer_length), nullptr);
+            std::memcpy(buffer->data, report.data(), static_cast<std::size_t>(length));
+            umockdev_ioctl_data_unref(buffer);
+            urb->actual_length = length;
+            urb->status = 0;
+            completed.push_back(urbData);
+        }
+    }
+
+    gboolean handleUsbIoctl(UMockdevIoctlClient *client)
+    {
+        const unsigned long request = umockdev_ioctl_client_get_request(client);
+        UMockdevIoctlData *arg = umockdev_ioctl_client_get_arg(client);
+        std::unique_lock lock(mutex);
+
+        if (request == USBDEVFS_REAPURB || request == USBDEVFS_REAPURBNDELAY) {
+            UMockdevIoctlData *next = nullptr;
+            if (!discarded.empty()) {
+                next = discarded.front();
+                discarded.pop_front();
+                reinterpret_cast<usbdevfs_urb *>(next->data)->status = -ENOENT;
+            } else {
+                matchInput();
+                if (!completed.empty()) {
+                    next = completed.front();
+                    completed.pop_front();
+                } else if (gone && !pendingIn.empty()) {
+                    next = pendingIn.front();
+                    pendingIn.pop_front();
+                    reinterpret_cast<usbdevfs_urb *>(next->data)->status = -ESHUTDOWN;
+                }
+            }
+            if (!next) {
+                umockdev_ioctl_client_complete(client, -1, gone ? ENODEV : EAGAIN);
+                return TRUE;
+            }
+            reap(client, arg, next);
+            return TRUE;
+        }
+        if (request == USBDEVFS_DISCARDURB) {
+            const auto address = reinterpret_cast<gulong>(*reinterpret_cast<void **>(arg->data));
+            for (auto *list : {&pendingIn, &completed}) {
+                for (auto it = list->begin(); it != list->end(); ++it) {
+                    if ((*it)->client_addr == address) {
+                        discarded.push_back(*it);
+                        list->erase(it);
+                        umockdev_ioctl_client_complete(client, 0, 0);
+                        return TRUE;
+                    }
+                }
+            }
+            umockdev_ioctl_client_complete(client, -1, EINVAL);
+            return TRUE;
+        }
+        if (gone) {
+            umockdev_ioctl_client_complete(client, -1, ENODEV);
+            return TRUE;
+        }
+        switch (request) {
+        case USBDEVFS_GET_CAPABILITIES: {
+            UMockdevIoctlData *caps = umockdev_ioctl_data_resolve(arg, 0, sizeof(guint32), nullptr);
+            *reinterpret_cast<guint32 *>(caps->data) =
+                USBDEVFS_CAP_NO_PACKET_SIZE_LIM | USBDEVFS_CAP_REAP_AFTER_DISCONNECT | USBDEVFS_CAP_ZERO_PACKET;
+            umockdev_ioctl_client_complete(client, 0, 0);
+            umockdev_ioctl_data_unref(caps);
+            return TRUE;
+        }
+        case USBDEVFS_CLAIMINTERFACE:
+        case USBDEVFS_RELEASEINTERFACE:
+        case USBDEVFS_DISCONNECT_CLAIM:
+        case USBDEVFS_CLEAR_HALT:
+        case USBDEVFS_RESET:
+        case USBDEVFS_RESETEP:
+        case USBDEVFS_SETINTERFACE:
+        case USBDEVFS_SETCONFIGURATION:
+        case USBDEVFS_IOCTL:
+            umockdev_ioctl_client_complete(client, 0, 0);
+            return TRUE;
+        case USBDEVFS_GETDRIVER:
+            umockdev_ioctl_client_complete(client, -1, ENODATA);
+            return TRUE;
+        case USBDEVFS_SUBMITURB: {
+            UMockdevIoctlData *urbData = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
+            auto *urb = reinterpret_cast<usbdevfs_urb *>(urbData->data);
+            if (urb->type == USBDEVFS_URB_TYPE_CONTROL) {
+                // No control requests in camera mode: the control pipe stalls.
+                urb->status = -EPIPE;
+                urb->actual_length = 0;
+                completed.push_back(urbData);
+            } else if (urb->endpoint & 0x80) {
+                pendingIn.push_back(urbData);
+                matchInput();
+            } else {
+                UMockdevIoctlData *buffer = umockdev_ioctl_data_resolve(
+                    urbData, offsetof(usbdevfs_urb, buffer), static_cast<gsize>(urb->buffer_length), nullptr);
+                Report report{};
+                std::memcpy(report.data(), buffer->data,
+                            std::min<std::size_t>(static_cast<std::size_t>(urb->buffer_length), kReportSize));
+                umockdev_ioctl_data_unref(buffer);
+                urb->actual_length = urb->buffer_length;
+                urb->status = 0;
+                completed.push_back(urbData);
+                side = Side::Usb;
+                ++usbReceived;
+                umockdev_ioctl_client_complete(client, 0, 0);
+                lock.unlock();
+                // The camera answers through deliver(), which takes the lock.
+                camera->receiveHostReport(report);
+                return TRUE;
+            }
+            umockdev_ioctl_client_complete(client, 0, 0);
+            return TRUE;
+        }
+        default:
+            return FALSE;
+        }
+    }
+
+    void deliver(const Report &report)
+    {
+        Side current;
+        {
+            std::lock_guard lock(mutex);
+            current = side;
+            if (current != Side::Hid && !gone)
+                usbInput.push_back(report);
+        }
+        if (current != Side::Usb) {
+            std::lock_guard lock(hidWriteMutex);
+            if (hidrawFd >= 0) {
+                const ssize_t written = ::write(hidrawFd, report.data(), report.size());
+                (void)written;
+            }
+        }
+    }
+
+    void serveHidraw()
+    {
+        std::uint8_t buffer[kReportSize + 1];
+        std::size_t filled = 0;
+        while (!stopHid.load()) {
+            pollfd descriptor{hidrawFd, POLLIN, 0};
+            const int ready = ::poll(&descriptor, 1, 20);
+            if (ready <= 0 || !(descriptor.revents & POLLIN)) {
+                // Until the client opens the node the master end hangs up.
+                if (ready > 0)
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                continue;
+            }
+            const ssize_t got = ::read(hidrawFd, buffer + filled, sizeof buffer - filled);
+            if (got <= 0) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                continue;
+            }
+            filled += static_cast<std::size_t>(got);
+            if (filled < sizeof buffer)
+                continue;
+            filled = 0;
+            // Byte 0 is the report ID (0): the report follows it.
+            Report report;
+            std::memcpy(report.data(), buffer + 1, kReportSize);
+            {
+                std::lock_guard lock(mutex);
+                side = Side::Hid;
+                ++hidReceived;
+            }
+            camera->receiveHostReport(report);
+        }
+    }
+};
+
+bool QuadrelUmockdevBed::inMockEnvironment()
+{
+    // umockdev_in_mock_environment() only answers true once a testbed exists.
+    const char *preload = std::getenv("LD_PRELOAD");
+    return preload && std::strstr(preload, "umockdev-preload");
+}
+
+QuadrelUmockdevBed::QuadrelUmockdevBed(std::shared_ptr<sim::QuadrelSimulator> camera) : m_impl(std::make_unique<Impl>())
+{
+    m_impl->camera = std::move(camera);
+    m_impl->testbed = umockdev_testbed_new();
+    m_impl->handler = umockdev_ioctl_base_new();
+    g_signal_connect_after(m_impl->handler, "handle-ioctl", G_CALLBACK(&Impl::onIoctl), m_impl.get());
+    m_impl->camera->setReportSink([impl = m_impl.get()](const Report &report) { impl->deliver(report); });
+}
+
+QuadrelUmockdevBed::~QuadrelUmockdevBed()
+{
+    m_impl->camera->setReportSink(nullptr);
+    m_impl->stopHid.store(true);
+    if (m_impl->hidServer.joinable())
+        m_impl->hidServer.join();
+    if (m_impl->hidrawFd >= 0)
+        ::close(m_impl->hidrawFd);
+    g_clear_object(&m_impl->testbed);
+    g_clear_object(&m_impl->handler);
+    std::lock_guard lock(m_impl->mutex);
+    for (auto *list : {&m_impl->pendingIn, &m_impl->completed, &m_impl->discarded}) {
+        for (UMockdevIoctlData *data : *list)
+            umockdev_ioctl_data_unref(data);
+        list->clear();
+    }
+}
+
+bool QuadrelUmockdevBed::plugIn(std::string *error)
+{
+    auto fail = [&](const std::string &why) {
+        if (error)
+            *error = why;
+        return false;
+    };
+    if (!inMockEnvironment())
+        return fail("not running under umockdev-wrapper");
+    GError *gerror = nullptr;
+    if (!umockdev_testbed_attach_ioctl(m_impl->testbed, kUsbNode, m_impl->handler, &gerror) ||
+        !umockdev_testbed_attach_ioctl(m_impl->testbed, kHidrawNode, m_impl->handler, &gerror)) {
+        const std::string why = gerror ? gerror->message : "attach_ioctl failed";
+        g_clear_error(&gerror);
+        return fail(why);
+    }
+
+    const std::string descriptors = compactHex(kUsbDescriptorsHex);
+    const std::string reportDescriptor = toHex(kReportDescriptor, sizeof kReportDescriptor);
+    const std::string tree = std::string("P: /devices/usb1/1-1\n"
+                                         "N: bus/usb/001/002\n"
+                                         "E: SUBSYSTEM=usb\n"
+                                         "E: DEVTYPE=usb_device\n"
+                                         "E: DRIVER=usb\n"
+                                         "E: BUSNUM=001\n"
+                                         "E: DEVNUM=002\n"
+                                         "E: DEVNAME=/dev/bus/usb/001/002\n"
+                                         "E: PRODUCT=202c/82/100\n"
+                                         "E: ID_VENDOR_ID=202c\n"
+                                         "E: ID_MODEL_ID=0082\n"
+                                         "A: busnum=1\\n\n"
+                                         "A: devnum=2\\n\n"
+                                         "A: devpath=1\\n\n"
+                                         "A: idVendor=202c\\n\n"
+                                         "A: idProduct=0082\\n\n"
+                                         "A: bcdDevice=0100\\n\n"
+                                         "A: manufacturer=Morvane\\n\n"
+                                         "A: product=Quadrel\\n\n"
+                                         "A: serial=QSIM0001\\n\n"
+                                         "A: bConfigurationValue=1\\n\n"
+                                         "A: bNumConfigurations=1\\n\n"
+                                         "A: bNumInterfaces= 1\\n\n"
+                                         "A: speed=480\\n\n"
+                                         "H: descriptors=") +
+                             descriptors +
+                             "\n\n"
+                             "P: /devices/usb1/1-1/1-1:1.0\n"
+                             "E: SUBSYSTEM=usb\n"
+                             "E: DEVTYPE=usb_interface\n"
+                             "E: DRIVER=usbhid\n"
+                             "E: INTERFACE=3/0/0\n"
+                             "A: bInterfaceNumber=00\\n\n"
+                             "A: bInterfaceClass=03\\n\n"
+                             "A: bInterfaceSubClass=00\\n\n"
+                             "A: bInterfaceProtocol=00\\n\n"
+                             "A: bAlternateSetting= 0\\n\n"
+                             "A: bNumEndpoints=02\\n\n"
+                             "\n"
+                             "P: /devices/usb1/1-1/1-1:1.0/0003:202C:0082.0001\n"
+                             "E: SUBSYSTEM=hid\n"
+                             "E: DRIVER=hid-generic\n"
+                             "E: HID_ID=0003:0000202C:00000082\n"
+                             "E: HID_NAME=Morvane Quadrel\n"
+                             "E: HID_PHYS=usb-0000:00:14.0-1/input0\n"
+                             "E: HID_UNIQ=QSIM0001\n"
+                             "E: MODALIAS=hid:b0003g0001v0000202Cp00000082\n"
+                             "H: report_descriptor=" +
+                             reportDescriptor +
+                             "\n\n"
+                             "P: /devices/usb1/1-1/1-1:1.0/0003:202C:0082.0001/hidraw/hidraw0\n"
+                             "N: hidraw0\n"
+                             "E: SUBSYSTEM=hidraw\n"
+                             "E: DEVNAME=/dev/hidraw0\n"
+                             "E: MAJOR=241\n"
+                             "E: MINOR=0\n"
+                             "A: dev=241:0\\n\n"
+                             "L: device=../../../0003:202C:0082.0001\n";
+    if (!umockdev_testbed_add_from_string(m_impl->testbed, tree.c_str(), &gerror)) {
+        const std::string why = gerror ? gerror->message : "add_from_string failed";
+        g_clear_error(&gerror);
+        return fail(why);
+    }
+
+    const int master = umockdev_testbed_get_dev_fd(m_impl->testbed, kHidrawNode);
+    if (master < 0)
+        return fail("the hidraw node has no pseudo-terminal");
+    m_impl->hidrawFd = ::dup(master);
+    // Reports are binary: no line discipline may touch them.
+    termios settings{};
+    if (tcgetattr(m_impl->hidrawFd, &settings) == 0) {
+        cfmakeraw(&settings);
+        tcsetattr(m_impl->hidrawFd, TCSANOW, &settings);
+    }
+    m_impl->stopHid.store(false);
+    m_impl->hidServer = std::thread([impl = m_impl.get()] { impl->serveHidraw(); });
+    m_impl->plugged = true;
+    return true;
+}
+
+void QuadrelUmockdevBed::unplug()
+{
+    if (!m_impl->plugged)
+        return;
+    m_impl->plugged = false;
+    {
+        std::lock_guard lock(m_impl->mutex);
+        m_impl->gone = true;
+        m_impl->usbInput.clear();
+    }
+    m_impl->stopHid.store(true);
+    if (m_impl->hidServer.joinable())
+        m_impl->hidServer.join();
+    {
+        std::lock_guard lock(m_impl->hidWriteMutex);
+        if (m_impl->hidrawFd >= 0)
+            ::close(m_impl->hidrawFd);
+        m_impl->hidrawFd = -1;
+        // The client's end hangs up only when every master descriptor is
+        // closed; the testbed keeps its own, so it is replaced in place (the
+        // number stays valid for the testbed to close later).
+        const int master = umockdev_testbed_get_dev_fd(m_impl->testbed, kHidrawNode);
+        const int placeholder = ::open("/dev/null", O_RDWR | O_CLOEXEC);
+        if (master >= 0 && placeholder >= 0)
+            ::dup2(placeholder, master);
+        if (placeholder >= 0)
+            ::close(placeholder);
+    }
+    for (const char *path : {kHidrawPath, kHidPath, kInterfacePath, kUsbPath})
+        umockdev_testbed_uevent(m_impl->testbed, path, "remove");
+    for (const char *path : {kHidrawPath, kHidPath, kInterfacePath, kUsbPath})
+        umockdev_testbed_remove_device(m_impl->testbed, path);
+}
+
+int QuadrelUmockdevBed::usbReportsReceived() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->usbReceived;
+}
+
+int QuadrelUmockdevBed::hidReportsReceived() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->hidReceived;
+}
+
+} // namespace kelvo::device::umock
