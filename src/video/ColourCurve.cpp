@@ -31,21 +31,6 @@ const std::array<std::array<std::uint32_t, 256>, 3> &ColourCurve::lumaTable()
     return table;
 }
 
-int ColourCurve::approximationMargin()
-{
-    static const int margin = [] {
-        double worst = 0;
-        for (int v = 0; v < 256; ++v) {
-            const double x = v / 255.0;
-            worst = std::max(worst, std::abs(x * x * (kApproxP + kApproxQ * x) - srgbToLinear(x)));
-        }
-        // The weights sum to 1, so the channels' errors add up to at most the
-        // worst one; the table's own rounding and single precision add under 2.
-        return static_cast<int>(std::ceil(worst * (kSize - 1))) + 2;
-    }();
-    return margin;
-}
-
 std::shared_ptr<const ColourCurve> ColourCurve::compile(const ImageFilterList &filters)
 {
     auto curve = std::make_shared<ColourCurve>();
@@ -67,6 +52,22 @@ std::shared_ptr<const ColourCurve> ColourCurve::compile(const ImageFilterList &f
     }
     while (curve->m_flatAbove > 0 && t[std::size_t(curve->m_flatAbove - 1)] == t[kSize - 1]) {
         --curve->m_flatAbove;
+    }
+    while (curve->m_textLimitByte < 255) {
+        const auto v = std::uint8_t(curve->m_textLimitByte + 1);
+        if (sampleIndex(v, v, v) > curve->m_flatBelow) {
+            break;
+        }
+        ++curve->m_textLimitByte;
+    }
+    // The table's index is within 0.51 of luminance · (kSize − 1); one whole
+    // step of margin, and a little for the single-precision sum.
+    for (int tenth = 0; tenth <= 2550; ++tenth) {
+        const double sum = tenth / 10.0;
+        if (srgbToLinear(sum / 255.0) * (kSize - 1) - 1.0 >= curve->m_flatAbove) {
+            curve->m_paperLimitSum = sum + 0.01;
+            break;
+        }
     }
     return curve;
 }

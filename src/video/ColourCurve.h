@@ -37,13 +37,14 @@ public:
     int flatBelow() const { return m_flatBelow; }
     int flatAbove() const { return m_flatAbove; }
 
-    // A cheap estimate of the sample index, for telling text and paper from
-    // the ramp without table look-ups: the sRGB decoding of each channel v is
-    // taken as x²·(p + q·x) with x = v/255. The estimate is never further
-    // than approximationMargin() from sampleIndex().
-    static constexpr double kApproxP = 0.72;
-    static constexpr double kApproxQ = 0.28;
-    static int approximationMargin();
+    // Bounds that settle most pixels without any look-up. A pixel whose
+    // largest channel is at most textLimitByte() is text: the index only
+    // grows with each channel, and a grey of that value is still text. A
+    // pixel whose weighted channel sum (kLumaR·r + kLumaG·g + kLumaB·b, in
+    // 8-bit units) is at least paperLimitSum() is paper: the sRGB decoding is
+    // convex, so the luminance is never below the decoding of that sum.
+    int textLimitByte() const { return m_textLimitByte; }
+    double paperLimitSum() const { return m_paperLimitSum; }
 
     // The output pixel 0xFFRRGGBB for curve sample i (0..kSize-1).
     const std::uint32_t *table() const { return m_table.data(); }
@@ -74,6 +75,8 @@ private:
     bool m_identity = true;
     int m_flatBelow = 0;
     int m_flatAbove = kSize - 1;
+    int m_textLimitByte = -1;
+    double m_paperLimitSum = 1e9;
     std::array<std::uint32_t, kSize> m_table{};
 };
 

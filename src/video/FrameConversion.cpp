@@ -37,12 +37,9 @@ struct Params {
     int lumaTenths;                  // −160·k, so that 10·Y' = 10·Y + lumaTenths
     double k;                        // for the few exact-integer green values
     const std::uint32_t *curveTable; // null for the identity
-    // Telling text and paper from the ramp cheaply (see ColourCurve): per
-    // channel the coefficients a, b of the estimate v²·(a + b·v); estimates at
-    // or below textLimit are surely text, at or above paperLimit surely paper.
-    float estimate[3][2] = {};
-    float textLimit = -1;
-    float paperLimit = 1e9f;
+    // Settling text and paper without look-ups (see ColourCurve).
+    int textLimitByte = -1;
+    float paperLimitSum = 1e9f;
     std::uint32_t textPixel = 0, paperPixel = 0;
 };
 
@@ -53,14 +50,8 @@ Params makeParams(double k, const ColourCurve *curve)
         return p;
     }
     p.curveTable = curve->table();
-    const double weights[3] = {kLumaR, kLumaG, kLumaB};
-    for (int c = 0; c < 3; ++c) {
-        const double scale = weights[c] * (ColourCurve::kSize - 1);
-        p.estimate[c][0] = float(scale * ColourCurve::kApproxP / (255.0 * 255.0));
-        p.estimate[c][1] = float(scale * ColourCurve::kApproxQ / (255.0 * 255.0 * 255.0));
-    }
-    p.textLimit = float(curve->flatBelow() - ColourCurve::approximationMargin());
-    p.paperLimit = float(curve->flatAbove() + ColourCurve::approximationMargin());
+    p.textLimitByte = curve->textLimitByte();
+    p.paperLimitSum = float(curve->paperLimitSum());
     p.textPixel = curve->table()[0];
     p.paperPixel = curve->table()[ColourCurve::kSize - 1];
     return p;
@@ -160,26 +151,21 @@ KELVO_AVX2 inline bool convert8Avx2(__m256i y, __m256i cR, __m256i cG, __m256i c
     return true;
 }
 
-// One channel's share of the estimated sample index, v²·(a + b·v).
-KELVO_AVX2 inline __m256 estimateAvx2(__m256i v, const float (&ab)[2])
-{
-    const __m256 x = _mm256_cvtepi32_ps(v);
-    return _mm256_mul_ps(_mm256_mul_ps(x, x), _mm256_fmadd_ps(_mm256_set1_ps(ab[1]), x, _mm256_set1_ps(ab[0])));
-}
-
 // The curve's output for eight pixels. Most pixels are plainly text or
-// paper: a cheap estimate of their luminance settles them without looking
-// anything up. A group with any pixel near the ramp takes the exact tables.
+// paper, and two cheap bounds settle them without looking anything up; a
+// group with any pixel near the ramp takes the exact tables.
 KELVO_AVX2 inline __m256i applyCurveAvx2(const Rgb8x8 &px, const Params &p)
 {
     const __m256i r = clampByte(px.r), g = clampByte(px.g), b = clampByte(px.b);
-    const __m256 est = _mm256_add_ps(_mm256_add_ps(estimateAvx2(r, p.estimate[0]), estimateAvx2(g, p.estimate[1])),
-                                     estimateAvx2(b, p.estimate[2]));
-    const __m256 text = _mm256_cmp_ps(est, _mm256_set1_ps(p.textLimit), _CMP_LE_OQ);
-    const __m256 paper = _mm256_cmp_ps(est, _mm256_set1_ps(p.paperLimit), _CMP_GE_OQ);
-    if (_mm256_movemask_ps(_mm256_or_ps(text, paper)) == 0xFF) {
-        return _mm256_castps_si256(_mm256_blendv_ps(_mm256_castsi256_ps(_mm256_set1_epi32(int(p.textPixel))),
-                                                    _mm256_castsi256_ps(_mm256_set1_epi32(int(p.paperPixel))), paper));
+    const __m256i brightest = _mm256_max_epi32(_mm256_max_epi32(r, g), b);
+    const __m256i text = _mm256_cmpgt_epi32(_mm256_set1_epi32(p.textLimitByte + 1), brightest);
+    const __m256 weighted =
+        _mm256_fmadd_ps(_mm256_cvtepi32_ps(r), _mm256_set1_ps(float(kLumaR)),
+                        _mm256_fmadd_ps(_mm256_cvtepi32_ps(g), _mm256_set1_ps(float(kLumaG)),
+                                        _mm256_mul_ps(_mm256_cvtepi32_ps(b), _mm256_set1_ps(float(kLumaB)))));
+    const __m256i paper = _mm256_castps_si256(_mm256_cmp_ps(weighted, _mm256_set1_ps(p.paperLimitSum), _CMP_GE_OQ));
+    if (_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_or_si256(text, paper))) == 0xFF) {
+        return _mm256_blendv_epi8(_mm256_set1_epi32(int(p.textPixel)), _mm256_set1_epi32(int(p.paperPixel)), paper);
     }
     const auto &lt = ColourCurve::lumaTable();
     __m256i sum = _mm256_i32gather_epi32(reinterpret_cast<const int *>(lt[0].data()), r, 4);

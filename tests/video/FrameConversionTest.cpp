@@ -311,18 +311,21 @@ TEST(FrameConversion, StillLayoutHoldsTheSameValues)
 // steps give one after the other.
 TEST(FrameConversion, FusedColourCurveMatchesTheTwoSteps)
 {
+    // Random pixels: every grey and colour, many near the ramp, where the
+    // shortcuts for plain text and paper must step aside.
+    constexpr int kW = 250, kH = 40;
     for (PixelFormat format : {PixelFormat::UYVY, PixelFormat::NV12}) {
-        TestFrame t = format == PixelFormat::UYVY ? TestFrame::uyvy(70, 6, 140)
-                                                  : TestFrame::nv12(70, 6, ColourRange::Video, 72, 72);
+        TestFrame t = format == PixelFormat::UYVY ? TestFrame::uyvy(kW, kH, 2 * kW)
+                                                  : TestFrame::nv12(kW, kH, ColourRange::Video, kW, kW);
         t.randomise(5);
         for (std::int64_t mode : {1, 2, 14, 20, 24}) {
             const auto curve = ColourCurve::compile(getColorModeFilters(mode));
             for (ConversionKernel kernel : kKernels) {
                 const auto out = convert(t.frame, kernel, curve.get());
-                for (int y = 0; y < 6; ++y) {
-                    for (int x = 0; x < 70; ++x) {
+                for (int y = 0; y < kH; ++y) {
+                    for (int x = 0; x < kW; ++x) {
                         const Rgb8 rgb = t.expected(x, y);
-                        ASSERT_EQ(out[std::size_t(y) * 70 + x], curve->apply(rgb.r, rgb.g, rgb.b))
+                        ASSERT_EQ(out[std::size_t(y) * kW + x], curve->apply(rgb.r, rgb.g, rgb.b))
                             << "mode " << mode << " at " << x << "," << y;
                     }
                 }
