@@ -64,6 +64,16 @@ IOReturn VendorUsbInterface::clearPipeStallBothEnds(std::uint8_t pipe)
     return m_io->clearPipeStallBothEnds(pipe);
 }
 
+IOReturn VendorUsbInterface::controlRequest(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
+                                            std::uint16_t index, std::uint8_t *data, std::uint16_t length,
+                                            std::uint32_t &transferred)
+{
+    transferred = 0;
+    if (m_closing.load())
+        return kIOReturnNotOpen;
+    return m_io->controlRequest(requestType, request, value, index, data, length, transferred);
+}
+
 void VendorUsbInterface::startReader()
 {
     std::lock_guard lock(m_threadMutex);

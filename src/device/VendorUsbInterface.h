@@ -61,6 +61,10 @@ public:
     // write record. Answers the start status; kIOReturnNotOpen once closed.
     IOReturn writeReport(const Report &report);
     IOReturn clearPipeStallBothEnds(std::uint8_t pipe);
+    // A vendor control request on pipe 0 (the firmware upload's exchange);
+    // kIOReturnNotOpen once closed.
+    IOReturn controlRequest(std::uint8_t requestType, std::uint8_t request, std::uint16_t value, std::uint16_t index,
+                            std::uint8_t *data, std::uint16_t length, std::uint32_t &transferred);
 
     // Starts the reader thread (runHIDDeviceWithReadCompletionData). Once only.
     void startReader();
