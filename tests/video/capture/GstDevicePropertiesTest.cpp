@@ -14,7 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(GstDeviceProperties, ParsesUsbIdsWithAndWithoutPrefix)
+TEST(CaptureDeviceProperties, ParsesUsbIdsWithAndWithoutPrefix)
 {
     const std::pair<const char *, std::optional<int>> cases[] = {
         {"202c", 8236},          {"0x202c", 8236},     {"0X0082", 130},
@@ -26,7 +26,7 @@ TEST(GstDeviceProperties, ParsesUsbIdsWithAndWithoutPrefix)
         EXPECT_EQ(parseUsbId(text), expected) << '"' << text << '"';
 }
 
-class FakeSysfs : public ::testing::Test {
+class CaptureDeviceSysfs : public ::testing::Test {
 protected:
     QTemporaryDir dir;
     fs::path root() const { return fs::path(dir.path().toStdString()); }
@@ -58,7 +58,7 @@ GstStructure *properties(std::initializer_list<std::pair<const char *, const cha
     return s;
 }
 
-TEST_F(FakeSysfs, DescribesCamerasByUsbIdsPortAndSerial)
+TEST_F(CaptureDeviceSysfs, DescribesCamerasByUsbIdsPortAndSerial)
 {
     gst_init(nullptr, nullptr);
     const std::string removablePort = addCamera("1-2", "202c", "0082", "removable", "hotplug", "Q1234");
@@ -102,7 +102,7 @@ TEST_F(FakeSysfs, DescribesCamerasByUsbIdsPortAndSerial)
     }
 }
 
-TEST_F(FakeSysfs, FixedOrHardwiredPortMeansBuiltIn)
+TEST_F(CaptureDeviceSysfs, FixedOrHardwiredPortMeansBuiltIn)
 {
     gst_init(nullptr, nullptr);
     const std::tuple<const char *, const char *, const char *, std::uint32_t> cases[] = {
@@ -122,7 +122,7 @@ TEST_F(FakeSysfs, FixedOrHardwiredPortMeansBuiltIn)
     }
 }
 
-TEST(GstDeviceProperties, MicrophonesUseFormFactorAndKeepTheirName)
+TEST(CaptureDeviceProperties, MicrophonesUseFormFactorAndKeepTheirName)
 {
     gst_init(nullptr, nullptr);
     GstStructure *props =

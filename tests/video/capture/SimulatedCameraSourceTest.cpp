@@ -56,7 +56,7 @@ double darkShare(const QImage &image)
     return double(dark) / (image.width() * image.height());
 }
 
-TEST(SimulatedCameraSource, ConvertsToVideoRangeBt601)
+TEST(SimulatedCaptureSource, ConvertsToVideoRangeBt601)
 {
     // Reference values of ITU-R BT.601 in 8 bits: white 235, black 16,
     // red Y 81 Cb 90 Cr 240, blue Y 41 Cb 240 Cr 110.
@@ -78,7 +78,7 @@ TEST(SimulatedCameraSource, ConvertsToVideoRangeBt601)
     }
 }
 
-TEST(SimulatedCameraSource, LensPositionsZoomFromOneToEightTimes)
+TEST(SimulatedCaptureSource, LensPositionsZoomFromOneToEightTimes)
 {
     EXPECT_DOUBLE_EQ(SimulatedCameraSource::magnificationForLensPosition(0), 1.0);
     EXPECT_DOUBLE_EQ(SimulatedCameraSource::magnificationForLensPosition(10636), 8.0);
@@ -110,7 +110,7 @@ TEST(SimulatedCameraSource, LensPositionsZoomFromOneToEightTimes)
     EXPECT_GT(edges(wide), 2 * edges(close));
 }
 
-class SimulatedCameraStream : public ::testing::Test {
+class SimulatedCaptureStream : public ::testing::Test {
 protected:
     RecordingHost host;
     CaptureQtScheduler scheduler;
@@ -140,7 +140,7 @@ protected:
     }
 };
 
-TEST_F(SimulatedCameraStream, AppearsAsTheQuadrelWhenNoCameraIsThereAndRunsThePath)
+TEST_F(SimulatedCaptureStream, AppearsAsTheQuadrelWhenNoCameraIsThereAndRunsThePath)
 {
     GstCaptureBackend backend(noSystemDevices(), camera);
     ASSERT_TRUE(backend.deviceMonitor().isSimulatedCameraListed());
@@ -183,7 +183,7 @@ TEST_F(SimulatedCameraStream, AppearsAsTheQuadrelWhenNoCameraIsThereAndRunsThePa
     capture.windowWillClose();
 }
 
-TEST_F(SimulatedCameraStream, StandsAsideForAnotherCameraUnlessForced)
+TEST_F(SimulatedCaptureStream, StandsAsideForAnotherCameraUnlessForced)
 {
     struct Case {
         const char *name;
@@ -213,7 +213,7 @@ TEST_F(SimulatedCameraStream, StandsAsideForAnotherCameraUnlessForced)
     }
 }
 
-TEST_F(SimulatedCameraStream, EnvironmentSourceCountsAsBuiltInAndHidesTheSimulation)
+TEST_F(SimulatedCaptureStream, EnvironmentSourceCountsAsBuiltInAndHidesTheSimulation)
 {
     ::setenv(GstCaptureDeviceMonitor::kEnvironmentVariable,
              "videotestsrc is-live=true ! video/x-raw,format=UYVY,width=320,height=180", 1);
