@@ -258,24 +258,189 @@ KELVO_AVX2 int convertNv12PairsAvx2(const std::uint8_t *luma, const std::uint8_t
     return i;
 }
 
-#endif // KELVO_X86_KERNELS
+// GCC 12 warns about the deliberately undefined registers inside its own
+// AVX-512 headers at -O3; the warning concerns the headers, not this code.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
 
-bool useVectorKernel(ConversionKernel kernel)
+#define KELVO_AVX512 __attribute__((target("avx512f,avx512bw,fma")))
+
+bool cpuHasAvx512()
 {
-#ifdef KELVO_X86_KERNELS
-    return kernel == ConversionKernel::Best && cpuHasAvx2();
-#else
-    (void)kernel;
-    return false;
-#endif
+    static const bool has = __builtin_cpu_supports("avx512f") != 0 && __builtin_cpu_supports("avx512bw") != 0 &&
+                            __builtin_cpu_supports("fma") != 0;
+    return has;
 }
 
-void convertUyvyRow(const std::uint8_t *row, int width, int stride, std::uint32_t *out, const Params &p, bool vector)
+// The same steps as the 256-bit kernel above, sixteen lanes at a time.
+KELVO_AVX512 inline __m512i quantiseAvx512(__m512i n)
+{
+    const __m512 f = _mm512_cvtepi32_ps(_mm512_srai_epi32(n, 12));
+    const __m512 inv = _mm512_set1_ps(1.0f / 625.0f);
+    return _mm512_cvttps_epi32(_mm512_fmadd_ps(f, inv, _mm512_mul_ps(_mm512_set1_ps(0.5f), inv)));
+}
+
+struct Rgb8x16 {
+    __m512i r, g, b; // unclamped
+};
+
+KELVO_AVX512 inline bool convert16LanesAvx512(__m512i y, __m512i cR, __m512i cG, __m512i cB, __m512i lumaOffset,
+                                              Rgb8x16 &out)
+{
+    const __m512i yTerm = _mm512_add_epi32(_mm512_mullo_epi32(y, _mm512_set1_epi32(10 * kLumaScale)), lumaOffset);
+    const __m512i nG = _mm512_add_epi32(yTerm, cG);
+    if (_mm512_testn_epi32_mask(nG, _mm512_set1_epi32(4095)) != 0) {
+        return false;
+    }
+    out.r = quantiseAvx512(_mm512_add_epi32(yTerm, cR));
+    out.g = quantiseAvx512(nG);
+    out.b = quantiseAvx512(_mm512_add_epi32(yTerm, cB));
+    return true;
+}
+
+KELVO_AVX512 inline __m512i clampByteAvx512(__m512i v)
+{
+    return _mm512_min_epi32(_mm512_max_epi32(v, _mm512_setzero_si512()), _mm512_set1_epi32(255));
+}
+
+KELVO_AVX512 inline __m512i applyCurveAvx512(const Rgb8x16 &px, const Params &p)
+{
+    const __m512i r = clampByteAvx512(px.r), g = clampByteAvx512(px.g), b = clampByteAvx512(px.b);
+    const __m512i brightest = _mm512_max_epi32(_mm512_max_epi32(r, g), b);
+    const __mmask16 text = _mm512_cmple_epi32_mask(brightest, _mm512_set1_epi32(p.textLimitByte));
+    const __m512 weighted =
+        _mm512_fmadd_ps(_mm512_cvtepi32_ps(r), _mm512_set1_ps(float(kLumaR)),
+                        _mm512_fmadd_ps(_mm512_cvtepi32_ps(g), _mm512_set1_ps(float(kLumaG)),
+                                        _mm512_mul_ps(_mm512_cvtepi32_ps(b), _mm512_set1_ps(float(kLumaB)))));
+    const __mmask16 paper = _mm512_cmp_ps_mask(weighted, _mm512_set1_ps(p.paperLimitSum), _CMP_GE_OQ);
+    if (__mmask16(text | paper) == 0xFFFF) {
+        return _mm512_mask_blend_epi32(paper, _mm512_set1_epi32(int(p.textPixel)),
+                                       _mm512_set1_epi32(int(p.paperPixel)));
+    }
+    const auto &lt = ColourCurve::lumaTable();
+    __m512i sum = _mm512_i32gather_epi32(r, lt[0].data(), 4);
+    sum = _mm512_add_epi32(sum, _mm512_i32gather_epi32(g, lt[1].data(), 4));
+    sum = _mm512_add_epi32(sum, _mm512_i32gather_epi32(b, lt[2].data(), 4));
+    sum = _mm512_add_epi32(sum, _mm512_set1_epi32(1 << (ColourCurve::kLumaFractionBits - 1)));
+    const __m512i index = _mm512_srli_epi32(sum, ColourCurve::kLumaFractionBits);
+    return _mm512_i32gather_epi32(index, p.curveTable, 4);
+}
+
+// Thirty-two pixels from sixteen lanes of (first luma, second luma, Cb, Cr).
+template <bool kCurve>
+KELVO_AVX512 inline bool convert32Avx512(__m512i y0, __m512i y1, __m512i cb, __m512i cr, __m512i lumaOffset,
+                                         const Params &p, std::uint32_t *out)
+{
+    const __m512i cR =
+        _mm512_add_epi32(_mm512_mullo_epi32(cr, _mm512_set1_epi32(kRedCr)), _mm512_set1_epi32(kRedConst));
+    const __m512i cG = _mm512_add_epi32(_mm512_add_epi32(_mm512_mullo_epi32(cb, _mm512_set1_epi32(kGreenCb)),
+                                                         _mm512_mullo_epi32(cr, _mm512_set1_epi32(kGreenCr))),
+                                        _mm512_set1_epi32(kGreenConst));
+    const __m512i cB =
+        _mm512_add_epi32(_mm512_mullo_epi32(cb, _mm512_set1_epi32(kBlueCb)), _mm512_set1_epi32(kBlueConst));
+    Rgb8x16 even, odd;
+    if (!convert16LanesAvx512(y0, cR, cG, cB, lumaOffset, even) ||
+        !convert16LanesAvx512(y1, cR, cG, cB, lumaOffset, odd)) {
+        return false;
+    }
+    __m512i e, o;
+    if constexpr (kCurve) {
+        e = applyCurveAvx512(even, p);
+        o = applyCurveAvx512(odd, p);
+    } else {
+        const __m512i r16 = _mm512_packs_epi32(even.r, odd.r);
+        const __m512i g16 = _mm512_packs_epi32(even.g, odd.g);
+        const __m512i b16 = _mm512_packs_epi32(even.b, odd.b);
+        const __m512i br = _mm512_packus_epi16(b16, r16);
+        const __m512i ga = _mm512_packus_epi16(g16, _mm512_set1_epi16(255));
+        const __m512i bgPairs = _mm512_unpacklo_epi8(br, ga);
+        const __m512i raPairs = _mm512_unpackhi_epi8(br, ga);
+        e = _mm512_unpacklo_epi16(bgPairs, raPairs);
+        o = _mm512_unpackhi_epi16(bgPairs, raPairs);
+    }
+    // Each 128-bit lane k holds pairs 4k..4k+3: two pairs in lo, two in hi.
+    const __m512i lo = _mm512_unpacklo_epi32(e, o);
+    const __m512i hi = _mm512_unpackhi_epi32(e, o);
+    const __m512i first = _mm512_set_epi64(11, 10, 3, 2, 9, 8, 1, 0);
+    const __m512i second = _mm512_set_epi64(15, 14, 7, 6, 13, 12, 5, 4);
+    _mm512_storeu_si512(out, _mm512_permutex2var_epi64(lo, first, hi));
+    _mm512_storeu_si512(out + 16, _mm512_permutex2var_epi64(lo, second, hi));
+    return true;
+}
+
+template <bool kCurve>
+KELVO_AVX512 int convertUyvyPairsAvx512(const std::uint8_t *row, int pairs, std::uint32_t *out, const Params &p)
+{
+    const __m512i lumaOffset = _mm512_set1_epi32(p.lumaTenths * kLumaScale);
+    const __m512i byteMask = _mm512_set1_epi32(0xFF);
+    int i = 0;
+    for (; i + 16 <= pairs; i += 16) {
+        const __m512i v = _mm512_loadu_si512(row + 4 * i);
+        const __m512i cb = _mm512_and_si512(v, byteMask);
+        const __m512i y0 = _mm512_and_si512(_mm512_srli_epi32(v, 8), byteMask);
+        const __m512i cr = _mm512_and_si512(_mm512_srli_epi32(v, 16), byteMask);
+        const __m512i y1 = _mm512_srli_epi32(v, 24);
+        if (!convert32Avx512<kCurve>(y0, y1, cb, cr, lumaOffset, p, out + 2 * i)) {
+            convertPairsPortable(row + 1, 4, 2, row, 4, 0, 2, i, i + 16, out, p);
+        }
+    }
+    return i;
+}
+
+template <bool kCurve>
+KELVO_AVX512 int convertNv12PairsAvx512(const std::uint8_t *luma, const std::uint8_t *chroma, int pairs,
+                                        std::uint32_t *out, const Params &p)
+{
+    const __m512i lumaOffset = _mm512_set1_epi32(p.lumaTenths * kLumaScale);
+    const __m512i byteMask = _mm512_set1_epi32(0xFF);
+    int i = 0;
+    for (; i + 16 <= pairs; i += 16) {
+        const __m512i l = _mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(luma + 2 * i)));
+        const __m512i c = _mm512_cvtepu16_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(chroma + 2 * i)));
+        const __m512i y0 = _mm512_and_si512(l, byteMask);
+        const __m512i y1 = _mm512_srli_epi32(l, 8);
+        const __m512i cb = _mm512_and_si512(c, byteMask);
+        const __m512i cr = _mm512_srli_epi32(c, 8);
+        if (!convert32Avx512<kCurve>(y0, y1, cb, cr, lumaOffset, p, out + 2 * i)) {
+            convertPairsPortable(luma, 2, 1, chroma, 2, 0, 1, i, i + 16, out, p);
+        }
+    }
+    return i;
+}
+
+#pragma GCC diagnostic pop
+
+#endif // KELVO_X86_KERNELS
+
+enum class VectorWidth { None, Bits256, Bits512 };
+
+VectorWidth vectorWidth(ConversionKernel kernel)
+{
+#ifdef KELVO_X86_KERNELS
+    const bool wants512 = kernel == ConversionKernel::Best || kernel == ConversionKernel::Avx512;
+    const bool wants256 = kernel == ConversionKernel::Best || kernel == ConversionKernel::Avx2;
+    if (wants512 && cpuHasAvx512()) {
+        return VectorWidth::Bits512;
+    }
+    if (wants256 && cpuHasAvx2()) {
+        return VectorWidth::Bits256;
+    }
+#else
+    (void)kernel;
+#endif
+    return VectorWidth::None;
+}
+
+void convertUyvyRow(const std::uint8_t *row, int width, int stride, std::uint32_t *out, const Params &p,
+                    VectorWidth vector)
 {
     const int pairs = width / 2;
     int done = 0;
 #ifdef KELVO_X86_KERNELS
-    if (vector) {
+    if (vector == VectorWidth::Bits512) {
+        done = p.curveTable ? convertUyvyPairsAvx512<true>(row, pairs, out, p)
+                            : convertUyvyPairsAvx512<false>(row, pairs, out, p);
+    } else if (vector == VectorWidth::Bits256) {
         done = p.curveTable ? convertUyvyPairsAvx2<true>(row, pairs, out, p)
                             : convertUyvyPairsAvx2<false>(row, pairs, out, p);
     }
@@ -297,12 +462,15 @@ void convertUyvyRow(const std::uint8_t *row, int width, int stride, std::uint32_
 }
 
 void convertNv12Row(const std::uint8_t *luma, const std::uint8_t *chroma, int width, std::uint32_t *out,
-                    const Params &p, bool vector)
+                    const Params &p, VectorWidth vector)
 {
     const int pairs = width / 2;
     int done = 0;
 #ifdef KELVO_X86_KERNELS
-    if (vector) {
+    if (vector == VectorWidth::Bits512) {
+        done = p.curveTable ? convertNv12PairsAvx512<true>(luma, chroma, pairs, out, p)
+                            : convertNv12PairsAvx512<false>(luma, chroma, pairs, out, p);
+    } else if (vector == VectorWidth::Bits256) {
         done = p.curveTable ? convertNv12PairsAvx2<true>(luma, chroma, pairs, out, p)
                             : convertNv12PairsAvx2<false>(luma, chroma, pairs, out, p);
     }
@@ -362,7 +530,7 @@ bool convertFrameToRgb32(const VideoFrame &frame, std::uint32_t *dst, std::ptrdi
     }
     const double k = lumaOffset(frame.format, frame.range);
     const Params params = makeParams(k, curve);
-    const bool vector = useVectorKernel(kernel);
+    const VectorWidth vector = vectorWidth(kernel);
     auto *out = reinterpret_cast<std::uint8_t *>(dst);
     for (int r = 0; r < frame.height; ++r) {
         auto *outRow = reinterpret_cast<std::uint32_t *>(out + r * dstStrideBytes);
@@ -405,7 +573,7 @@ bool convertFrameToRgb888(const VideoFrame &frame, std::uint8_t *dst, std::ptrdi
 
 bool hasVectorConversionKernel()
 {
-    return useVectorKernel(ConversionKernel::Best);
+    return vectorWidth(ConversionKernel::Best) != VectorWidth::None;
 }
 
 } // namespace kelvo::video

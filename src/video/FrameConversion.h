@@ -29,9 +29,13 @@ Rgb8 convertYCbCrPixel(int y, int cb, int cr, double lumaOffsetK);
 // planes its format needs, and rows long enough for its width.
 bool isConvertible(const VideoFrame &frame);
 
+// All kernels give the same results. One the processor lacks falls back to
+// the portable one.
 enum class ConversionKernel {
     Best,     // the fastest the processor offers
-    Portable, // plain C++, the same results
+    Portable, // plain C++
+    Avx2,     // 256-bit vectors
+    Avx512,   // 512-bit vectors
 };
 
 // Converts the frame into 32-bit pixels 0xFFRRGGBB (QImage::Format_RGB32),

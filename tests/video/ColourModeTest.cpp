@@ -207,7 +207,7 @@ TEST(ColourMode, RenderedPixelsShowTextAndPaperColours)
         luma.insert(luma.end(), {std::uint8_t(black), std::uint8_t(white), std::uint8_t(midGrey)});
     }
     const GreyFrame frame(luma);
-    for (ConversionKernel kernel : {ConversionKernel::Best, ConversionKernel::Portable}) {
+    for (ConversionKernel kernel : {ConversionKernel::Portable, ConversionKernel::Avx2, ConversionKernel::Avx512}) {
         for (std::int64_t mode = 1; mode <= 30; ++mode) {
             const auto curve = ColourCurve::compile(getColorModeFilters(mode));
             const auto out = render(frame, *curve, kernel);

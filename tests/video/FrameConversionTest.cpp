@@ -75,7 +75,8 @@ std::vector<std::uint32_t> convert(const VideoFrame &f, ConversionKernel kernel,
     return out;
 }
 
-constexpr ConversionKernel kKernels[] = {ConversionKernel::Best, ConversionKernel::Portable};
+constexpr ConversionKernel kKernels[] = {ConversionKernel::Best, ConversionKernel::Portable, ConversionKernel::Avx2,
+                                         ConversionKernel::Avx512};
 
 } // namespace
 
