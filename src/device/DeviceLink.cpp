@@ -53,7 +53,16 @@ DeviceLink::~DeviceLink()
         std::lock_guard lock(m_burstMutex);
         m_bursts.clear();
     }
-    m_deviceLinkQueue.reset();
+    std::unique_ptr<SerialQueue> deviceLinkQueue;
+    std::unique_ptr<SerialQueue> removalQueue;
+    {
+        std::lock_guard lock(m_queueMutex);
+        deviceLinkQueue = std::move(m_deviceLinkQueue);
+        removalQueue = std::move(m_removalQueue);
+    }
+    // Pending removals run while the queues stop; they find this object whole.
+    deviceLinkQueue.reset();
+    removalQueue.reset();
 }
 
 void DeviceLink::createSendQueue(std::shared_ptr<SendClock> clock)
@@ -69,11 +78,18 @@ void DeviceLink::createSendQueue(std::shared_ptr<SendClock> clock)
 bool DeviceLink::startHIDInitialization()
 {
     systemLog("Initializing HID device\n");
+    std::lock_guard lock(m_queueMutex);
     if (m_initialized.load())
         return true;
     m_deviceLinkQueue = std::make_unique<SerialQueue>("HID dispatch queue");
     m_initialized.store(true);
     return true;
+}
+
+SerialQueue *DeviceLink::deviceLinkQueue() const
+{
+    std::lock_guard lock(m_queueMutex);
+    return m_deviceLinkQueue.get();
 }
 
 void DeviceLink::setStuckVideoResetHandler(std::function<void()> handler)
@@ -138,10 +154,14 @@ void DeviceLink::postToMain(std::function<void()> task)
 
 void DeviceLink::runOnDeviceLinkQueue(std::function<void()> task)
 {
-    if (m_deviceLinkQueue)
+    std::lock_guard lock(m_queueMutex);
+    if (m_deviceLinkQueue) {
         m_deviceLinkQueue->async(std::move(task));
-    else
-        task();
+        return;
+    }
+    if (!m_removalQueue)
+        m_removalQueue = std::make_unique<SerialQueue>("device removal");
+    m_removalQueue->async(std::move(task));
 }
 
 void DeviceLink::handleUSBData(const std::uint8_t *buffer)

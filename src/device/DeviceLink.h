@@ -61,10 +61,11 @@ public:
     bool initialized() const { return m_initialized.load(); }
     // The "HID dispatch queue" on which scans and removals run; null before
     // startHIDInitialization().
-    SerialQueue *deviceLinkQueue() const { return m_deviceLinkQueue.get(); }
+    SerialQueue *deviceLinkQueue() const;
 
     // The collaborators the decoder calls. Not owned; may be null (then the
-    // decoder only logs). Set them on the main thread.
+    // decoder only logs). Set them on the main thread, and clear them before
+    // destroying them: decoded reports already queued call them later.
     void setViewerActions(ViewerActions *actions) { m_viewer = actions; }
     ViewerActions *viewerActions() const { return m_viewer; }
     void setApplicationActions(ApplicationActions *actions) { m_application = actions; }
@@ -243,7 +244,12 @@ private:
     };
     std::vector<std::unique_ptr<Burst>> m_bursts; // guarded by m_burstMutex
 
-    std::unique_ptr<SerialQueue> m_deviceLinkQueue;
+    // The device-link queue, and the queue that stands in for it for removal
+    // handling before it exists (removal must never run on a transport's
+    // own completion thread, which closing the device waits for).
+    mutable std::mutex m_queueMutex;
+    std::unique_ptr<SerialQueue> m_deviceLinkQueue; // guarded by m_queueMutex
+    std::unique_ptr<SerialQueue> m_removalQueue;    // guarded by m_queueMutex
     std::unique_ptr<SendQueue> m_sendQueue;
 };
 
