@@ -284,3 +284,29 @@ TEST_F(GstCaptureBackendTest, UnopenableDeviceIsReportedAndLeavesNoInput)
 
 } // namespace
 } // namespace kelvo::video::backend
+
+namespace kelvo::video::backend {
+namespace {
+
+TEST(GstCaptureSystemDevices, SimulatedQuadrelStandsInExactlyWhenTheSystemHasNoCamera)
+{
+    SimulatedCameraSource::Options small;
+    small.frameSize = QSize(320, 180);
+    small.pageSize = QSize(620, 877);
+    GstCaptureBackend::Options options;
+    options.devices.environmentSource = false;
+    GstCaptureBackend backend(options, std::make_shared<SimulatedCameraSource>(small));
+    const std::vector<CaptureDevice> cameras = backend.devices(CaptureMediaType::Video);
+    const bool systemCamera = std::any_of(cameras.begin(), cameras.end(), [](const CaptureDevice &d) {
+        return d.uniqueID != GstCaptureDeviceMonitor::kSimulatedCameraID;
+    });
+    EXPECT_EQ(backend.deviceMonitor().isSimulatedCameraListed(), !systemCamera);
+    for (const CaptureDevice &d : cameras) {
+        EXPECT_FALSE(d.uniqueID.empty());
+        EXPECT_FALSE(d.modelID.empty());
+        EXPECT_TRUE(d.hasVideo);
+    }
+}
+
+} // namespace
+} // namespace kelvo::video::backend
