@@ -80,6 +80,8 @@ struct QuadrelUmockdevBed::Impl {
     std::deque<UMockdevIoctlData *> pendingIn; // guarded by mutex
     std::deque<UMockdevIoctlData *> completed; // guarded by mutex
     std::deque<UMockdevIoctlData *> discarded; // guarded by mutex
+    std::deque<UMockdevIoctlData *> heldOut;   // guarded by mutex
+    bool holdOut = false;                      // guarded by mutex
     bool gone = false;                         // guarded by mutex
     Side side = Side::None;                    // guarded by mutex
     int usbReceived = 0;                       // guarded by mutex
@@ -169,6 +171,25 @@ struct QuadrelUmockdevBed::Impl {
         }
     }
 
+    // Completes a host-to-camera URB and answers the report it carries;
+    // caller holds the mutex.
+    Report takeOut(UMockdevIoctlData *urbData)
+    {
+        auto *urb = reinterpret_cast<usbdevfs_urb *>(urbData->data);
+        UMockdevIoctlData *buffer = umockdev_ioctl_data_resolve(urbData, offsetof(usbdevfs_urb, buffer),
+                                                                static_cast<gsize>(urb->buffer_length), nullptr);
+        Report report{};
+        std::memcpy(report.data(), buffer->data,
+                    std::min<std::size_t>(static_cast<std::size_t>(urb->buffer_length), kReportSize));
+        umockdev_ioctl_data_unref(buffer);
+        urb->actual_length = urb->buffer_length;
+        urb->status = 0;
+        completed.push_back(urbData);
+        side = Side::Usb;
+        ++usbReceived;
+        return report;
+    }
+
     gboolean handleUsbIoctl(UMockdevIoctlClient *client)
     {
         const unsigned long request = umockdev_ioctl_client_get_request(client);
@@ -186,9 +207,10 @@ struct QuadrelUmockdevBed::Impl {
                 if (!completed.empty()) {
                     next = completed.front();
                     completed.pop_front();
-                } else if (gone && !pendingIn.empty()) {
-                    next = pendingIn.front();
-                    pendingIn.pop_front();
+                } else if (gone && (!pendingIn.empty() || !heldOut.empty())) {
+                    auto &list = heldOut.empty() ? pendingIn : heldOut;
+                    next = list.front();
+                    list.pop_front();
                     reinterpret_cast<usbdevfs_urb *>(next->data)->status = -ESHUTDOWN;
                 }
             }
@@ -201,7 +223,7 @@ struct QuadrelUmockdevBed::Impl {
         }
         if (request == USBDEVFS_DISCARDURB) {
             const auto address = reinterpret_cast<gulong>(*reinterpret_cast<void **>(arg->data));
-            for (auto *list : {&pendingIn, &completed}) {
+            for (auto *list : {&pendingIn, &completed, &heldOut}) {
                 for (auto it = list->begin(); it != list->end(); ++it) {
                     if ((*it)->client_addr == address) {
                         discarded.push_back(*it);
@@ -252,18 +274,10 @@ struct QuadrelUmockdevBed::Impl {
             } else if (urb->endpoint & 0x80) {
                 pendingIn.push_back(urbData);
                 matchInput();
+            } else if (holdOut) {
+                heldOut.push_back(urbData);
             } else {
-                UMockdevIoctlData *buffer = umockdev_ioctl_data_resolve(
-                    urbData, offsetof(usbdevfs_urb, buffer), static_cast<gsize>(urb->buffer_length), nullptr);
-                Report report{};
-                std::memcpy(report.data(), buffer->data,
-                            std::min<std::size_t>(static_cast<std::size_t>(urb->buffer_length), kReportSize));
-                umockdev_ioctl_data_unref(buffer);
-                urb->actual_length = urb->buffer_length;
-                urb->status = 0;
-                completed.push_back(urbData);
-                side = Side::Usb;
-                ++usbReceived;
+                const Report report = takeOut(urbData);
                 umockdev_ioctl_client_complete(client, 0, 0);
                 lock.unlock();
                 // The camera answers through deliver(), which takes the lock.
@@ -358,7 +372,7 @@ QuadrelUmockdevBed::~QuadrelUmockdevBed()
     g_clear_object(&m_impl->testbed);
     g_clear_object(&m_impl->handler);
     std::lock_guard lock(m_impl->mutex);
-    for (auto *list : {&m_impl->pendingIn, &m_impl->completed, &m_impl->discarded}) {
+    for (auto *list : {&m_impl->pendingIn, &m_impl->completed, &m_impl->discarded, &m_impl->heldOut}) {
         for (UMockdevIoctlData *data : *list)
             umockdev_ioctl_data_unref(data);
         list->clear();
@@ -496,6 +510,29 @@ void QuadrelUmockdevBed::unplug()
         umockdev_testbed_uevent(m_impl->testbed, path, "remove");
     for (const char *path : {kHidrawPath, kHidPath, kInterfacePath, kUsbPath})
         umockdev_testbed_remove_device(m_impl->testbed, path);
+}
+
+void QuadrelUmockdevBed::holdUsbWrites(bool hold)
+{
+    std::vector<Report> released;
+    {
+        std::lock_guard lock(m_impl->mutex);
+        m_impl->holdOut = hold;
+        if (hold || m_impl->gone)
+            return;
+        while (!m_impl->heldOut.empty()) {
+            released.push_back(m_impl->takeOut(m_impl->heldOut.front()));
+            m_impl->heldOut.pop_front();
+        }
+    }
+    for (const Report &report : released)
+        m_impl->camera->receiveHostReport(report);
+}
+
+int QuadrelUmockdevBed::usbWritesInFlight() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return static_cast<int>(m_impl->heldOut.size());
 }
 
 int QuadrelUmockdevBed::usbReportsReceived() const

@@ -38,6 +38,12 @@ public:
     static constexpr std::uint32_t kLocationID = 0x01100000; // bus 1, port 1
     std::string hidrawPath() const { return "/dev/hidraw0"; }
 
+    // While held, host-to-camera URBs stay in flight (neither delivered nor
+    // completed); releasing delivers them. An unplug ends them as shut down.
+    void holdUsbWrites(bool hold);
+    // Number of OUT URBs in flight.
+    int usbWritesInFlight() const;
+
     // Number of usbfs URBs and hidraw writes the camera has taken (tests).
     int usbReportsReceived() const;
     int hidReportsReceived() const;

@@ -123,10 +123,17 @@ TEST_F(BackendFixture, LibusbBackend)
     expectButtonsAndZoomPassThrough();
     EXPECT_GT(bed->usbReportsReceived(), 16);
 
-    // Pulled out while the reader waits on the read pipe: removed once.
+    // Pulled out while a write is in flight and the reader waits on the read
+    // pipe: both fail, the interface is removed and closed once.
+    bed->holdUsbWrites(true);
+    log.clear();
+    EXPECT_TRUE(link->sendRawHIDCommand(CommandBytes{0xC4}));
+    ASSERT_TRUE(pumpUntil([&] { return bed->usbWritesInFlight() == 1; }, 5s));
     bed->unplug();
     ASSERT_TRUE(pumpUntil([&] { return link->usbInterfaces().empty() && interface->isClosed(); }, 5s));
     EXPECT_TRUE(link->hidListeners().empty());
     EXPECT_FALSE(link->gotDeviceSerialNumber());
     EXPECT_FALSE(link->sendRawHIDCommand(CommandBytes{0x96}));
+    EXPECT_TRUE(pumpUntil([&] { return log.count("Device went away.  Err -536870208, e00002c0.\n") == 2; }, 5s))
+        << "the write and the read both see the device gone";
 }
