@@ -7,6 +7,7 @@
 #include "device/DeviceLink.h"
 #include "device/sim/QuadrelSimulator.h"
 #include "device/sim/SimulatedHidDeviceIo.h"
+#include "device/sim/SimulatedQuadrel.h"
 #include "device/sim/SimulatedUsbPipeIo.h"
 
 using namespace kelvo::device;
@@ -346,4 +347,21 @@ TEST(DeviceLinkStartUp, StateBeforeAnyDevice)
     EXPECT_FALSE(link.testAndSetUpdateScannerLatch(false));
     EXPECT_TRUE(link.testAndSetUpdateScannerLatch(false));
     EXPECT_FALSE(link.testAndSetUpdateScannerLatch(true));
+}
+
+TEST_F(LinkFixture, SimulatedQuadrelAttachesLikeAScannedCamera)
+{
+    for (auto transport : {sim::SimulatedTransport::VendorUsb, sim::SimulatedTransport::Hid}) {
+        auto demoCamera = std::make_shared<QuadrelSimulator>(sim::QuadrelIdentity{"DEMO", "B", "9.9", "0.1"});
+        link.resetDeviceInfo();
+        sim::attachSimulatedQuadrel(link, demoCamera, transport);
+        link.waitForSendQueue();
+        ASSERT_TRUE(pumpUntil([&] { return link.gotBootFirmwareVersion(); }));
+        EXPECT_EQ(link.deviceSerialNumber(), "DEMO");
+        EXPECT_EQ(link.deviceFirmwareVersion(), "9.9");
+        EXPECT_TRUE(demoCamera->isPoweredUp());
+        link.terminateAllUSBThreads();
+        link.waitForSendQueue();
+        EXPECT_FALSE(demoCamera->isPoweredUp());
+    }
 }
