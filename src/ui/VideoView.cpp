@@ -80,12 +80,30 @@ void VideoView::setPreviewFilters(const ImageFilterList &filters)
 {
     m_filters = filters;
     m_curve = ColourCurve::compile(filters);
+    m_stillStale = !m_still.isNull();
     if (m_gl) {
         m_gl->setCurve(m_curve);
     } else {
         m_cpuImageStale = m_frame.isValid();
     }
     layOutChildren();
+    update();
+}
+
+void VideoView::setStillPicture(const QImage &picture)
+{
+    m_still = picture.isNull() ? QImage() : picture.convertToFormat(QImage::Format_RGB32);
+    m_stillStale = !m_still.isNull();
+    if (m_gl) {
+        // The GPU draws camera frames; a still is painted here.
+        m_gl->setVisible(m_still.isNull());
+    }
+    update();
+}
+
+void VideoView::setFreezeFrameFilters(const ImageFilterList &filters)
+{
+    m_freezeFrameFilters = filters;
     update();
 }
 
@@ -146,10 +164,36 @@ void VideoView::layOutChildren()
     }
 }
 
+void VideoView::paintStill(QPainter &painter)
+{
+    if (m_stillStale) {
+        m_stillColoured = m_still.copy();
+        m_curve->applyToRgb32(reinterpret_cast<std::uint32_t *>(m_stillColoured.bits()), m_stillColoured.width(),
+                              m_stillColoured.height(), m_stillColoured.bytesPerLine());
+        m_stillStale = false;
+    }
+    const SizeD view{double(width()), double(height())};
+    AffineTransform t = framePresentationTransform(m_still.width(), m_still.height(), 1, false, view, {});
+    for (const ImageFilterList *list : {&m_freezeFrameFilters, &m_filters}) {
+        for (const ImageFilter &filter : *list) {
+            if (const auto *affine = std::get_if<AffineTransformFilter>(&filter)) {
+                t = t.then(filterTransformInViewCoordinates(affine->inputTransform, view.height));
+            }
+        }
+    }
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
+    painter.setTransform(toQTransform(t));
+    painter.drawImage(QPointF(0, 0), m_stillColoured);
+}
+
 void VideoView::paintEvent(QPaintEvent *)
 {
     QPainter painter(this);
     painter.fillRect(rect(), Qt::black);
+    if (!m_still.isNull()) {
+        paintStill(painter);
+        return;
+    }
     if (m_gl || !m_frame.isValid()) {
         return;
     }

@@ -11,6 +11,8 @@
 #include <cstdint>
 #include <memory>
 
+class QPainter;
+
 namespace kelvo::ui {
 
 class VideoViewGlSurface;
@@ -44,6 +46,16 @@ public:
     void setPreviewFilters(const kelvo::video::ImageFilterList &filters);
     const kelvo::video::ImageFilterList &previewFilters() const { return m_filters; }
 
+    // Shows a still picture (the frozen or deinterlaced picture, already
+    // converted and turned) in place of the live frames, through the same
+    // colour mode and zoom and mirrored by the freeze-frame filters, as the
+    // freeze-frame view beneath the preview is. A null image returns to the
+    // live picture. Frames presented meanwhile are kept, not drawn.
+    void setStillPicture(const QImage &picture);
+    bool isShowingStill() const { return !m_still.isNull(); }
+    // The freeze-frame view's own filters (ImageFilterState::freezeFrameFilters).
+    void setFreezeFrameFilters(const kelvo::video::ImageFilterList &filters);
+
     // The capture connection's settings for the live picture.
     void setVideoOrientation(std::int64_t orientation);
     std::int64_t videoOrientation() const { return m_orientation; }
@@ -75,6 +87,7 @@ protected:
 
 private:
     void useCpu();
+    void paintStill(QPainter &painter);
     void layOutChildren();
     void frameDrawn() { ++m_framesDrawn; }
 
@@ -91,6 +104,11 @@ private:
     bool m_cpuImageStale = false;
     QImage m_cpuImage;
     int m_framesDrawn = 0;
+
+    QImage m_still;         // as given, 32-bit
+    QImage m_stillColoured; // through the colour curve
+    bool m_stillStale = false;
+    kelvo::video::ImageFilterList m_freezeFrameFilters;
 
     VideoViewGlSurface *m_gl = nullptr;
     QPointer<QWidget> m_overlay;

@@ -31,6 +31,21 @@ const std::array<std::array<std::uint32_t, 256>, 3> &ColourCurve::lumaTable()
     return table;
 }
 
+void ColourCurve::applyToRgb32(std::uint32_t *pixels, int width, int height, std::ptrdiff_t strideBytes) const
+{
+    if (m_identity || pixels == nullptr) {
+        return;
+    }
+    auto *bytes = reinterpret_cast<std::uint8_t *>(pixels);
+    for (int y = 0; y < height; ++y) {
+        auto *row = reinterpret_cast<std::uint32_t *>(bytes + y * strideBytes);
+        for (int x = 0; x < width; ++x) {
+            const std::uint32_t px = row[x];
+            row[x] = apply(std::uint8_t(px >> 16), std::uint8_t(px >> 8), std::uint8_t(px));
+        }
+    }
+}
+
 std::shared_ptr<const ColourCurve> ColourCurve::compile(const ImageFilterList &filters)
 {
     auto curve = std::make_shared<ColourCurve>();

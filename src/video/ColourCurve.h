@@ -3,6 +3,7 @@
 #include "video/ImageFilter.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -70,6 +71,10 @@ public:
         }
         return m_table[static_cast<std::size_t>(sampleIndex(r, g, b))];
     }
+
+    // Applies the curve in place to 32-bit pixels 0xFFRRGGBB (a picture that
+    // is already RGB, such as a frozen one). The identity leaves them alone.
+    void applyToRgb32(std::uint32_t *pixels, int width, int height, std::ptrdiff_t strideBytes) const;
 
 private:
     bool m_identity = true;

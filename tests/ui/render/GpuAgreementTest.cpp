@@ -109,3 +109,24 @@ TEST(GpuAgreement, GpuAndCpuDrawTheSamePicture)
         EXPECT_LE(d.pixels, pictures[0].width() * pictures[0].height() / 200) << c.name;
     }
 }
+
+// A still picture is painted over the GPU's live picture, and the live
+// picture comes back when the still is cleared.
+TEST(GpuAgreement, StillPictureReplacesTheLivePicture)
+{
+    if (!VideoView::canUseOpenGl()) {
+        GTEST_SKIP() << "no OpenGL context can be created on platform " << qPrintable(QApplication::platformName());
+    }
+    auto live = kelvo::test::greyNv12(16, 8, 0);
+    QImage still(16, 8, QImage::Format_RGB32);
+    still.fill(Qt::white);
+    VideoView view;
+    ASSERT_TRUE(view.isUsingGpu());
+    view.resize(32, 16);
+    view.presentFrame(live.frame);
+    EXPECT_EQ(QColor(renderShown(view).pixel(16, 8)), QColor(Qt::black));
+    view.setStillPicture(still);
+    EXPECT_EQ(QColor(renderShown(view).pixel(16, 8)), QColor(Qt::white));
+    view.setStillPicture(QImage());
+    EXPECT_EQ(QColor(renderShown(view).pixel(16, 8)), QColor(Qt::black));
+}

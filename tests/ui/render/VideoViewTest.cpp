@@ -217,3 +217,36 @@ TEST(VideoView, OverlayCoversThePictureAndStaysOnTop)
     EXPECT_EQ(overlay->parentWidget(), nullptr);
     delete overlay;
 }
+
+// A frozen picture goes through the preview's colour mode and zoom, and its
+// own mirror, in place of the live frames; clearing it shows the live picture.
+TEST(VideoView, StillPictureTakesTheColourModeZoomAndMirror)
+{
+    QImage still(8, 4, QImage::Format_RGB32);
+    still.fill(Qt::white);
+    still.setPixel(6, 1, qRgb(0, 0, 0));
+    auto live = greyNv12(8, 4, 0);
+
+    VideoView view(nullptr, VideoView::RenderPath::Cpu);
+    view.resize(16, 8);
+    view.presentFrame(live.frame);
+    view.setStillPicture(still);
+    EXPECT_TRUE(view.isShowingStill());
+    view.setPreviewFilters(getColorModeFilters(12)); // black on blue
+    QImage image = render(view);
+    EXPECT_EQ(pixelAt(image, 1, 1), Qt::blue) << "paper of the still";
+    EXPECT_EQ(boundsOf(image, qRgb(0, 0, 0)), QRect(12, 2, 2, 2)) << "text of the still";
+
+    view.setFreezeFrameFilters({AffineTransformFilter{ImageFilterChain::mirrorTransform(16)}});
+    EXPECT_EQ(boundsOf(render(view), qRgb(0, 0, 0)), QRect(2, 2, 2, 2)) << "mirrored within the view";
+
+    ImageFilterList zoomed = getColorModeFilters(12);
+    zoomed.push_back(AffineTransformFilter{ImageFilterChain::zoomTransform(16, 8, 2.0)});
+    view.setPreviewFilters(zoomed);
+    // Mirrored mark at (2..3, 2..3), moved about the centre (8, 4): (−4..−1, 0..3), off the left edge.
+    EXPECT_FALSE(boundsOf(render(view), qRgb(0, 0, 0)));
+
+    view.setStillPicture(QImage());
+    EXPECT_FALSE(view.isShowingStill());
+    EXPECT_EQ(pixelAt(render(view), 8, 4), Qt::black) << "the live frame (black, text) again";
+}
