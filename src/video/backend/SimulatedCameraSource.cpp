@@ -41,7 +41,7 @@ struct SimulatedCameraSource::State {
         const double cropWidth = viewWidth + 2 * margin / scale;
         const double cropHeight = (h + 2 * margin) / scale;
         // The reading point sits in the print-size paragraphs.
-        const double cx = page.width() / 2.0, cy = page.height() * 0.36;
+        const double cx = page.width() / 2.0, cy = page.height() * 0.33;
         QRectF crop(cx - cropWidth / 2, cy - cropHeight / 2, cropWidth, cropHeight);
         crop.moveTop(std::clamp(crop.top(), 0.0, std::max(0.0, page.height() - crop.height())));
         QImage out(int(w) + 2 * margin, int(h) + 2 * margin, QImage::Format_RGB888);

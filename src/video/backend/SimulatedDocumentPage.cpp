@@ -12,10 +12,8 @@ namespace kelvo::video::backend {
 
 namespace {
 
-const char *const kParagraph =
-    "Reading is easier when the letters are large and the contrast is strong. Place the page under the camera, "
-    "choose the magnification that suits you, and move the page slowly from left to right. Each line of this "
-    "paragraph is set a little smaller than the one before, so that you can find the size you read comfortably.";
+const char *const kParagraph = "Reading is easier when the letters are large and the contrast is strong. Each "
+                               "paragraph is set smaller than the one before.";
 
 void drawRuler(QPainter &p, const QRectF &area, double mm)
 {
@@ -127,20 +125,22 @@ QImage renderSimulatedDocumentPage(QSize size)
     }
 
     y += 3 * mm;
-    text("2. Timetable", 16, true);
-    const char *const cells[5][4] = {{"Stop", "Departs", "Arrives", "Platform"},
-                                     {"Harbour", "07:15", "07:42", "2"},
-                                     {"Market Square", "08:05", "08:31", "4"},
-                                     {"University", "12:40", "13:12", "1"},
-                                     {"Old Mill Road", "17:55", "18:20", "3"}};
-    const double rowHeight = 8 * mm;
-    const double columnWidth = textWidth / 4;
+    text("2. Timetable and photograph", 16, true);
+    const char *const cells[5][3] = {{"Stop", "Departs", "Platform"},
+                                     {"Harbour", "07:15", "2"},
+                                     {"Market Square", "08:05", "4"},
+                                     {"University", "12:40", "1"},
+                                     {"Old Mill Road", "17:55", "3"}};
+    const double rowHeight = 9 * mm;
+    const double tableWidth = textWidth * 0.55;
+    const double columnWidths[3] = {tableWidth * 0.44, tableWidth * 0.26, tableWidth * 0.30};
     setSize(12);
+    p.fillRect(QRectF(margin, y, tableWidth, rowHeight), QColor(220, 225, 235));
     for (int row = 0; row < 5; ++row) {
-        if (row == 0)
-            p.fillRect(QRectF(margin, y, textWidth, rowHeight), QColor(220, 225, 235));
-        for (int column = 0; column < 4; ++column) {
-            const QRectF cell(margin + column * columnWidth, y + row * rowHeight, columnWidth, rowHeight);
+        double x = margin;
+        for (int column = 0; column < 3; ++column) {
+            const QRectF cell(x, y + row * rowHeight, columnWidths[column], rowHeight);
+            x += columnWidths[column];
             p.setPen(QPen(Qt::black, std::max(1.0, mm * 0.25)));
             p.drawRect(cell);
             font.setBold(row == 0);
@@ -148,14 +148,12 @@ QImage renderSimulatedDocumentPage(QSize size)
             p.drawText(cell.adjusted(2 * mm, 0, 0, 0), Qt::AlignVCenter | Qt::AlignLeft, cells[row][column]);
         }
     }
-    y += 5 * rowHeight + 6 * mm;
-
-    text("3. Photograph", 16, true);
-    const double photoHeight = std::min(70 * mm, size.height() - y - 30 * mm);
-    if (photoHeight > 10 * mm) {
-        drawPhotograph(p, QRectF(margin, y, textWidth * 0.7, photoHeight));
-        y += photoHeight + 4 * mm;
-    }
+    // The photograph sits beside the table.
+    const double photoLeft = margin + tableWidth + 6 * mm;
+    const double photoHeight = std::min(5 * rowHeight + 10 * mm, size.height() - y - 30 * mm);
+    if (photoHeight > 10 * mm)
+        drawPhotograph(p, QRectF(photoLeft, y, margin + textWidth - photoLeft, photoHeight));
+    y += std::max(5 * rowHeight, photoHeight) + 6 * mm;
 
     drawRuler(p, QRectF(margin, size.height() - 22 * mm, textWidth, 10 * mm), mm);
     return page;
