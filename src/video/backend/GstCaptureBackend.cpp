@@ -85,6 +85,12 @@ bool GstCaptureBackend::validateInput(const CaptureDevice &device, QString *erro
     if (!element)
         return false;
     gst_object_ref_sink(element);
+    // The running pipeline holds this device open already; a second open of
+    // an exclusive device (an ALSA microphone) would fail for that alone.
+    if (m_running && (device.uniqueID == m_playingVideoID || device.uniqueID == m_playingAudioID)) {
+        gst_object_unref(element);
+        return true;
+    }
     // Opening the device now (sources open in READY or, like a file source,
     // in PAUSED) reports a busy, forbidden or missing device at once, instead
     // of as a lost stream after the session starts.
@@ -156,6 +162,8 @@ void GstCaptureBackend::startRunning()
 
 void GstCaptureBackend::startSession()
 {
+    m_playingVideoID = m_videoInput ? m_videoInput->uniqueID : std::string();
+    m_playingAudioID = m_audioInput ? m_audioInput->uniqueID : std::string();
     QString error;
     if (!m_session->start(&error))
         postLater({CaptureNotification::RuntimeError, m_sessionId, error});

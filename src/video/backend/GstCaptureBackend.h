@@ -75,6 +75,9 @@ private:
     CaptureFrameMailbox m_mailbox;
     double m_previewVolume = 0.0;
     bool m_running = false;
+    // The devices the running pipeline was built with.
+    std::string m_playingVideoID;
+    std::string m_playingAudioID;
 };
 
 } // namespace kelvo::video::backend
