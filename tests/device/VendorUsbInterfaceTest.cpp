@@ -131,9 +131,7 @@ TEST_F(ReaderFixture, DevicePulledOutDuringARead)
 
 TEST_F(ReaderFixture, VanishedDeviceAnsweringEmptyReadsEndsTheReader)
 {
-    for (int i = 0; i < 3; ++i)
-        io->injectReadResult(kIOReturnSuccess, 0);
-    io->unplug();
+    io->unplug(/*answerEmptyReads=*/true);
     EXPECT_TRUE(removedOnce());
     EXPECT_EQ(log.count("Zero-length read\n"), 1);
 }

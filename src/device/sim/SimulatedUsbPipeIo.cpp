@@ -25,8 +25,11 @@ IOReturn SimulatedUsbPipeIo::readPipe(std::uint8_t pipe, std::uint8_t *buffer, s
     if (pipe != 1)
         return kIOReturnError;
     SimulatedInput::Entry entry;
-    if (!m_input->pop(entry, std::chrono::milliseconds(timeoutMs)))
-        return m_unplugged.load() ? kIOReturnNoDevice : kIOReturnTimeout;
+    if (!m_input->pop(entry, std::chrono::milliseconds(timeoutMs))) {
+        if (!m_unplugged.load())
+            return kIOReturnTimeout;
+        return m_emptyReadsWhenGone.load() ? kIOReturnSuccess : kIOReturnNoDevice;
+    }
     transferred = std::min(entry.bytes, capacity);
     std::memcpy(buffer, entry.report.data(), transferred);
     return entry.status;
@@ -141,8 +144,9 @@ void SimulatedUsbPipeIo::holdWrites(bool hold)
         complete(std::move(write));
 }
 
-void SimulatedUsbPipeIo::unplug()
+void SimulatedUsbPipeIo::unplug(bool answerEmptyReads)
 {
+    m_emptyReadsWhenGone.store(answerEmptyReads);
     m_unplugged.store(true);
     m_input->interrupt();
 }

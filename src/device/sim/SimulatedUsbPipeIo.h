@@ -45,8 +45,10 @@ public:
     void failWriteStarts(IOReturn status, int count);
     // While held, started writes wait; releasing completes them.
     void holdWrites(bool hold);
-    // The device leaves the bus: reads and writes fail with kIOReturnNoDevice.
-    void unplug();
+    // The device leaves the bus: reads and writes fail with kIOReturnNoDevice,
+    // or, with answerEmptyReads, reads keep completing with zero bytes, as a
+    // vanished device can.
+    void unplug(bool answerEmptyReads = false);
     int clearStallCount(std::uint8_t pipe) const;
     int writesStarted() const { return m_writesStarted.load(); }
     bool isClosed() const { return m_closed.load(); }
@@ -62,6 +64,7 @@ private:
     const std::uint32_t m_locationID;
     const std::shared_ptr<SimulatedInput> m_input;
     std::atomic<bool> m_unplugged{false};
+    std::atomic<bool> m_emptyReadsWhenGone{false};
     std::atomic<bool> m_closed{false};
     std::atomic<int> m_writesStarted{0};
     mutable std::mutex m_mutex;
