@@ -159,6 +159,14 @@ TEST_F(SimulatedCaptureStream, AppearsAsTheQuadrelWhenNoCameraIsThereAndRunsTheP
     std::vector<std::vector<std::uint8_t>> live = framesDuring(700);
     ASSERT_GE(live.size(), 5u);
     EXPECT_NE(live.front(), live.back());
+    // It is the page: mostly paper, with print on it.
+    int paper = 0, print = 0;
+    for (std::size_t i = 1; i < live.back().size(); i += 2) {
+        paper += live.back()[i] > 200;
+        print += live.back()[i] < 80;
+    }
+    EXPECT_GT(paper, int(live.back().size() / 2 * 0.6));
+    EXPECT_GT(print, int(live.back().size() / 2 * 0.02));
 
     // Frozen: every frame is the same picture, whatever the lens does.
     camera->setFrozen(true);
