@@ -85,7 +85,7 @@ KelvoViewerAppDelegate::KelvoViewerAppDelegate(AppServices services) : m_service
     m_deviceLink->startHIDInitialization();
 
     step(10);
-    m_appWindowDelegate = std::make_unique<viewer::MainWindowDelegate>();
+    m_appWindowDelegate = std::make_unique<viewer::MainWindowDelegate>(m_services.settingsFilePath);
     m_appWindowDelegate->setDeviceLink(m_deviceLink.get());
     m_appWindowDelegate->setDiagnosticModeHandler([this](bool on) { m_deviceLink->setDiagnosticMode(on); });
     m_deviceLink->setViewerActions(m_appWindowDelegate.get());

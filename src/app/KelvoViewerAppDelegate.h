@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <QString>
 #include <QTimer>
 #include <functional>
 #include <memory>
@@ -44,6 +45,9 @@ struct AppServices {
     std::function<void(int step, const class KelvoViewerAppDelegate &)> willRunStartupStep;
     // Ends the application.
     std::function<void()> terminate;
+    // Where the viewer's settings are kept; empty for the user's
+    // configuration folder.
+    QString settingsFilePath;
     std::shared_ptr<AlertPresenter> alerts;
     std::shared_ptr<DriverRule> driverRule;
 };

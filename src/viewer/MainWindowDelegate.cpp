@@ -21,10 +21,13 @@
 
 namespace kelvo::viewer {
 
-MainWindowDelegate::MainWindowDelegate()
+MainWindowDelegate::MainWindowDelegate(const QString &settingsFilePath)
+    : m_settingsStore(settingsFilePath.isEmpty() ? settings::SettingsStore::defaultFilePath() : settingsFilePath)
 {
     m_colour.chosenPreferredColorMode = 0;
     m_colour.chosenNonPreferredColorMode = 0;
+    // No camera is selected yet: this reads the global settings only.
+    loadPreferences();
 }
 
 MainWindowDelegate::~MainWindowDelegate()
@@ -365,15 +368,6 @@ void MainWindowDelegate::initializeVideoCapture()
 {
     ++m_initializeVideoCaptureCount;
 }
-
-void MainWindowDelegate::savePreferences()
-{
-    ++m_savePreferencesCount;
-}
-
-void MainWindowDelegate::loadPreferences() {}
-
-void MainWindowDelegate::factoryReset() {}
 
 void MainWindowDelegate::pauseDownloadsOnQuit() {}
 

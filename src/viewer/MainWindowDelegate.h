@@ -2,6 +2,9 @@
 
 #include "device/ViewerActions.h"
 #include "guides/LineOverlayDelegate.h"
+#include "settings/PreferencesKeeper.h"
+#include "settings/PreferencesTarget.h"
+#include "settings/SettingsStore.h"
 #include "ui/MainWindowInterface.h"
 #include "video/ColourMode.h"
 #include "video/ImageFilterChain.h"
@@ -47,10 +50,13 @@ struct MenuDevice {
 class MainWindowDelegate : public QObject,
                            public device::ViewerActions,
                            public guides::LineOverlayDelegate,
-                           public video::ImageFilterHost {
+                           public video::ImageFilterHost,
+                           public settings::PreferencesTarget {
     Q_OBJECT
 public:
-    MainWindowDelegate();
+    // Settings live in settingsFilePath (the user's configuration folder when
+    // empty); they are loaded here, before any camera is known.
+    explicit MainWindowDelegate(const QString &settingsFilePath = QString());
     ~MainWindowDelegate() override;
 
     // ---- Interface ---------------------------------------------------------
@@ -120,7 +126,6 @@ public:
     void toggleLight();
     void setLightIsOn(bool on) override;
     void setColorBalance(QAction *sender);
-    void setColorBalanceMode(std::int64_t mode);
 
     // ---- Freeze ----------------------------------------------------------------
 
@@ -134,7 +139,6 @@ public:
 
     void zoomCameraIn() override;
     void zoomCameraOut() override;
-    void setZoomLevel(int level);
     void setDigitalZoomLevel(double level) { m_filterChain.setDigitalZoomLevel(level); }
     void findZoomPositionEnter() override;
     void findZoomPositionExit() override;
@@ -159,9 +163,7 @@ public:
     // ---- Orientation and mirroring -----------------------------------------------
 
     void rotateWindowUIAction() override;
-    void setVideoOrientation(int orientation);
     void mirrorScreenUIAction();
-    void setIsMirrored(bool mirrored);
     void setQuadrelPhysicalOrientation(long position) override;
 
     // ---- Reading guides ------------------------------------------------------------
@@ -198,7 +200,6 @@ public:
     int selectedVideoDeviceIndex() const { return m_selectedVideoDevice; }
     void updateCameraMenu();
     void updateAudioInputMenu();
-    void updateColorModeMenus();
     void setColorMenuCheckboxes();
     void startPseudoModal();
     void endPseudoModal();
@@ -235,7 +236,41 @@ public:
     int initializeVideoCaptureCount() const { return m_initializeVideoCaptureCount; }
 
     // The picture: rebuilds the colour, zoom and mirror filters.
-    void setImageFilters() { m_filterChain.setImageFilters(); }
+    void setImageFilters() override { m_filterChain.setImageFilters(); }
+
+    // ---- Settings' view of the controller ------------------------------------------------
+
+    settings::SettingsStore &settingsStore() { return m_settingsStore; }
+    bool loadingPreferences() const { return m_preferencesKeeper.loadingPreferences(); }
+    settings::ViewerPreferences currentPreferences() const;
+    settings::PreferencesContext preferencesContext() const;
+    void unhideInternalFeaturesMenu() override;
+    void setUserHasSetPreferences(bool value) override { m_userHasSetPreferences = value; }
+    void setFirstLaunch(bool value) override { m_firstLaunch = value; }
+    bool firstLaunch() const { return m_firstLaunch; }
+    void setUpdateBookkeeping(const settings::UpdateBookkeeping &bookkeeping) override;
+    const settings::UpdateBookkeeping &updateBookkeeping() const { return m_update; }
+    void setAutomaticallyLaunchesOnDeviceAttach(const settings::PlistValue &number) override;
+    bool automaticallyLaunchesOnDeviceAttach() const { return m_automaticallyLaunchesOnDeviceAttach; }
+    void setShowingAudioLevelIndicator(bool value) override;
+    void setChosenPreferredColorMode(std::int64_t index, std::int64_t nonPreferredMode) override
+    {
+        setChosenPreferredColorModeAndNonPreferredMode(index, nonPreferredMode);
+    }
+    void setVideoOrientation(std::int32_t orientation) override;
+    void setIsMirrored(bool mirrored) override;
+    void setLineWidth(std::uint64_t width) override;
+    void setGuideSeparation(std::int32_t separation) override;
+    void setScrollPosition(std::int32_t position) override;
+    void setHorizontalReadingGuideMode(std::int32_t mode) override;
+    void setVerticalReadingGuideMode(std::int32_t mode) override;
+    void setColorBalanceMode(std::int64_t mode) override;
+    void setZoomLevel(std::int32_t level) override;
+    void reDockWithDockInfo(std::uint8_t dockInfo) override { m_dockingInfo = dockInfo; }
+    std::uint8_t dockingInfo() const { return m_dockingInfo; }
+    void setVideoWindowFrame(const settings::Rect &frame) override;
+    void updateColorModeMenus() override;
+    void clearDockedFlags() override { m_dockingInfo = 0; }
     const video::ImageFilterChain &filterChain() const { return m_filterChain; }
 
     // ---- On-screen display and windows (device link's view) ----------------------------
@@ -314,6 +349,13 @@ private:
     int m_selectedVideoDevice = -1;
     int m_selectedAudioDevice = -1;
 
+    settings::SettingsStore m_settingsStore;
+    settings::PreferencesKeeper m_preferencesKeeper{m_settingsStore};
+    settings::UpdateBookkeeping m_update;
+    bool m_userHasSetPreferences = false;
+    bool m_firstLaunch = false;
+    bool m_automaticallyLaunchesOnDeviceAttach = true;
+    std::uint8_t m_dockingInfo = 0;
     std::optional<QString> m_appVersionReadyToInstall;
     int m_savePreferencesCount = 0;
     int m_initializeVideoCaptureCount = 0;

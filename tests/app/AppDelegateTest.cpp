@@ -77,6 +77,7 @@ struct Harness {
         s.terminate = [this] { ++terminated; };
         s.alerts = alerts;
         s.driverRule = rule;
+        s.settingsFilePath = dir.filePath(QStringLiteral("settings.plist"));
         return s;
     }
 

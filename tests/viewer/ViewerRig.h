@@ -13,6 +13,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QTemporaryDir>
 #include <atomic>
 #include <gtest/gtest.h>
 #include <vector>
@@ -40,9 +41,10 @@ inline std::vector<std::uint8_t> bytes(std::initializer_list<int> values)
 }
 
 struct ViewerRig {
+    QTemporaryDir settingsDir;
     device::DeviceLink link;
     std::shared_ptr<device::sim::QuadrelSimulator> camera = std::make_shared<device::sim::QuadrelSimulator>();
-    viewer::MainWindowDelegate controller;
+    viewer::MainWindowDelegate controller{settingsDir.filePath(QStringLiteral("settings.plist"))};
 
     explicit ViewerRig(bool withCamera = true)
     {

@@ -1,0 +1,166 @@
+// The controller's side of the settings: what it saves, in which context,
+// and the setters a load applies.
+#include "viewer/MainWindowDelegate.h"
+
+#include "ui/DraggableLevelIndicator.h"
+#include "ui/DraggableWindow.h"
+#include "ui/LineOverlayView.h"
+#include "ui/MainMenu.h"
+#include "ui/MenuTags.h"
+
+#include <QGuiApplication>
+#include <QScreen>
+
+namespace kelvo::viewer {
+namespace {
+
+// Settings keep rectangles with the origin at the lower left of the screen
+// and y growing upward; Qt's origin is the upper left.
+double screenHeight()
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    return screen ? screen->geometry().height() : 0;
+}
+
+settings::Rect toSettingsRect(const QRect &rect)
+{
+    return {double(rect.x()), screenHeight() - (rect.y() + rect.height()), double(rect.width()), double(rect.height())};
+}
+
+QRect toQtRect(const settings::Rect &rect)
+{
+    return QRect(qRound(rect.x), qRound(screenHeight() - (rect.y + rect.height)), qRound(rect.width),
+                 qRound(rect.height));
+}
+
+} // namespace
+
+settings::ViewerPreferences MainWindowDelegate::currentPreferences() const
+{
+    settings::ViewerPreferences p;
+    p.userHasSetPreferences = m_userHasSetPreferences;
+    p.update = m_update;
+    p.update.appVersionReadyToInstall = m_appVersionReadyToInstall;
+    p.automaticallyLaunchesOnDeviceAttach = settings::PlistValue::boolean(m_automaticallyLaunchesOnDeviceAttach);
+    p.preferredFilters = m_colour.preferredFilters;
+    p.showingAudioLevelIndicator = m_showingAudioLevelIndicator;
+    p.dockingInfo = m_dockingInfo;
+    p.enableDeinterlacing = m_enableDeinterlacing;
+    p.chosenPreferredColorMode = m_colour.chosenPreferredColorMode;
+    p.chosenNonPreferredColorMode = m_colour.chosenNonPreferredColorMode;
+    p.videoOrientation = m_videoOrientation;
+    p.isMirrored = m_isMirrored;
+    if (m_lineOverlayView) {
+        p.lineWidth = m_lineOverlayView->lineWidth();
+        p.guideSeparation = m_lineOverlayView->guideSeparation();
+        p.scrollPosition = m_lineOverlayView->scrollPosition();
+        p.horizontalReadingGuideMode = m_lineOverlayView->horizontalReadingGuideMode();
+        p.verticalReadingGuideMode = m_lineOverlayView->verticalReadingGuideMode();
+    }
+    p.colorBalanceMode = m_colorBalanceMode;
+    p.zoomLevel = m_zoomLevel;
+    return p;
+}
+
+settings::PreferencesContext MainWindowDelegate::preferencesContext() const
+{
+    settings::PreferencesContext c;
+    c.quadrelPhysicalOrientation = m_quadrelPhysicalOrientation;
+    if (m_selectedVideoDevice >= 0 && m_selectedVideoDevice < static_cast<int>(m_videoDevices.size())) {
+        c.selectedVideoDeviceUniqueId = m_videoDevices[static_cast<size_t>(m_selectedVideoDevice)].uniqueID;
+        c.selectedVideoDeviceModelId = m_videoDevices[static_cast<size_t>(m_selectedVideoDevice)].modelID;
+    }
+    c.videoWindowExists = interfaceLoaded();
+    c.overlayExists = m_lineOverlayView != nullptr;
+    c.fullScreenOrTransitioning = m_isFullScreen;
+    if (const QScreen *screen = QGuiApplication::primaryScreen())
+        c.mainScreenVisibleFrame = toSettingsRect(screen->availableGeometry());
+    if (interfaceLoaded()) {
+        const QRect geometry = m_outlets.videoWindow->geometry();
+        c.videoWindowFrame = toSettingsRect(geometry);
+        c.windowFrameBeforeEnteringFullScreenMode = c.videoWindowFrame;
+        if (m_outlets.previewView->height() > 0)
+            c.videoAspectRatio = double(m_outlets.previewView->width()) / m_outlets.previewView->height();
+    }
+    return c;
+}
+
+void MainWindowDelegate::loadPreferences()
+{
+    m_preferencesKeeper.loadPreferences(preferencesContext(), *this);
+}
+
+void MainWindowDelegate::savePreferences()
+{
+    ++m_savePreferencesCount;
+    m_preferencesKeeper.savePreferences(currentPreferences(), preferencesContext());
+}
+
+void MainWindowDelegate::factoryReset()
+{
+    m_preferencesKeeper.factoryReset(preferencesContext(), *this);
+}
+
+void MainWindowDelegate::unhideInternalFeaturesMenu()
+{
+    if (interfaceLoaded())
+        m_outlets.mainMenu->setInternalMenuVisible(true);
+}
+
+void MainWindowDelegate::setUpdateBookkeeping(const settings::UpdateBookkeeping &bookkeeping)
+{
+    m_update = bookkeeping;
+    m_appVersionReadyToInstall = bookkeeping.appVersionReadyToInstall;
+}
+
+void MainWindowDelegate::setAutomaticallyLaunchesOnDeviceAttach(const settings::PlistValue &number)
+{
+    m_automaticallyLaunchesOnDeviceAttach = number.isBooleanTrue() || number.intValue() != 0;
+}
+
+void MainWindowDelegate::setShowingAudioLevelIndicator(bool value)
+{
+    m_showingAudioLevelIndicator = value;
+    if (interfaceLoaded())
+        m_outlets.audioLevelIndicator->setVisible(value);
+    setCheckMarkForItem(ui::MenuTag::AudioLevel, ui::MenuTag::Audio, value);
+}
+
+void MainWindowDelegate::setLineWidth(std::uint64_t width)
+{
+    if (m_lineOverlayView)
+        m_lineOverlayView->setLineWidth(width);
+}
+
+void MainWindowDelegate::setGuideSeparation(std::int32_t separation)
+{
+    if (m_lineOverlayView)
+        m_lineOverlayView->setGuideSeparation(separation);
+}
+
+void MainWindowDelegate::setScrollPosition(std::int32_t position)
+{
+    if (m_lineOverlayView)
+        m_lineOverlayView->setScrollPosition(position);
+}
+
+void MainWindowDelegate::setHorizontalReadingGuideMode(std::int32_t mode)
+{
+    if (m_lineOverlayView)
+        m_lineOverlayView->setHorizontalReadingGuideMode(mode);
+}
+
+void MainWindowDelegate::setVerticalReadingGuideMode(std::int32_t mode)
+{
+    if (m_lineOverlayView)
+        m_lineOverlayView->setVerticalReadingGuideMode(mode);
+}
+
+void MainWindowDelegate::setVideoWindowFrame(const settings::Rect &frame)
+{
+    if (!interfaceLoaded() || frame.width <= 0 || frame.height <= 0)
+        return;
+    m_outlets.videoWindow->setGeometry(toQtRect(frame));
+}
+
+} // namespace kelvo::viewer
