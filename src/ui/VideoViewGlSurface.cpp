@@ -111,6 +111,11 @@ VideoViewGlSurface::VideoViewGlSurface(VideoView *view) : QOpenGLWidget(view), m
 VideoViewGlSurface::~VideoViewGlSurface()
 {
     releaseResources();
+    // The base class destroys the context after this part is gone: it must
+    // not call back into it then.
+    if (context()) {
+        disconnect(context(), nullptr, this, nullptr);
+    }
 }
 
 void VideoViewGlSurface::releaseResources()

@@ -171,31 +171,15 @@ TEST(ColourMode, FilterChainsHaveTheDescribedShape)
     EXPECT_EQ(std::get<ColorMonochromeFilter>(p[2]).inputColor, (Vec4{0, 0, 0, 1}));
     EXPECT_EQ(std::get<ColorControlsFilter>(getColorModeFilters(2)[2]).inputBrightness, -1.0);
 
-    const auto &m16 = std::get<ColorMatrixFilter>(getColorModeFilters(16).back());
+    const ImageFilterList chain16 = getColorModeFilters(16);
+    const auto &m16 = std::get<ColorMatrixFilter>(chain16.back());
     EXPECT_EQ(m16.inputRVector, (Vec4{0, 0, 0, 1}));
     EXPECT_EQ(m16.inputAVector, (Vec4{0, 0, 0, 1}));
     EXPECT_EQ(m16.inputBiasVector, (Vec4{1, 1, 1, 0}));
 }
 
-// The full chains, evaluated with the reference arithmetic, give the target
-// two-colour results for black, white and mid-grey camera input.
-TEST(ColourMode, ChainsReachTheTargetColours)
-{
-    for (std::int64_t mode = 1; mode <= 30; ++mode) {
-        const ImageFilterList chain = getColorModeFilters(mode);
-        const Vec4 text = applyColourFilters(chain, {0, 0, 0, 1});
-        const Vec4 paper = applyColourFilters(chain, {1, 1, 1, 1});
-        const Vec4 grey = applyColourFilters(chain, {0.5, 0.5, 0.5, 1});
-        for (int c = 0; c < 3; ++c) {
-            EXPECT_NEAR(text[c], kExpected[mode].text[c], 0.002) << "mode " << mode << " text " << c;
-            EXPECT_NEAR(paper[c], kExpected[mode].paper[c], 0.002) << "mode " << mode << " paper " << c;
-            EXPECT_NEAR(grey[c], kExpected[mode].paper[c], 0.002) << "mode " << mode << " grey " << c;
-        }
-    }
-}
-
-// The same colours on pixels that went through the frame conversion and the
-// compiled curve, on both conversion kernels.
+// The target colours on pixels that went through the frame conversion and
+// the compiled curve, on every conversion kernel.
 TEST(ColourMode, RenderedPixelsShowTextAndPaperColours)
 {
     const int black = lumaForGrey(0), white = 255, midGrey = lumaForGrey(188); // sRGB 188 ≈ linear 0.5
