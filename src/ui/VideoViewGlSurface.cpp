@@ -235,10 +235,16 @@ void VideoViewGlSurface::uploadFrame()
         return;
     }
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    const auto upload = [this](unsigned texture, const std::uint8_t *bytes, int width, int height, int stride) {
-        glBindTexture(GL_TEXTURE_2D, texture);
+    const auto upload = [this](int plane, const std::uint8_t *bytes, int width, int height, int stride) {
+        glBindTexture(GL_TEXTURE_2D, m_planeTextures[plane]);
         glPixelStorei(GL_UNPACK_ROW_LENGTH, stride);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_R8, width, height, 0, GL_RED, GL_UNSIGNED_BYTE, bytes);
+        // Reallocate only when the size changes; most frames only refill.
+        if (m_planeSizes[plane] != QSize(width, height)) {
+            glTexImage2D(GL_TEXTURE_2D, 0, GL_R8, width, height, 0, GL_RED, GL_UNSIGNED_BYTE, bytes);
+            m_planeSizes[plane] = QSize(width, height);
+        } else {
+            glTexSubImage2D(GL_TEXTURE_2D, 0, 0, 0, width, height, GL_RED, GL_UNSIGNED_BYTE, bytes);
+        }
     };
     if (f.format == PixelFormat::UYVY) {
         // Whole pairs, plus Cb, Y0, Cr of a last half pair when the row holds them.
@@ -246,10 +252,10 @@ void VideoViewGlSurface::uploadFrame()
         if (f.width % 2 != 0 && f.strides[0] >= m_packedBytesPerRow + 3) {
             m_packedBytesPerRow += 3;
         }
-        upload(m_planeTextures[0], f.planes[0], m_packedBytesPerRow, f.height, f.strides[0]);
+        upload(0, f.planes[0], m_packedBytesPerRow, f.height, f.strides[0]);
     } else {
-        upload(m_planeTextures[0], f.planes[0], f.width, f.height, f.strides[0]);
-        upload(m_planeTextures[1], f.planes[1], 2 * ((f.width + 1) / 2), (f.height + 1) / 2, f.strides[1]);
+        upload(0, f.planes[0], f.width, f.height, f.strides[0]);
+        upload(1, f.planes[1], 2 * ((f.width + 1) / 2), (f.height + 1) / 2, f.strides[1]);
     }
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);

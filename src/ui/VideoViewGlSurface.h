@@ -52,6 +52,7 @@ private:
     bool m_initialised = false;
     std::unique_ptr<QOpenGLShaderProgram> m_program;
     unsigned m_planeTextures[2] = {0, 0};
+    QSize m_planeSizes[2];
     unsigned m_curveTexture = 0;
     unsigned m_lumaTexture = 0;
     unsigned m_vertexArray = 0;

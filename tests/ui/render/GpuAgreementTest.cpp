@@ -94,6 +94,11 @@ TEST(GpuAgreement, GpuAndCpuDrawTheSamePicture)
             view.setVideoOrientation(c.orientation);
             view.setMirrored(c.mirrored);
             view.setPreviewFilters(filters);
+            // An earlier frame of the same size first, so the GPU refills
+            // its textures rather than allocating them.
+            auto earlier = kelvo::test::randomFrame(c.format, c.range, c.width, c.height, 99);
+            view.presentFrame(earlier.frame);
+            renderShown(view);
             view.presentFrame(frame.frame);
             pictures[i] = renderShown(view);
             if (i == 0) {
