@@ -59,6 +59,10 @@ public:
     // Sound played to the user (the audio preview output), 0.0..1.0.
     virtual double previewVolume() const = 0;
     virtual void setPreviewVolume(double volume) = 0;
+    // Gain of every audio channel of every output (recording and preview
+    // alike); 0.0 mutes.
+    virtual double audioGain() const = 0;
+    virtual void setAudioGain(double gain) = 0;
     // Average power of each audio channel in dB, as last measured (every
     // 0.1 s); empty without sound.
     virtual std::vector<float> audioChannelPowerLevels() const = 0;

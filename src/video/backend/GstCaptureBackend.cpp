@@ -64,6 +64,7 @@ CaptureSessionId GstCaptureBackend::createSession()
     m_session = std::make_unique<GstCaptureSession>(m_sessionOptions, std::move(callbacks));
     m_session->setFrameOutputEnabled(false);
     m_session->setPreviewVolume(m_previewVolume);
+    m_session->setAudioGain(m_audioGain);
     return id;
 }
 
@@ -176,6 +177,13 @@ void GstCaptureBackend::stopRunning()
     m_session->stop();
     m_running = false;
     postLater({CaptureNotification::DidStopRunning, m_sessionId, {}});
+}
+
+void GstCaptureBackend::setAudioGain(double gain)
+{
+    m_audioGain = gain;
+    if (m_session)
+        m_session->setAudioGain(gain);
 }
 
 double GstCaptureBackend::previewVolume() const

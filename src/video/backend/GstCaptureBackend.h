@@ -49,6 +49,8 @@ public:
     void startRunning() override;
     void stopRunning() override;
     bool isRunning() const override { return m_running; }
+    double audioGain() const override { return m_audioGain; }
+    void setAudioGain(double gain) override;
     double previewVolume() const override;
     void setPreviewVolume(double volume) override;
     std::vector<float> audioChannelPowerLevels() const override;
@@ -74,6 +76,7 @@ private:
     FrameHandler m_frameHandler;
     CaptureFrameMailbox m_mailbox;
     double m_previewVolume = 0.0;
+    double m_audioGain = 1.0;
     bool m_running = false;
     // The devices the running pipeline was built with.
     std::string m_playingVideoID;

@@ -144,6 +144,7 @@ bool GstCaptureSession::buildAudioBranch(QString *error)
     gst_element_set_name(source, "audiosource");
     GstElement *queue = make("queue");
     GstElement *convert = make("audioconvert");
+    GstElement *gain = make("volume", "audiogain");
     GstElement *level = make("level", "level");
     GstElement *tee = make("tee", "audiotee");
     GstElement *previewQueue = make("queue");
@@ -155,6 +156,7 @@ bool GstCaptureSession::buildAudioBranch(QString *error)
     g_object_set(level, "interval", guint64(100 * GST_MSECOND), "post-messages", TRUE, nullptr);
     g_object_set(tee, "allow-not-linked", TRUE, nullptr);
     g_object_set(volume, "volume", m_previewVolume, nullptr);
+    g_object_set(gain, "volume", m_audioGain, nullptr);
 
     GError *parseError = nullptr;
     GstElement *sink = gst_parse_bin_from_description(m_options.audioSinkDescription.c_str(), TRUE, &parseError);
@@ -168,9 +170,9 @@ bool GstCaptureSession::buildAudioBranch(QString *error)
         sink = make("fakesink");
         g_object_set(sink, "sync", FALSE, nullptr);
     }
-    gst_bin_add_many(GST_BIN(m_pipeline), source, queue, convert, level, tee, previewQueue, volume, previewConvert,
-                     resample, sink, nullptr);
-    const bool linked = gst_element_link_many(source, queue, convert, level, tee, nullptr) &&
+    gst_bin_add_many(GST_BIN(m_pipeline), source, queue, convert, gain, level, tee, previewQueue, volume,
+                     previewConvert, resample, sink, nullptr);
+    const bool linked = gst_element_link_many(source, queue, convert, gain, level, tee, nullptr) &&
                         gst_element_link_many(tee, previewQueue, volume, previewConvert, resample, sink, nullptr);
     if (!linked && error)
         *error = QStringLiteral("The audio source cannot deliver sound.");
@@ -196,15 +198,26 @@ void GstCaptureSession::stop()
     m_levels.clear();
 }
 
-void GstCaptureSession::setPreviewVolume(double volume)
+void GstCaptureSession::setElementVolume(const char *name, double volume)
 {
-    m_previewVolume = volume;
     if (!m_pipeline)
         return;
-    if (GstElement *element = gst_bin_get_by_name(GST_BIN(m_pipeline), "previewvolume")) {
+    if (GstElement *element = gst_bin_get_by_name(GST_BIN(m_pipeline), name)) {
         g_object_set(element, "volume", volume, nullptr);
         gst_object_unref(element);
     }
+}
+
+void GstCaptureSession::setPreviewVolume(double volume)
+{
+    m_previewVolume = volume;
+    setElementVolume("previewvolume", volume);
+}
+
+void GstCaptureSession::setAudioGain(double gain)
+{
+    m_audioGain = gain;
+    setElementVolume("audiogain", gain);
 }
 
 std::vector<float> GstCaptureSession::audioChannelPowerLevels() const

@@ -19,7 +19,7 @@ namespace kelvo::video::backend {
 //
 //   video source ! tee name=videotee
 //     videotee. ! queue (leaky) ! videoconvert ! UYVY or NV12 ! appsink (newest frame only)
-//   audio source ! queue (leaky) ! level ! tee name=audiotee
+//   audio source ! queue (leaky) ! volume name=audiogain ! level ! tee name=audiotee
 //     audiotee. ! queue (leaky) ! volume name=previewvolume ! audio sink
 //
 // The tees take further branches (movie recording) on request pads. Queues
@@ -67,6 +67,9 @@ public:
 
     double previewVolume() const { return m_previewVolume; }
     void setPreviewVolume(double volume);
+    // Before the meter and the tee, so it reaches every branch.
+    double audioGain() const { return m_audioGain; }
+    void setAudioGain(double gain);
     std::vector<float> audioChannelPowerLevels() const;
     // Size of the last frame delivered; empty before the first.
     QSize negotiatedVideoSize() const;
@@ -76,6 +79,7 @@ private:
     static GstFlowReturn onNewSample(GstElement *sink, gpointer data);
     bool buildVideoBranch(QString *error);
     bool buildAudioBranch(QString *error);
+    void setElementVolume(const char *name, double volume);
 
     Options m_options;
     Callbacks m_callbacks;
@@ -83,6 +87,7 @@ private:
     SourceFactory m_audioSource;
     bool m_frameOutput = true;
     double m_previewVolume = 0.0;
+    double m_audioGain = 1.0;
     GstElement *m_pipeline = nullptr;
 
     mutable std::mutex m_statusMutex;

@@ -127,6 +127,9 @@ public:
         running = false;
     }
     bool isRunning() const override { return running; }
+    double gain = 1.0;
+    double audioGain() const override { return gain; }
+    void setAudioGain(double g) override { gain = g; }
     double previewVolume() const override { return volume; }
     void setPreviewVolume(double v) override { volume = v; }
     std::vector<float> audioChannelPowerLevels() const override { return {}; }

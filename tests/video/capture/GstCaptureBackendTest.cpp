@@ -245,6 +245,15 @@ TEST_F(GstCaptureBackendTest, HotPlugThroughTheDeviceListSwitchesCamerasAndSound
     EXPECT_GT(backend.audioChannelPowerLevels()[0], -20.f);
     EXPECT_EQ(backend.previewVolume(), 0.0);
 
+    // Muting (gain 0) reaches the meter, which sits on every branch's path.
+    backend.setAudioGain(0.0);
+    spinUntil([&] {
+        auto levels = backend.audioChannelPowerLevels();
+        return !levels.empty() && levels[0] < -100.f;
+    });
+    ASSERT_FALSE(backend.audioChannelPowerLevels().empty());
+    EXPECT_LT(backend.audioChannelPowerLevels()[0], -100.f);
+
     // A second camera that is not built in changes nothing.
     host.calls.clear();
     backend.deviceMonitor().addDescribedDevice(
