@@ -12,6 +12,7 @@
 #include "ui/PreferencesWindow.h"
 #include "ui/TableViewMenu.h"
 #include "ui/UnscrollableScrollView.h"
+#include "ui/VideoView.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -81,7 +82,7 @@ MainWindowOutlets loadMainWindowInterface(std::vector<std::unique_ptr<QWidget>> 
     o.videoContainer->setAccessibleName(localized("Camera picture"));
     o.videoWindow->setCentralWidget(o.videoContainer);
 
-    o.previewView = new QWidget;
+    o.previewView = new VideoView;
     o.previewView->setObjectName(QStringLiteral("previewView"));
     o.previewView->setAccessibleName(localized("Live picture"));
     o.videoContainer->addLayer(o.previewView);

@@ -22,6 +22,7 @@ class MainMenu;
 class PreferencesWindow;
 class TableViewMenu;
 class UnscrollableScrollView;
+class VideoView;
 
 // Keeps the video's layers (live picture, still picture, guide overlay)
 // filling the window's content, stacked in that order.
@@ -48,7 +49,7 @@ private:
 struct MainWindowOutlets {
     DraggableWindow *videoWindow = nullptr;
     VideoContainer *videoContainer = nullptr;
-    QWidget *previewView = nullptr;
+    VideoView *previewView = nullptr;
     QLabel *freezeFrameView = nullptr;
     QWidget *lineOverlayView = nullptr;
     QProgressBar *batteryLevelIndicator = nullptr;

@@ -10,6 +10,7 @@
 #include "ui/MenuTags.h"
 #include "ui/PreferencesWindow.h"
 #include "ui/UnscrollableScrollView.h"
+#include "ui/VideoView.h"
 
 #include <QAction>
 #include <QGuiApplication>
@@ -434,7 +435,10 @@ video::ImageFilterInputs MainWindowDelegate::imageFilterInputs() const
 
 void MainWindowDelegate::installImageFilters(const video::ImageFilterState &state)
 {
-    Q_UNUSED(state);
+    if (interfaceLoaded()) {
+        m_outlets.previewView->setPreviewFilters(state.previewFilters);
+        m_outlets.previewView->setFreezeFrameFilters(state.freezeFrameFilters);
+    }
     if (m_lineOverlayView)
         m_lineOverlayView->update();
 }

@@ -11,6 +11,7 @@
 #include "ui/LineOverlayView.h"
 #include "ui/MainMenu.h"
 #include "ui/MenuTags.h"
+#include "ui/VideoView.h"
 
 #include <QAction>
 #include <QApplication>
@@ -445,6 +446,8 @@ void MainWindowDelegate::rotateWindowUIAction()
 void MainWindowDelegate::setVideoOrientation(int orientation)
 {
     m_videoOrientation = orientation;
+    if (interfaceLoaded())
+        m_outlets.previewView->setVideoOrientation(orientation);
     systemLog("New orientation: %d\n", orientation);
     setImageFilters();
     savePreferences();
@@ -461,6 +464,8 @@ void MainWindowDelegate::setIsMirrored(bool mirrored)
         m_isMirrored = mirrored;
     } else if (m_previewSupportsMirroring) {
         m_isMirrored = mirrored;
+        m_outlets.previewView->setMirrored(mirrored);
+        m_outlets.previewView->setVideoOrientation(m_videoOrientation);
         setImageFilters();
         systemLog("Mirroring changed to %s.\n", m_isMirrored ? "ON" : "OFF");
     } else {

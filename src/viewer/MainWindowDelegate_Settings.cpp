@@ -7,6 +7,7 @@
 #include "ui/LineOverlayView.h"
 #include "ui/MainMenu.h"
 #include "ui/MenuTags.h"
+#include "ui/VideoView.h"
 
 #include <QGuiApplication>
 #include <QScreen>

@@ -11,6 +11,7 @@
 #include "ui/PreferencesWindow.h"
 #include "ui/TableViewMenu.h"
 #include "ui/UnscrollableScrollView.h"
+#include "ui/VideoView.h"
 
 #include <QGroupBox>
 #include <QLabel>
@@ -62,10 +63,11 @@ TEST(MainWindowInterface, EveryOutletExistsUnderItsNameAndTheVideoLayersStackInO
     o.videoWindow->resize(800, 600);
     o.videoWindow->show();
     const QObjectList children = o.videoContainer->children();
-    const auto depth = [&](QWidget *w) { return children.indexOf(w); };
+    const auto depth = [&](QObject *w) { return children.indexOf(w); };
     EXPECT_LT(depth(o.previewView), depth(o.freezeFrameView));
     EXPECT_LT(depth(o.freezeFrameView), depth(o.lineOverlayView));
-    for (QWidget *layer : {o.previewView, static_cast<QWidget *>(o.freezeFrameView), o.lineOverlayView})
+    for (QWidget *layer :
+         {static_cast<QWidget *>(o.previewView), static_cast<QWidget *>(o.freezeFrameView), o.lineOverlayView})
         EXPECT_EQ(layer->geometry(), o.videoContainer->rect());
 
     auto *replacement = new QWidget;
