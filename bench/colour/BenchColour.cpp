@@ -125,6 +125,10 @@ int main()
             {"exact_nv12_" + l, [&] { convertFrameToRgb32(f.planar, out.data(), 4 * w); }},
             {"fused_uyvy_" + l, [&] { convertFrameToRgb32(f.packed, out.data(), 4 * w, curve.get()); }},
             {"fused_nv12_" + l, [&] { convertFrameToRgb32(f.planar, out.data(), 4 * w, curve.get()); }},
+            {"avx2_uyvy_" + l,
+             [&] { convertFrameToRgb32(f.packed, out.data(), 4 * w, nullptr, ConversionKernel::Avx2); }},
+            {"avx2_fused_uyvy_" + l,
+             [&] { convertFrameToRgb32(f.packed, out.data(), 4 * w, curve.get(), ConversionKernel::Avx2); }},
             {"portable_uyvy_" + l,
              [&] { convertFrameToRgb32(f.packed, out.data(), 4 * w, nullptr, ConversionKernel::Portable); }},
         };
@@ -145,6 +149,8 @@ int main()
             ratio("fused_vs_plain_" + fmt + "_" + l, "fused_" + fmt + "_" + l, "exact_" + fmt + "_" + l);
         }
         ratio("fused_vs_plain_" + l, "fused_uyvy_" + l, "exact_uyvy_" + l);
+        ratio("avx2_uyvy_" + l + "_vs_libyuv_argb", "avx2_uyvy_" + l, "libyuv_uyvy_" + l);
+        ratio("avx2_fused_vs_plain_uyvy_" + l, "avx2_fused_uyvy_" + l, "avx2_uyvy_" + l);
         ratio("portable_uyvy_" + l + "_vs_libyuv_argb", "portable_uyvy_" + l, "libyuv_uyvy_" + l);
     }
     return 0;

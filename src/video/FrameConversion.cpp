@@ -156,17 +156,21 @@ KELVO_AVX2 inline bool convert8Avx2(__m256i y, __m256i cR, __m256i cG, __m256i c
 // group with any pixel near the ramp takes the exact tables.
 KELVO_AVX2 inline __m256i applyCurveAvx2(const Rgb8x8 &px, const Params &p)
 {
-    const __m256i r = clampByte(px.r), g = clampByte(px.g), b = clampByte(px.b);
-    const __m256i brightest = _mm256_max_epi32(_mm256_max_epi32(r, g), b);
+    // Unclamped values keep both tests safe: a channel below zero counts as
+    // darker than black for text, and only values above 255 need capping
+    // before the paper sum.
+    const __m256i brightest = _mm256_max_epi32(_mm256_max_epi32(px.r, px.g), px.b);
     const __m256i text = _mm256_cmpgt_epi32(_mm256_set1_epi32(p.textLimitByte + 1), brightest);
-    const __m256 weighted =
-        _mm256_fmadd_ps(_mm256_cvtepi32_ps(r), _mm256_set1_ps(float(kLumaR)),
-                        _mm256_fmadd_ps(_mm256_cvtepi32_ps(g), _mm256_set1_ps(float(kLumaG)),
-                                        _mm256_mul_ps(_mm256_cvtepi32_ps(b), _mm256_set1_ps(float(kLumaB)))));
+    const __m256i top = _mm256_set1_epi32(255);
+    const __m256 weighted = _mm256_fmadd_ps(
+        _mm256_cvtepi32_ps(_mm256_min_epi32(px.r, top)), _mm256_set1_ps(float(kLumaR)),
+        _mm256_fmadd_ps(_mm256_cvtepi32_ps(_mm256_min_epi32(px.g, top)), _mm256_set1_ps(float(kLumaG)),
+                        _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_min_epi32(px.b, top)), _mm256_set1_ps(float(kLumaB)))));
     const __m256i paper = _mm256_castps_si256(_mm256_cmp_ps(weighted, _mm256_set1_ps(p.paperLimitSum), _CMP_GE_OQ));
     if (_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_or_si256(text, paper))) == 0xFF) {
         return _mm256_blendv_epi8(_mm256_set1_epi32(int(p.textPixel)), _mm256_set1_epi32(int(p.paperPixel)), paper);
     }
+    const __m256i r = clampByte(px.r), g = clampByte(px.g), b = clampByte(px.b);
     const auto &lt = ColourCurve::lumaTable();
     __m256i sum = _mm256_i32gather_epi32(reinterpret_cast<const int *>(lt[0].data()), r, 4);
     sum = _mm256_add_epi32(sum, _mm256_i32gather_epi32(reinterpret_cast<const int *>(lt[1].data()), g, 4));
@@ -305,18 +309,19 @@ KELVO_AVX512 inline __m512i clampByteAvx512(__m512i v)
 
 KELVO_AVX512 inline __m512i applyCurveAvx512(const Rgb8x16 &px, const Params &p)
 {
-    const __m512i r = clampByteAvx512(px.r), g = clampByteAvx512(px.g), b = clampByteAvx512(px.b);
-    const __m512i brightest = _mm512_max_epi32(_mm512_max_epi32(r, g), b);
+    const __m512i brightest = _mm512_max_epi32(_mm512_max_epi32(px.r, px.g), px.b);
     const __mmask16 text = _mm512_cmple_epi32_mask(brightest, _mm512_set1_epi32(p.textLimitByte));
-    const __m512 weighted =
-        _mm512_fmadd_ps(_mm512_cvtepi32_ps(r), _mm512_set1_ps(float(kLumaR)),
-                        _mm512_fmadd_ps(_mm512_cvtepi32_ps(g), _mm512_set1_ps(float(kLumaG)),
-                                        _mm512_mul_ps(_mm512_cvtepi32_ps(b), _mm512_set1_ps(float(kLumaB)))));
+    const __m512i top = _mm512_set1_epi32(255);
+    const __m512 weighted = _mm512_fmadd_ps(
+        _mm512_cvtepi32_ps(_mm512_min_epi32(px.r, top)), _mm512_set1_ps(float(kLumaR)),
+        _mm512_fmadd_ps(_mm512_cvtepi32_ps(_mm512_min_epi32(px.g, top)), _mm512_set1_ps(float(kLumaG)),
+                        _mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_min_epi32(px.b, top)), _mm512_set1_ps(float(kLumaB)))));
     const __mmask16 paper = _mm512_cmp_ps_mask(weighted, _mm512_set1_ps(p.paperLimitSum), _CMP_GE_OQ);
     if (__mmask16(text | paper) == 0xFFFF) {
         return _mm512_mask_blend_epi32(paper, _mm512_set1_epi32(int(p.textPixel)),
                                        _mm512_set1_epi32(int(p.paperPixel)));
     }
+    const __m512i r = clampByteAvx512(px.r), g = clampByteAvx512(px.g), b = clampByteAvx512(px.b);
     const auto &lt = ColourCurve::lumaTable();
     __m512i sum = _mm512_i32gather_epi32(r, lt[0].data(), 4);
     sum = _mm512_add_epi32(sum, _mm512_i32gather_epi32(g, lt[1].data(), 4));
