@@ -528,7 +528,7 @@ bool isConvertible(const VideoFrame &frame)
 }
 
 bool convertFrameToRgb32(const VideoFrame &frame, std::uint32_t *dst, std::ptrdiff_t dstStrideBytes,
-                         const ColourCurve *curve, ConversionKernel kernel)
+                         const ColourCurve *curve, ConversionKernel kernel, bool deinterlace)
 {
     if (!isConvertible(frame) || dst == nullptr || dstStrideBytes < std::ptrdiff_t(frame.width) * 4) {
         return false;
@@ -536,12 +536,27 @@ bool convertFrameToRgb32(const VideoFrame &frame, std::uint32_t *dst, std::ptrdi
     const double k = lumaOffset(frame.format, frame.range);
     const Params params = makeParams(k, curve);
     const VectorWidth vector = vectorWidth(kernel);
+    // Only the packed layout is deinterlaced: each odd row becomes the
+    // average of the even rows around it (the odd field is dropped), and an
+    // odd row with no even row two below its own repeats the row above.
+    deinterlace = deinterlace && frame.format == PixelFormat::UYVY;
+    // Only the bytes the row conversion reads: the last row may end there.
+    const int rowBytes = std::min(frame.strides[0], 4 * ((frame.width + 1) / 2));
+    std::vector<std::uint8_t> blended(deinterlace ? std::size_t(rowBytes) : 0);
     auto *out = reinterpret_cast<std::uint8_t *>(dst);
     for (int r = 0; r < frame.height; ++r) {
         auto *outRow = reinterpret_cast<std::uint32_t *>(out + r * dstStrideBytes);
         if (frame.format == PixelFormat::UYVY) {
-            convertUyvyRow(frame.planes[0] + std::ptrdiff_t(r) * frame.strides[0], frame.width, frame.strides[0],
-                           outRow, params, vector);
+            const int source = deinterlace ? (r & ~1) : r;
+            const std::uint8_t *row = frame.planes[0] + std::ptrdiff_t(source) * frame.strides[0];
+            if (deinterlace && r % 2 != 0 && r < frame.height - 2) {
+                const std::uint8_t *below = row + 2 * std::ptrdiff_t(frame.strides[0]);
+                for (std::size_t i = 0; i < blended.size(); ++i) {
+                    blended[i] = static_cast<std::uint8_t>((row[i] + below[i]) >> 1);
+                }
+                row = blended.data();
+            }
+            convertUyvyRow(row, frame.width, frame.strides[0], outRow, params, vector);
         } else {
             convertNv12Row(frame.planes[0] + std::ptrdiff_t(r) * frame.strides[0],
                            frame.planes[1] + std::ptrdiff_t(r >> 1) * frame.strides[1], frame.width, outRow, params,
@@ -552,25 +567,20 @@ bool convertFrameToRgb32(const VideoFrame &frame, std::uint32_t *dst, std::ptrdi
 }
 
 bool convertFrameToRgb888(const VideoFrame &frame, std::uint8_t *dst, std::ptrdiff_t dstStrideBytes,
-                          ConversionKernel kernel)
+                          ConversionKernel kernel, bool deinterlace)
 {
     if (!isConvertible(frame) || dst == nullptr || dstStrideBytes < std::ptrdiff_t(frame.width) * 3) {
         return false;
     }
-    std::vector<std::uint32_t> row(static_cast<std::size_t>(frame.width));
-    VideoFrame oneRow = frame;
-    oneRow.height = 1;
+    std::vector<std::uint32_t> pixels(std::size_t(frame.width) * std::size_t(frame.height));
+    convertFrameToRgb32(frame, pixels.data(), std::ptrdiff_t(frame.width) * 4, nullptr, kernel, deinterlace);
+    const std::uint32_t *px = pixels.data();
     for (int r = 0; r < frame.height; ++r) {
-        oneRow.planes[0] = frame.planes[0] + std::ptrdiff_t(r) * frame.strides[0];
-        if (frame.format == PixelFormat::NV12) {
-            oneRow.planes[1] = frame.planes[1] + std::ptrdiff_t(r >> 1) * frame.strides[1];
-        }
-        convertFrameToRgb32(oneRow, row.data(), std::ptrdiff_t(row.size()) * 4, nullptr, kernel);
         std::uint8_t *out = dst + std::ptrdiff_t(r) * dstStrideBytes;
-        for (std::uint32_t px : row) {
-            *out++ = static_cast<std::uint8_t>(px >> 16);
-            *out++ = static_cast<std::uint8_t>(px >> 8);
-            *out++ = static_cast<std::uint8_t>(px);
+        for (int x = 0; x < frame.width; ++x, ++px) {
+            *out++ = static_cast<std::uint8_t>(*px >> 16);
+            *out++ = static_cast<std::uint8_t>(*px >> 8);
+            *out++ = static_cast<std::uint8_t>(*px);
         }
     }
     return true;

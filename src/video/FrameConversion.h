@@ -43,15 +43,20 @@ enum class ConversionKernel {
 // is not the identity. Orientation and mirroring are left to the renderer.
 // An odd-width packed frame converts its last column from the partial pair
 // (Cb, Y0, Cr) when the row holds it, and otherwise repeats its left
-// neighbour. Returns false, writing nothing, for a frame that is not
-// convertible. Single-threaded.
+// neighbour. With deinterlace, a packed frame keeps its even rows and
+// replaces each odd row by the byte-wise average (rounded down) of the even
+// rows above and below it, or by the row above where there is none below;
+// a bi-planar frame is never deinterlaced. Returns false, writing nothing,
+// for a frame that is not convertible. Single-threaded.
 bool convertFrameToRgb32(const VideoFrame &frame, std::uint32_t *dst, std::ptrdiff_t dstStrideBytes,
-                         const ColourCurve *curve = nullptr, ConversionKernel kernel = ConversionKernel::Best);
+                         const ColourCurve *curve = nullptr, ConversionKernel kernel = ConversionKernel::Best,
+                         bool deinterlace = false);
 
 // Converts the frame into packed R, G, B bytes, 3 per pixel (the still
-// picture's layout), rows dstStrideBytes apart, without colour mode.
+// picture's layout), rows dstStrideBytes apart, without colour mode,
+// deinterlaced as above when asked.
 bool convertFrameToRgb888(const VideoFrame &frame, std::uint8_t *dst, std::ptrdiff_t dstStrideBytes,
-                          ConversionKernel kernel = ConversionKernel::Best);
+                          ConversionKernel kernel = ConversionKernel::Best, bool deinterlace = false);
 
 // Whether ConversionKernel::Best uses vector instructions on this processor.
 bool hasVectorConversionKernel();

@@ -334,3 +334,45 @@ TEST(FrameConversion, FusedColourCurveMatchesTheTwoSteps)
         }
     }
 }
+
+// Deinterlacing keeps the even rows, averages the even rows around each odd
+// row byte by byte, and repeats the row above where there is none below; a
+// bi-planar frame is converted without it.
+TEST(FrameConversion, DeinterlacingBlendsPackedRowsOnly)
+{
+    for (int height : {4, 5}) {
+        TestFrame t = TestFrame::uyvy(37, height, 76);
+        t.randomise(unsigned(height));
+        // The expected picture: a frame whose odd rows were blended by hand.
+        TestFrame blended = t;
+        blended.frame.planes[0] = blended.plane0.data();
+        for (int r = 1; r < height; r += 2) {
+            std::uint8_t *row = blended.plane0.data() + std::size_t(r) * 76;
+            const std::uint8_t *above = t.plane0.data() + std::size_t(r - 1) * 76;
+            for (int i = 0; i < 76; ++i) {
+                row[i] = r < height - 2 ? std::uint8_t((above[i] + above[i + 2 * 76]) >> 1) : above[i];
+            }
+        }
+        for (ConversionKernel kernel : kKernels) {
+            std::vector<std::uint32_t> out(std::size_t(37) * height);
+            ASSERT_TRUE(convertFrameToRgb32(t.frame, out.data(), 37 * 4, nullptr, kernel, true));
+            for (int y = 0; y < height; ++y) {
+                for (int x = 0; x < 37; ++x) {
+                    ASSERT_EQ(unpack(out[std::size_t(y) * 37 + x]), blended.expected(x, y))
+                        << "height " << height << " at " << x << "," << y;
+                }
+            }
+        }
+        std::vector<std::uint8_t> rgb(std::size_t(37) * 3 * height);
+        ASSERT_TRUE(convertFrameToRgb888(t.frame, rgb.data(), 37 * 3, ConversionKernel::Best, true));
+        EXPECT_EQ((Rgb8{rgb[37 * 3], rgb[37 * 3 + 1], rgb[37 * 3 + 2]}), blended.expected(0, 1));
+    }
+
+    TestFrame planar = TestFrame::nv12(20, 4, ColourRange::Video, 20, 20);
+    planar.randomise(8);
+    EXPECT_EQ(convert(planar.frame, ConversionKernel::Best), [&] {
+        std::vector<std::uint32_t> out(80);
+        convertFrameToRgb32(planar.frame, out.data(), 80, nullptr, ConversionKernel::Best, true);
+        return out;
+    }());
+}
