@@ -523,8 +523,10 @@ bool isConvertible(const VideoFrame &frame)
         return frame.strides[0] >= 4 * (w / 2) + (w % 2 != 0 ? 2 : 0);
     case PixelFormat::NV12:
         return frame.planes[1] != nullptr && frame.strides[0] >= w && frame.strides[1] >= 2 * ((w + 1) / 2);
+    default:
+        // Any other layout a device may offer is not the camera's.
+        return false;
     }
-    return false;
 }
 
 bool convertFrameToRgb32(const VideoFrame &frame, std::uint32_t *dst, std::ptrdiff_t dstStrideBytes,
