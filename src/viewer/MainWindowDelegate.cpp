@@ -175,13 +175,42 @@ void MainWindowDelegate::rebuildDeviceMenu(int menuTag, const std::vector<MenuDe
     }
 }
 
+namespace {
+std::vector<MenuDevice> menuDevices(const std::vector<video::CaptureDevice> &devices)
+{
+    std::vector<MenuDevice> out;
+    for (const video::CaptureDevice &d : devices)
+        out.push_back({d.localizedName, QString::fromStdString(d.uniqueID), QString::fromStdString(d.modelID)});
+    return out;
+}
+
+int indexOf(const std::vector<video::CaptureDevice> &devices, const std::optional<video::CaptureDevice> &device)
+{
+    for (size_t i = 0; device && i < devices.size(); ++i) {
+        if (devices[i].sameDevice(*device))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+} // namespace
+
 void MainWindowDelegate::updateCameraMenu()
 {
+    if (m_capture) {
+        m_videoDevices = menuDevices(m_capture->videoDevices());
+        m_selectedVideoDevice = indexOf(m_capture->videoDevices(), m_capture->selectedVideoDevice());
+        if (interfaceLoaded())
+            m_outlets.mainMenu->validateAll();
+    }
     rebuildDeviceMenu(ui::MenuTag::Camera, m_videoDevices, m_selectedVideoDevice, "chooseVideoDevice:");
 }
 
 void MainWindowDelegate::updateAudioInputMenu()
 {
+    if (m_capture) {
+        m_audioDevices = menuDevices(m_capture->audioDevices());
+        m_selectedAudioDevice = indexOf(m_capture->audioDevices(), m_capture->selectedAudioDevice());
+    }
     rebuildDeviceMenu(ui::MenuTag::Audio, m_audioDevices, m_selectedAudioDevice, "chooseAudioDevice:");
 }
 
@@ -286,7 +315,9 @@ void MainWindowDelegate::chooseVideoDevice(QAction *sender)
     const int index = sender ? ui::tagOf(sender) : -1;
     if (index < 0 || index >= static_cast<int>(m_videoDevices.size()))
         return;
-    if (m_chooseVideoDevice)
+    if (m_capture && index < static_cast<int>(m_capture->videoDevices().size()))
+        m_capture->setSelectedVideoDevice(m_capture->videoDevices()[static_cast<size_t>(index)]);
+    else if (m_chooseVideoDevice)
         m_chooseVideoDevice(index);
 }
 
@@ -295,7 +326,9 @@ void MainWindowDelegate::chooseAudioDevice(QAction *sender)
     const int index = sender ? ui::tagOf(sender) : -1;
     if (index < 0 || index >= static_cast<int>(m_audioDevices.size()))
         return;
-    if (m_chooseAudioDevice)
+    if (m_capture && index < static_cast<int>(m_capture->audioDevices().size()))
+        m_capture->setSelectedAudioDevice(m_capture->audioDevices()[static_cast<size_t>(index)]);
+    else if (m_chooseAudioDevice)
         m_chooseAudioDevice(index);
 }
 
@@ -344,6 +377,10 @@ void MainWindowDelegate::closeDiagnosticsWindow()
 
 void MainWindowDelegate::setEnableDeinterlaceMenuItem(bool enabled)
 {
+    if (m_capture) {
+        m_capture->setDeinterlaceMenuItemEnabled(enabled);
+        return;
+    }
     m_enableDeinterlaceMenuItem = enabled;
     if (!enabled)
         setEnableDeinterlacing(false);
@@ -353,6 +390,12 @@ void MainWindowDelegate::setEnableDeinterlaceMenuItem(bool enabled)
 
 void MainWindowDelegate::setEnableDeinterlacing(bool enabled)
 {
+    if (m_capture && m_capture->enableDeinterlacing() != enabled) {
+        // The capture session moves the live picture and reports back
+        // through updateDeinterlaceMenuItem.
+        m_capture->setEnableDeinterlacing(enabled);
+        return;
+    }
     m_enableDeinterlacing = enabled;
     setCheckMarkForItem(ui::MenuTag::Deinterlacing, ui::MenuTag::Camera, enabled);
 }
@@ -360,15 +403,11 @@ void MainWindowDelegate::setEnableDeinterlacing(bool enabled)
 void MainWindowDelegate::toggleEnableDeinterlacing()
 {
     setEnableDeinterlacing(!m_enableDeinterlacing);
-    savePreferences();
+    if (!m_capture)
+        savePreferences();
 }
 
 // ---- Other subsystems ------------------------------------------------------------------------
-
-void MainWindowDelegate::initializeVideoCapture()
-{
-    ++m_initializeVideoCaptureCount;
-}
 
 void MainWindowDelegate::pauseDownloadsOnQuit() {}
 

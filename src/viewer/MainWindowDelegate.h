@@ -6,6 +6,8 @@
 #include "settings/PreferencesTarget.h"
 #include "settings/SettingsStore.h"
 #include "ui/MainWindowInterface.h"
+#include "video/CaptureController.h"
+#include "video/CaptureHost.h"
 #include "video/ColourMode.h"
 #include "video/ImageFilterChain.h"
 
@@ -51,7 +53,8 @@ class MainWindowDelegate : public QObject,
                            public device::ViewerActions,
                            public guides::LineOverlayDelegate,
                            public video::ImageFilterHost,
-                           public settings::PreferencesTarget {
+                           public settings::PreferencesTarget,
+                           public video::CaptureHost {
     Q_OBJECT
 public:
     // Settings live in settingsFilePath (the user's configuration folder when
@@ -218,14 +221,24 @@ public:
 
     // ---- Other subsystems --------------------------------------------------------------
 
-    // Builds and starts the capture graph; until a capture session is
-    // attached the window shows no picture.
+    // Gives the controller its capture session (the GStreamer backend or a
+    // scripted one in tests). Without one the window shows no picture.
+    void attachCapture(video::CaptureBackend &backend, video::CaptureScheduler &scheduler);
+    video::CaptureController *capture() const { return m_capture.get(); }
+    // Opens the camera's report channel once it is the video source; the
+    // application decides between the real scan and the simulated camera.
+    void setHIDRescanHandler(std::function<void(const std::optional<video::CaptureDevice> &)> handler)
+    {
+        m_hidRescan = std::move(handler);
+    }
+    // Builds and starts the capture graph.
     void initializeVideoCapture();
+    void cleanupVideoCapture();
     // Writes the viewer's whole state to the settings store.
     void savePreferences() override;
     // Reads the settings of the selected camera and head position and applies
     // them through the setters.
-    void loadPreferences();
+    void loadPreferences() override;
     // Restores every setting to its default.
     void factoryReset() override;
     // Pauses running downloads so they can resume at the next launch.
@@ -300,6 +313,22 @@ public:
     }
     void setWindowAspectRatio() override {}
 
+    // ---- Capture's view of the controller ----------------------------------------------------
+
+    void resetDeviceInfo() override;
+    void doHIDRescan() override;
+    void terminateAllUSBThreads() override;
+    void resetStuckVideoDevice() override;
+    void setQuadrelPhysicalOrientation(int position) override { setQuadrelPhysicalOrientation(long(position)); }
+    void updateDeinterlaceMenuItem(bool enabled, bool checked) override;
+    QRectF previewViewBounds() const override;
+    void showReadingGuideOverlay() override;
+    void clearFreezeFrameView() override;
+    void presentError(const QString &message) override;
+    void updateAudioLevels() override {}
+    void stopRecordingIfRecording() override;
+    void processCapturedFrame(const video::VideoFrame &frame) override;
+
 private:
     bool sendCommand(long command);
     void redrawOverlay();
@@ -313,6 +342,8 @@ private:
     device::DeviceLink *m_deviceLink = nullptr;
     video::ImageFilterChain m_filterChain{*this};
     std::function<void(bool)> m_diagnosticModeHandler;
+    std::unique_ptr<video::CaptureController> m_capture;
+    std::function<void(const std::optional<video::CaptureDevice> &)> m_hidRescan;
     std::function<void(int)> m_chooseVideoDevice;
     std::function<void(int)> m_chooseAudioDevice;
 

@@ -67,7 +67,13 @@ settings::PreferencesContext MainWindowDelegate::preferencesContext() const
 {
     settings::PreferencesContext c;
     c.quadrelPhysicalOrientation = m_quadrelPhysicalOrientation;
-    if (m_selectedVideoDevice >= 0 && m_selectedVideoDevice < static_cast<int>(m_videoDevices.size())) {
+    if (m_capture) {
+        // The session's choice is current even before the menus are rebuilt.
+        if (const auto &device = m_capture->selectedVideoDevice()) {
+            c.selectedVideoDeviceUniqueId = QString::fromStdString(device->uniqueID);
+            c.selectedVideoDeviceModelId = QString::fromStdString(device->modelID);
+        }
+    } else if (m_selectedVideoDevice >= 0 && m_selectedVideoDevice < static_cast<int>(m_videoDevices.size())) {
         c.selectedVideoDeviceUniqueId = m_videoDevices[static_cast<size_t>(m_selectedVideoDevice)].uniqueID;
         c.selectedVideoDeviceModelId = m_videoDevices[static_cast<size_t>(m_selectedVideoDevice)].modelID;
     }

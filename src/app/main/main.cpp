@@ -1,7 +1,9 @@
 // kelvo-viewer: the viewer for the Quadrel video magnifier.
+#include "app/CameraServices.h"
 #include "app/CommandLine.h"
 #include "app/KelvoViewerAppDelegate.h"
 #include "ui/KelvoViewerApplication.h"
+#include "viewer/MainWindowDelegate.h"
 
 #include <QTimer>
 #include <cstdio>
@@ -34,7 +36,12 @@ int main(int argc, char **argv)
     kelvo::app::KelvoViewerAppDelegate delegate(std::move(services));
     app.setDelegate(&delegate);
     delegate.awakeFromNib();
+    kelvo::app::CameraServices cameras({options.simulate});
+    cameras.attach(delegate);
     delegate.showVideoWindow();
     QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidFinishLaunching(); });
-    return app.exec();
+    const int status = app.exec();
+    // Stop the pipeline before the windows it draws into go away.
+    delegate.appWindowDelegate()->cleanupVideoCapture();
+    return status;
 }

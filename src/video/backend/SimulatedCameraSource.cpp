@@ -49,7 +49,11 @@ struct SimulatedCameraSource::State {
         QPainter p(&out);
         p.setRenderHint(QPainter::SmoothPixmapTransform);
         p.drawImage(QRectF(out.rect()), page, crop);
-        return out;
+        p.end();
+        // The Quadrel's head looks at the page upside down in its document
+        // and far positions (the viewer turns it back by default), so the
+        // simulated camera delivers it the same way.
+        return out.mirrored(true, true);
     }
 
     std::shared_ptr<const std::vector<std::uint8_t>> zoomedPicture()

@@ -1,0 +1,115 @@
+// The controller's side of the capture session: building it, choosing the
+// camera, and what the session asks of the viewer.
+#include "viewer/MainWindowDelegate.h"
+
+#include "common/Localization.h"
+#include "common/SystemLog.h"
+#include "device/DeviceLink.h"
+#include "ui/DraggableWindow.h"
+#include "ui/LineOverlayView.h"
+#include "ui/MainMenu.h"
+#include "ui/MenuTags.h"
+#include "ui/VideoView.h"
+
+#include <QMessageBox>
+
+namespace kelvo::viewer {
+
+void MainWindowDelegate::attachCapture(video::CaptureBackend &backend, video::CaptureScheduler &scheduler)
+{
+    m_capture = std::make_unique<video::CaptureController>(backend, *this, scheduler);
+    m_capture->setPreviewFrameSink([this](const video::VideoFrame &frame) {
+        if (interfaceLoaded())
+            m_outlets.previewView->presentFrame(frame);
+    });
+}
+
+void MainWindowDelegate::initializeVideoCapture()
+{
+    ++m_initializeVideoCaptureCount;
+    if (!m_capture)
+        return;
+    m_capture->initializeVideoCapture();
+    // The picture is turned and mirrored by the view, which supports both.
+    setPreviewConnection(true, true, true);
+}
+
+void MainWindowDelegate::cleanupVideoCapture()
+{
+    if (m_capture)
+        m_capture->cleanupVideoCapture();
+}
+
+void MainWindowDelegate::resetDeviceInfo()
+{
+    if (m_deviceLink)
+        m_deviceLink->resetDeviceInfo();
+}
+
+void MainWindowDelegate::doHIDRescan()
+{
+    if (m_hidRescan)
+        m_hidRescan(m_capture ? m_capture->selectedVideoDevice() : std::nullopt);
+}
+
+void MainWindowDelegate::terminateAllUSBThreads()
+{
+    if (m_deviceLink)
+        m_deviceLink->terminateAllUSBThreads();
+}
+
+void MainWindowDelegate::resetStuckVideoDevice()
+{
+    systemLog("Resetting stuck video device\n");
+}
+
+void MainWindowDelegate::updateDeinterlaceMenuItem(bool enabled, bool checked)
+{
+    m_enableDeinterlaceMenuItem = enabled;
+    m_enableDeinterlacing = checked;
+    setCheckMarkForItem(ui::MenuTag::Deinterlacing, ui::MenuTag::Camera, checked);
+    if (interfaceLoaded())
+        m_outlets.mainMenu->validateAll();
+}
+
+QRectF MainWindowDelegate::previewViewBounds() const
+{
+    return interfaceLoaded() ? QRectF(m_outlets.previewView->rect()) : QRectF();
+}
+
+void MainWindowDelegate::showReadingGuideOverlay()
+{
+    if (!m_lineOverlayView)
+        return;
+    m_lineOverlayView->setGeometry(m_outlets.previewView->geometry());
+    m_lineOverlayView->show();
+    m_lineOverlayView->raise();
+}
+
+void MainWindowDelegate::clearFreezeFrameView()
+{
+    if (interfaceLoaded())
+        m_outlets.previewView->setStillPicture(QImage());
+}
+
+void MainWindowDelegate::presentError(const QString &message)
+{
+    // Not modal: the viewer keeps running and retries on its own.
+    auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Kelvo Viewer"), message, QMessageBox::Ok,
+                                interfaceLoaded() ? m_outlets.videoWindow : nullptr);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->open();
+}
+
+void MainWindowDelegate::stopRecordingIfRecording()
+{
+    if (m_isRecording)
+        startStopRecording();
+}
+
+void MainWindowDelegate::processCapturedFrame(const video::VideoFrame &frame)
+{
+    Q_UNUSED(frame);
+}
+
+} // namespace kelvo::viewer
