@@ -24,3 +24,14 @@ inline constexpr IOReturn kIOUSBPipeStalled = 0xE000404F;
 inline constexpr std::uint32_t kMaxAbortedTransfers = 9;
 
 } // namespace kelvo::device
+
+#include <string>
+
+namespace kelvo::device {
+
+// The log text of a status: "success", "not open", "noDevice", or
+// "UNKNOWN (%x)" with the status in hexadecimal. Returned by value, so
+// callers on different threads never share a buffer.
+std::string IOReturnDescription(IOReturn status);
+
+} // namespace kelvo::device

@@ -1,0 +1,186 @@
+#include "device/backend/LinuxUsbBus.h"
+
+#include <hidapi/hidapi.h>
+#include <libusb.h>
+
+#include "device/backend/HidapiTransport.h"
+#include "device/backend/LibusbTransport.h"
+
+namespace kelvo::device {
+namespace {
+
+bool matches(const libusb_interface_descriptor &setting, const InterfaceSearch &search)
+{
+    return (search.interfaceClass < 0 || setting.bInterfaceClass == search.interfaceClass) &&
+           (search.interfaceSubclass < 0 || setting.bInterfaceSubClass == search.interfaceSubclass) &&
+           (search.interfaceProtocol < 0 || setting.bInterfaceProtocol == search.interfaceProtocol);
+}
+
+// A device looked up by bus and address, with an open handle for the
+// configuration steps. Interfaces are claimed through LibusbTransport, which
+// opens the device on its own.
+class LibusbDeviceSession final : public UsbDeviceSession {
+public:
+    LibusbDeviceSession(std::shared_ptr<LibusbContext> context, libusb_device *device, libusb_device_handle *handle,
+                        const UsbCandidate &candidate)
+        : m_context(std::move(context)), m_device(device), m_handle(handle), m_candidate(candidate)
+    {}
+
+    ~LibusbDeviceSession() override
+    {
+        if (m_handle)
+            libusb_close(m_handle);
+        libusb_unref_device(m_device);
+    }
+
+    IOReturn openDevice() override { return m_handle ? kIOReturnSuccess : kIOReturnNotOpen; }
+
+    IOReturn configurationValue(std::uint8_t &value) override
+    {
+        libusb_config_descriptor *config = nullptr;
+        const int result = libusb_get_config_descriptor(m_device, 0, &config);
+        if (result != LIBUSB_SUCCESS)
+            return LibusbTransport::statusFromLibusbError(result);
+        value = config->bConfigurationValue;
+        libusb_free_config_descriptor(config);
+        return kIOReturnSuccess;
+    }
+
+    IOReturn setConfiguration(std::uint8_t value) override
+    {
+        int current = -1;
+        // Setting the active configuration again would reset the device.
+        if (libusb_get_configuration(m_handle, &current) == LIBUSB_SUCCESS && current == value)
+            return kIOReturnSuccess;
+        return LibusbTransport::statusFromLibusbError(libusb_set_configuration(m_handle, value));
+    }
+
+    void closeDevice() override {}
+
+    bool hasInterface(const InterfaceSearch &search) const override
+    {
+        bool found = false;
+        forEachSetting([&](const libusb_interface_descriptor &setting) { found = found || matches(setting, search); });
+        return found;
+    }
+
+    std::unique_ptr<UsbPipeIo> openInterface(const InterfaceSearch &search, IOReturn *status) override
+    {
+        UsbDeviceAddress address;
+        address.bus = m_candidate.bus;
+        address.address = m_candidate.address;
+        address.locationID = m_candidate.locationID;
+        address.vendorID = m_candidate.vendorID;
+        address.productID = m_candidate.productID;
+        return LibusbTransport::open(
+            address, UsbInterfaceMatch{search.interfaceClass, search.interfaceSubclass, search.interfaceProtocol},
+            status);
+    }
+
+    std::vector<EndpointInfo> endpoints(const InterfaceSearch &search) const override
+    {
+        std::vector<EndpointInfo> list;
+        bool done = false;
+        forEachSetting([&](const libusb_interface_descriptor &setting) {
+            if (done || !matches(setting, search))
+                return;
+            done = true;
+            for (int e = 0; e < setting.bNumEndpoints; ++e) {
+                const libusb_endpoint_descriptor &endpoint = setting.endpoint[e];
+                EndpointInfo info;
+                info.direction = (endpoint.bEndpointAddress & LIBUSB_ENDPOINT_IN) ? 1 : 0;
+                info.number = endpoint.bEndpointAddress & 0x0F;
+                info.transferType = endpoint.bmAttributes & LIBUSB_TRANSFER_TYPE_MASK;
+                info.maxPacketSize = endpoint.wMaxPacketSize;
+                info.interval = endpoint.bInterval;
+                list.push_back(info);
+            }
+        });
+        return list;
+    }
+
+private:
+    template <typename Visit> void forEachSetting(Visit visit) const
+    {
+        libusb_config_descriptor *config = nullptr;
+        if (libusb_get_active_config_descriptor(m_device, &config) != LIBUSB_SUCCESS &&
+            libusb_get_config_descriptor(m_device, 0, &config) != LIBUSB_SUCCESS)
+            return;
+        for (int i = 0; i < config->bNumInterfaces; ++i) {
+            for (int alt = 0; alt < config->interface[i].num_altsetting; ++alt)
+                visit(config->interface[i].altsetting[alt]);
+        }
+        libusb_free_config_descriptor(config);
+    }
+
+    std::shared_ptr<LibusbContext> m_context;
+    libusb_device *m_device;
+    libusb_device_handle *m_handle;
+    const UsbCandidate m_candidate;
+};
+
+} // namespace
+
+bool LinuxUsbBus::hidAvailable()
+{
+    static const bool ready = hid_init() == 0;
+    return ready;
+}
+
+std::vector<HidCandidate> LinuxUsbBus::enumerateHid(std::uint16_t vendorID, std::uint16_t productID)
+{
+    std::vector<HidCandidate> found;
+    for (const HidDeviceDescription &description : HidapiTransport::enumerate(vendorID, productID))
+        found.push_back({description.path, description.locationID});
+    return found;
+}
+
+std::unique_ptr<HidDeviceIo> LinuxUsbBus::openHid(const HidCandidate &device, IOReturn *status)
+{
+    return HidapiTransport::open(device.path, device.locationID, status);
+}
+
+std::vector<UsbCandidate> LinuxUsbBus::enumerateUsb(std::uint16_t vendorID, std::uint16_t productID)
+{
+    std::vector<UsbCandidate> found;
+    for (const UsbDeviceAddress &address : LibusbTransport::enumerate(vendorID, productID))
+        found.push_back({address.bus, address.address, address.locationID, address.vendorID, address.productID});
+    return found;
+}
+
+std::unique_ptr<UsbDeviceSession> LinuxUsbBus::createSession(const UsbCandidate &candidate, IOReturn *status)
+{
+    IOReturn ignored;
+    IOReturn &result = status ? *status : ignored;
+    result = kIOReturnNoDevice;
+    auto context = LibusbContext::shared();
+    if (!context) {
+        result = kIOReturnError;
+        return nullptr;
+    }
+    libusb_device **list = nullptr;
+    const ssize_t count = libusb_get_device_list(context->context(), &list);
+    libusb_device *device = nullptr;
+    for (ssize_t i = 0; i < count; ++i) {
+        if (libusb_get_bus_number(list[i]) == candidate.bus &&
+            libusb_get_device_address(list[i]) == candidate.address) {
+            device = libusb_ref_device(list[i]);
+            break;
+        }
+    }
+    if (list)
+        libusb_free_device_list(list, 1);
+    if (!device)
+        return nullptr;
+    libusb_device_handle *handle = nullptr;
+    const int opened = libusb_open(device, &handle);
+    if (opened != LIBUSB_SUCCESS) {
+        libusb_unref_device(device);
+        result = LibusbTransport::statusFromLibusbError(opened);
+        return nullptr;
+    }
+    result = kIOReturnSuccess;
+    return std::make_unique<LibusbDeviceSession>(std::move(context), device, handle, candidate);
+}
+
+} // namespace kelvo::device

@@ -1,0 +1,143 @@
+#include "device/backend/QuadrelProbe.h"
+
+#include <memory>
+#include <thread>
+
+#include <QCoreApplication>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QTextStream>
+
+#include <unistd.h>
+
+#include "common/SerialQueue.h"
+#include "device/DeviceDiscovery.h"
+#include "device/DeviceLink.h"
+#include "device/backend/HidapiTransport.h"
+#include "device/backend/LibusbTransport.h"
+#include "device/backend/LinuxUsbBus.h"
+
+namespace kelvo::device {
+namespace {
+
+QString usbfsNode(const UsbCandidate &device)
+{
+    return QStringLiteral("/dev/bus/usb/%1/%2")
+        .arg(device.bus, 3, 10, QChar('0'))
+        .arg(device.address, 3, 10, QChar('0'));
+}
+
+// Prints a line for a node the user cannot read and write; answers whether
+// there was a problem.
+bool reportAccess(QTextStream &out, const QString &node, const QString &ruleFix)
+{
+    if (::access(node.toLocal8Bit().constData(), R_OK | W_OK) == 0)
+        return false;
+    out << "Access problem: no read/write access to " << node << ".\n"
+        << "  Fix: " << ruleFix << "\n";
+    return true;
+}
+
+bool gotAnyIdentity(const DeviceLink &link)
+{
+    return link.gotDeviceSerialNumber() || link.gotBoardSerialNumber() || link.gotDeviceFirmwareVersion() ||
+           link.gotBootFirmwareVersion();
+}
+
+bool gotWholeIdentity(const DeviceLink &link)
+{
+    return link.gotDeviceSerialNumber() && link.gotBoardSerialNumber() && link.gotDeviceFirmwareVersion() &&
+           link.gotBootFirmwareVersion();
+}
+
+} // namespace
+
+int runProbe(QTextStream &out, const ProbeOptions &options)
+{
+    std::unique_ptr<QCoreApplication> ownApplication;
+    static int argc = 1;
+    static char name[] = "kelvo-viewer";
+    static char *argv[] = {name, nullptr};
+    if (!QCoreApplication::instance())
+        ownApplication = std::make_unique<QCoreApplication>(argc, argv);
+
+    const bool ruleInstalled = QFileInfo::exists(options.udevRulePath);
+    const QString ruleFix =
+        ruleInstalled ? QStringLiteral("check that %1 grants your user access, then unplug and replug the camera")
+                            .arg(options.udevRulePath)
+                      : QStringLiteral("install the udev rule %1 (Kelvo Viewer offers this at start-up), then "
+                                       "unplug and replug the camera")
+                            .arg(options.udevRulePath);
+
+    LinuxUsbBus bus;
+    const auto updateMode = bus.enumerateUsb(kQuadrelVendorID, kQuadrelFirmwareUpdateProductID);
+    const auto cameras = bus.enumerateUsb(kQuadrelVendorID, kQuadrelProductID);
+    bool accessProblem = false;
+    if (!ruleInstalled) {
+        out << "Access problem: the udev rule " << options.udevRulePath << " is missing.\n"
+            << "  Fix: " << ruleFix << "\n";
+        accessProblem = true;
+    }
+    if (cameras.empty() && updateMode.empty()) {
+        out << "No Quadrel camera found.\n";
+        return 1;
+    }
+    for (const UsbCandidate &device : updateMode) {
+        out << "Found Quadrel at USB " << usbfsNode(device) << " in firmware update mode.\n";
+        accessProblem = reportAccess(out, usbfsNode(device), ruleFix) || accessProblem;
+    }
+    for (const UsbCandidate &device : cameras) {
+        out << "Found Quadrel at USB " << usbfsNode(device) << " in camera mode.\n";
+        accessProblem = reportAccess(out, usbfsNode(device), ruleFix) || accessProblem;
+    }
+    for (const HidCandidate &device : bus.enumerateHid(kQuadrelVendorID, kQuadrelProductID)) {
+        out << "HID node: " << QString::fromStdString(device.path) << "\n";
+        accessProblem = reportAccess(out, QString::fromStdString(device.path), ruleFix) || accessProblem;
+    }
+    if (cameras.empty()) {
+        out.flush();
+        return 1;
+    }
+
+    DeviceLink link;
+    link.createSendQueue();
+    link.startHIDInitialization();
+    int status = 1;
+    {
+        DeviceDiscovery discovery(link, bus);
+        // One round of the fallback: a probe reports, it does not wait for
+        // a camera that refuses to open.
+        discovery.setMaxLegacyRounds(1);
+        link.deviceLinkQueue()->sync([&] { discovery.scanHIDDevices(); });
+        const bool opened = !link.hidInterfaces().empty() || !link.usbInterfaces().empty();
+        if (!opened) {
+            out << "Could not open the camera.\n";
+            if (!accessProblem)
+                out << "  Fix: close other programs that use the camera, then unplug and replug it.\n";
+        } else {
+            const auto deadline = std::chrono::steady_clock::now() + options.identityTimeout;
+            while (!gotWholeIdentity(link) && std::chrono::steady_clock::now() < deadline) {
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+                std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            }
+            if (gotAnyIdentity(link)) {
+                status = 0;
+                out << "Mode: camera\n"
+                    << "Device serial number: " << link.deviceSerialNumber() << "\n"
+                    << "Board serial number: " << link.boardSerialNumber() << "\n"
+                    << "Firmware version: " << link.deviceFirmwareVersion() << "\n"
+                    << "Boot firmware version: " << link.bootFirmwareVersion() << "\n";
+            } else {
+                out << "The camera did not answer within " << options.identityTimeout.count() << " ms.\n";
+            }
+        }
+        link.terminateAllUSBThreads();
+        link.waitForSendQueue();
+    }
+    // Reports decoded after the probe finished must not outlive the link.
+    QCoreApplication::processEvents();
+    out.flush();
+    return status;
+}
+
+} // namespace kelvo::device
