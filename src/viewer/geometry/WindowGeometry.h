@@ -1,0 +1,90 @@
+#pragma once
+
+#include <optional>
+
+namespace kelvo::viewer::geometry {
+
+// A size in points.
+struct Size {
+    double width = 0;
+    double height = 0;
+    bool operator==(const Size &) const = default;
+};
+
+// A rectangle in the window system's screen space: the origin lies at the
+// lower left of the main screen and y grows upward, so `y` is the bottom
+// edge. Every placement rule of the video window is written in this system;
+// Qt's top-left system is met only by toQtRect/fromQtRect.
+struct Rect {
+    double x = 0;
+    double y = 0;
+    double width = 0;
+    double height = 0;
+
+    double maxX() const { return x + width; }
+    double maxY() const { return y + height; }
+    bool operator==(const Rect &) const = default;
+};
+
+// The strip above the picture that belongs to the window, not the picture.
+inline constexpr double kTitleBarHeight = 22.0;
+// Neither side of the picture may become shorter than this.
+inline constexpr double kMinimumWindowSide = 300.0;
+// A camera that reports no picture size yet is asked again after this delay.
+inline constexpr int kPictureSizeRetryMs = 1000;
+// Leaving full screen always takes this long, whatever the platform proposes.
+inline constexpr int kFullScreenExitAnimationMs = 1000;
+// Going into full screen; the platform gives no duration of its own here.
+inline constexpr int kFullScreenEnterAnimationMs = 500;
+// The idle-pointer timer's period, and after how many whole periods of rest
+// the pointer hides (on the seventh tick, 3.5 s after the last move).
+inline constexpr int kIdlePointerTickMs = 500;
+inline constexpr int kIdlePointerTicksBeforeHiding = 6;
+
+// The frame with a new size and the same top-left corner: the top edge is
+// what the user sees stay put, so y moves by the change in height.
+Rect adjustFrameRectBasedOnWindowPosition(const Rect &frame, Size newSize);
+
+// The window frame that shows `picture` at the frame's width, keeping the
+// width and the top-left corner; the height is the picture's height at that
+// width plus the title bar. None when the picture has no size yet.
+std::optional<Rect> frameFittedToPicture(const Rect &frame, Size picture, double titleBarHeight = kTitleBarHeight);
+
+// After the user dragged the window from `before` to `after`, the frame that
+// restores the picture's shape: the side the user changed more (relative to
+// its old length) is kept and the other follows, with the top-left corner of
+// `after`. None when the picture has no size.
+std::optional<Rect> frameFittedAfterUserResize(const Rect &before, const Rect &after, Size picture,
+                                               double titleBarHeight = kTitleBarHeight);
+
+// The smallest window: 300 points on the picture's shorter side, the longer
+// side in the picture's proportion. (300, 300) for a picture with no size.
+Size minimumWindowSize(Size picture);
+
+// Width and height exchanged, the top-left corner kept.
+Rect rotatedFrame(const Rect &frame);
+
+// The rectangle the window takes in full screen on a screen with frame
+// `screen` for a picture of aspect ratio width / height: the picture fills
+// the screen, centred, and overhangs it on its long side. A picture with no
+// usable aspect fills exactly the screen.
+Rect fullScreenRectForScreen(const Rect &screen, double pictureAspectRatio);
+
+// Width / height, or 0 when either is not positive.
+double aspectRatio(Size picture);
+
+// Conversion at the Qt boundary. Qt's rectangles have their origin at the
+// top left with y growing downward. For screen rectangles flipHeight is the
+// height of the primary screen; for a view inside a parent it is the
+// parent's height, whose bottom edge is then y = 0.
+struct QtRect {
+    double left = 0;
+    double top = 0;
+    double width = 0;
+    double height = 0;
+    bool operator==(const QtRect &) const = default;
+};
+QtRect toQtRect(const Rect &rect, double flipHeight);
+Rect fromQtRect(const QtRect &rect, double flipHeight);
+
+} // namespace kelvo::viewer::geometry
