@@ -2,15 +2,15 @@
 
 #include "video/still/StillSaveUi.h"
 
+#include <QFileDialog>
 #include <QObject>
 #include <QPointer>
 #include <QString>
+#include <QWidget>
 
 #include <functional>
 
-class QFileDialog;
 class QMessageBox;
-class QWidget;
 
 namespace kelvo::ui {
 

@@ -81,7 +81,9 @@ bool encodeWithLibpng(const FreezeFrameImage &picture, const std::uint8_t *exif,
     for (int y = 0; y < picture.height; ++y) {
         png_write_row(png, picture.row(y));
     }
-    png_write_end(png, info);
+    // Every chunk went out with the header; libpng 1.6 would write eXIf a
+    // second time after the image data if handed the info again.
+    png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     return true;
 }
