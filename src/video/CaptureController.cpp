@@ -46,6 +46,8 @@ void CaptureController::initializeVideoCapture()
         return;
 
     m_host.resetDeviceInfo();
+    // The menus list what is attached now, before any hot-plug news arrives.
+    readDeviceLists();
 
     // A rebuild must leave exactly one meter timer and one set of observers.
     if (m_audioLevelTimer != CaptureScheduler::kNoTimer) {
@@ -116,12 +118,17 @@ void CaptureController::reinitAfterFailure()
     refreshDevices();
 }
 
-void CaptureController::refreshDevices()
+void CaptureController::readDeviceLists()
 {
     m_videoDevices = m_backend.devices(CaptureMediaType::Video);
     for (CaptureDevice &muxed : m_backend.devices(CaptureMediaType::Muxed))
         m_videoDevices.push_back(std::move(muxed));
     m_audioDevices = m_backend.devices(CaptureMediaType::Audio);
+}
+
+void CaptureController::refreshDevices()
+{
+    readDeviceLists();
 
     const bool videoStillPresent = contains(m_videoDevices, m_videoDeviceInput);
     const bool audioStillPresent = contains(m_audioDevices, m_audioDeviceInput);

@@ -109,6 +109,7 @@ public:
 
 private:
     void removeObservers();
+    void readDeviceLists();
     void presentErrorLater(const QString &message);
     bool isQuadrel(const std::optional<CaptureDevice> &device) const;
 

@@ -224,6 +224,8 @@ public:
     // Gives the controller its capture session (the GStreamer backend or a
     // scripted one in tests). Without one the window shows no picture.
     void attachCapture(video::CaptureBackend &backend, video::CaptureScheduler &scheduler);
+    // Stops and drops the capture session; its backend may go after this.
+    void detachCapture();
     video::CaptureController *capture() const { return m_capture.get(); }
     // Opens the camera's report channel once it is the video source; the
     // application decides between the real scan and the simulated camera.

@@ -24,6 +24,15 @@ void MainWindowDelegate::attachCapture(video::CaptureBackend &backend, video::Ca
     });
 }
 
+void MainWindowDelegate::detachCapture()
+{
+    if (!m_capture)
+        return;
+    m_capture->cleanupVideoCapture();
+    m_capture.reset();
+    setPreviewConnection(false, false, false);
+}
+
 void MainWindowDelegate::initializeVideoCapture()
 {
     ++m_initializeVideoCaptureCount;

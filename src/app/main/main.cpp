@@ -42,6 +42,6 @@ int main(int argc, char **argv)
     QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidFinishLaunching(); });
     const int status = app.exec();
     // Stop the pipeline before the windows it draws into go away.
-    delegate.appWindowDelegate()->cleanupVideoCapture();
+    delegate.appWindowDelegate()->detachCapture();
     return status;
 }
