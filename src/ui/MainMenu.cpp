@@ -8,6 +8,8 @@
 #include <QMenu>
 #include <QMenuBar>
 
+#include <algorithm>
+
 namespace kelvo::ui {
 namespace {
 
@@ -92,6 +94,13 @@ MainMenu::MainMenu(QMenuBar *menuBar, QObject *parent) : QObject(parent), m_menu
             if (spec.tag == kNoTag)
                 item->setProperty(kTagProperty, QVariant());
             item->setShortcuts(spec.keys);
+            // Plain keys (F, Space, arrows with Shift) act on the video window
+            // only: in a dialog they must still type, tick and press buttons.
+            const bool plainKey = std::any_of(spec.keys.begin(), spec.keys.end(), [](const QKeySequence &key) {
+                return !(key[0].keyboardModifiers() & (Qt::ControlModifier | Qt::AltModifier));
+            });
+            if (plainKey)
+                item->setShortcutContext(Qt::WindowShortcut);
             item->setCheckable(spec.checkable);
         }
     };

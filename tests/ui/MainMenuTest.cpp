@@ -167,6 +167,20 @@ TEST(MainMenu, KeyEquivalentsReachableWithOneHand)
     EXPECT_TRUE(shortcutsOf("enterExitFullScreen:").contains(QKeySequence(Qt::Key_F11)));
     EXPECT_TRUE(shortcutsOf("terminate:").contains(QKeySequence(Qt::CTRL | Qt::Key_Q)));
 
+    // Single keys must not reach the video window's actions from a dialog,
+    // where they type or press buttons.
+    auto contextOf = [&](const char *action) {
+        for (QAction *top : bar.actions())
+            if (top->menu())
+                for (QAction *item : top->menu()->actions())
+                    if (item->property(kActionProperty).toString() == QLatin1String(action))
+                        return item->shortcutContext();
+        return Qt::WidgetShortcut;
+    };
+    EXPECT_EQ(contextOf("freezeThaw:"), Qt::WindowShortcut);
+    EXPECT_EQ(contextOf("nextColorMode:"), Qt::WindowShortcut);
+    EXPECT_EQ(contextOf("terminate:"), Qt::ApplicationShortcut);
+
     // No key sequence may be bound to two items: one of them would never fire.
     QSet<QString> seen;
     for (QAction *top : bar.actions()) {
