@@ -239,7 +239,7 @@ void DeviceDiscovery::deviceAddedMainLegacy()
         const auto devices = m_bus.enumerateUsb(kQuadrelVendorID, kQuadrelProductID);
         if (deviceAdded(devices, AttachMode::Camera))
             return;
-        if (!sleepFor(2s))
+        if (round + 1 < m_maxLegacyRounds && !sleepFor(2s))
             return;
     }
 }
@@ -284,7 +284,12 @@ bool DeviceDiscovery::attachOne(const UsbCandidate &device, AttachMode mode)
     }
 
     auto fail = [&](Step step) {
-        if ((step == Step::Configure || step == Step::FindInterface) &&
+        // A firmware-update device that cannot be configured or has no
+        // interface ends the procedure that waits for it. Failures of the
+        // other modes leave the installer alone: it is in state 0 whenever no
+        // update runs, and a camera-mode or pipe-stall attach says nothing
+        // about the device it waits for.
+        if (mode == AttachMode::FirmwareUpdate && (step == Step::Configure || step == Step::FindInterface) &&
             m_link.firmwareUploadState() == kWaitingForDeviceInDFUMode)
             setFirmwareUploadState(kFirmwareStateFatal);
         systemLog("Something went wrong.\n");

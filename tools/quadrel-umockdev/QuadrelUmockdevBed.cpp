@@ -3,6 +3,7 @@
 #include <atomic>
 #include <cerrno>
 #include <cstddef>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <deque>
@@ -59,12 +60,33 @@ std::string toHex(const std::uint8_t *data, std::size_t size)
     return hex;
 }
 
-constexpr const char *kUsbPath = "/sys/devices/usb1/1-1";
-constexpr const char *kInterfacePath = "/sys/devices/usb1/1-1/1-1:1.0";
-constexpr const char *kHidPath = "/sys/devices/usb1/1-1/1-1:1.0/0003:202C:0082.0001";
-constexpr const char *kHidrawPath = "/sys/devices/usb1/1-1/1-1:1.0/0003:202C:0082.0001/hidraw/hidraw0";
-constexpr const char *kUsbNode = "/dev/bus/usb/001/002";
-constexpr const char *kHidrawNode = "/dev/hidraw0";
+const char *kFirmwareUpdateDescriptorsHex = "12 01 00 02 00 00 00 40 2c 20 84 00 00 01 01 02 03 01"
+                                            "09 02 20 00 01 01 00 80 32"
+                                            "09 04 00 00 02 ff 00 ff 00"
+                                            "07 05 81 02 40 00 00"
+                                            "07 05 01 02 40 00 00";
+
+// One testbed for every bed of the process: a second testbed would move
+// UMOCKDEV_DIR away from the first one's devices.
+std::mutex g_testbedMutex;
+UMockdevTestbed *g_testbed = nullptr; // guarded by g_testbedMutex
+int g_testbedUsers = 0;               // guarded by g_testbedMutex
+
+UMockdevTestbed *acquireTestbed()
+{
+    std::lock_guard lock(g_testbedMutex);
+    if (!g_testbed)
+        g_testbed = umockdev_testbed_new();
+    ++g_testbedUsers;
+    return g_testbed;
+}
+
+void releaseTestbed()
+{
+    std::lock_guard lock(g_testbedMutex);
+    if (--g_testbedUsers == 0)
+        g_clear_object(&g_testbed);
+}
 
 } // namespace
 
@@ -72,7 +94,12 @@ struct QuadrelUmockdevBed::Impl {
     enum class Side { None, Usb, Hid };
 
     std::shared_ptr<sim::QuadrelSimulator> camera;
+    Options options;
     UMockdevTestbed *testbed = nullptr;
+    // sysfs paths, top-down, and device nodes.
+    std::string usbPath, interfacePath, hidPath, hidrawPath, usbNode, hidrawNode;
+    std::vector<std::string> diskPaths;
+    std::vector<std::string> diskNames;
     UMockdevIoctlBase *handler = nullptr;
 
     std::mutex mutex;
@@ -101,7 +128,7 @@ struct QuadrelUmockdevBed::Impl {
     gboolean handleIoctl(UMockdevIoctlClient *client)
     {
         const std::string node = umockdev_ioctl_client_get_devnode(client);
-        if (node == kHidrawNode)
+        if (node == hidrawNode)
             return handleHidrawIoctl(client);
         return handleUsbIoctl(client);
     }
@@ -352,24 +379,52 @@ bool QuadrelUmockdevBed::inMockEnvironment()
     return preload && std::strstr(preload, "umockdev-preload");
 }
 
-QuadrelUmockdevBed::QuadrelUmockdevBed(std::shared_ptr<sim::QuadrelSimulator> camera) : m_impl(std::make_unique<Impl>())
+QuadrelUmockdevBed::QuadrelUmockdevBed(std::shared_ptr<sim::QuadrelSimulator> camera)
+    : QuadrelUmockdevBed(std::move(camera), Options{})
+{}
+
+QuadrelUmockdevBed::QuadrelUmockdevBed(std::shared_ptr<sim::QuadrelSimulator> camera, Options options)
+    : m_impl(std::make_unique<Impl>())
 {
-    m_impl->camera = std::move(camera);
-    m_impl->testbed = umockdev_testbed_new();
-    m_impl->handler = umockdev_ioctl_base_new();
-    g_signal_connect_after(m_impl->handler, "handle-ioctl", G_CALLBACK(&Impl::onIoctl), m_impl.get());
-    m_impl->camera->setReportSink([impl = m_impl.get()](const Report &report) { impl->deliver(report); });
+    Impl &impl = *m_impl;
+    impl.camera = std::move(camera);
+    impl.options = options;
+    const std::string port = std::to_string(options.port);
+    const std::string product = options.firmwareUpdateMode ? "0084" : "0082";
+    char node[32];
+    std::snprintf(node, sizeof node, "/dev/bus/usb/001/%03d", 1 + options.port);
+    impl.usbPath = "/sys/devices/usb1/1-" + port;
+    impl.interfacePath = impl.usbPath + "/1-" + port + ":1.0";
+    char hidName[40];
+    std::snprintf(hidName, sizeof hidName, "/0003:202C:%s.%04X", product.c_str(), options.port);
+    impl.hidPath = impl.interfacePath + hidName;
+    impl.hidrawPath = impl.hidPath + "/hidraw/hidraw" + std::to_string(options.port - 1);
+    impl.usbNode = node;
+    impl.hidrawNode = "/dev/hidraw" + std::to_string(options.port - 1);
+    if (options.withDisk) {
+        const std::string disk = std::string("sd") + static_cast<char>('a' + options.port);
+        const std::string storage = impl.usbPath + "/1-" + port + ":1.1";
+        const std::string block = storage + "/host" + port + "/target" + port + ":0:0/" + port + ":0:0:0/block/" + disk;
+        impl.diskPaths = {storage, block, block + "/" + disk + "1"};
+        impl.diskNames = {disk, disk + "1"};
+    }
+    impl.testbed = acquireTestbed();
+    impl.handler = umockdev_ioctl_base_new();
+    g_signal_connect_after(impl.handler, "handle-ioctl", G_CALLBACK(&Impl::onIoctl), m_impl.get());
+    impl.camera->setReportSink([raw = m_impl.get()](const Report &report) { raw->deliver(report); });
 }
 
 QuadrelUmockdevBed::~QuadrelUmockdevBed()
 {
+    unplug();
     m_impl->camera->setReportSink(nullptr);
     m_impl->stopHid.store(true);
     if (m_impl->hidServer.joinable())
         m_impl->hidServer.join();
     if (m_impl->hidrawFd >= 0)
         ::close(m_impl->hidrawFd);
-    g_clear_object(&m_impl->testbed);
+    releaseTestbed();
+    m_impl->testbed = nullptr;
     g_clear_object(&m_impl->handler);
     std::lock_guard lock(m_impl->mutex);
     for (auto *list : {&m_impl->pendingIn, &m_impl->completed, &m_impl->discarded, &m_impl->heldOut}) {
@@ -377,6 +432,31 @@ QuadrelUmockdevBed::~QuadrelUmockdevBed()
             umockdev_ioctl_data_unref(data);
         list->clear();
     }
+}
+
+std::uint8_t QuadrelUmockdevBed::address() const
+{
+    return static_cast<std::uint8_t>(1 + m_impl->options.port);
+}
+
+std::uint32_t QuadrelUmockdevBed::locationID() const
+{
+    return 0x01000000u | (static_cast<std::uint32_t>(m_impl->options.port & 0xF) << 20);
+}
+
+std::string QuadrelUmockdevBed::hidrawPath() const
+{
+    return m_impl->hidrawNode;
+}
+
+std::string QuadrelUmockdevBed::usbNode() const
+{
+    return m_impl->usbNode;
+}
+
+std::vector<std::string> QuadrelUmockdevBed::diskNames() const
+{
+    return m_impl->diskNames;
 }
 
 bool QuadrelUmockdevBed::plugIn(std::string *error)
@@ -388,128 +468,167 @@ bool QuadrelUmockdevBed::plugIn(std::string *error)
     };
     if (!inMockEnvironment())
         return fail("not running under umockdev-wrapper");
+    Impl &impl = *m_impl;
+    const bool camera = !impl.options.firmwareUpdateMode;
     GError *gerror = nullptr;
-    if (!umockdev_testbed_attach_ioctl(m_impl->testbed, kUsbNode, m_impl->handler, &gerror) ||
-        !umockdev_testbed_attach_ioctl(m_impl->testbed, kHidrawNode, m_impl->handler, &gerror)) {
+    if (!umockdev_testbed_attach_ioctl(impl.testbed, impl.usbNode.c_str(), impl.handler, &gerror) ||
+        (camera && !umockdev_testbed_attach_ioctl(impl.testbed, impl.hidrawNode.c_str(), impl.handler, &gerror))) {
         const std::string why = gerror ? gerror->message : "attach_ioctl failed";
         g_clear_error(&gerror);
         return fail(why);
     }
 
-    const std::string descriptors = compactHex(kUsbDescriptorsHex);
+    const std::string port = std::to_string(impl.options.port);
+    const std::string sysUsb = impl.usbPath.substr(4); // without "/sys"
+    const std::string product = camera ? "0082" : "0084";
+    const std::string address = std::to_string(1 + impl.options.port);
+    const std::string descriptors = compactHex(camera ? kUsbDescriptorsHex : kFirmwareUpdateDescriptorsHex);
     const std::string reportDescriptor = toHex(kReportDescriptor, sizeof kReportDescriptor);
-    const std::string tree = std::string("P: /devices/usb1/1-1\n"
-                                         "N: bus/usb/001/002\n"
-                                         "E: SUBSYSTEM=usb\n"
-                                         "E: DEVTYPE=usb_device\n"
-                                         "E: DRIVER=usb\n"
-                                         "E: BUSNUM=001\n"
-                                         "E: DEVNUM=002\n"
-                                         "E: DEVNAME=/dev/bus/usb/001/002\n"
-                                         "E: PRODUCT=202c/82/100\n"
-                                         "E: ID_VENDOR_ID=202c\n"
-                                         "E: ID_MODEL_ID=0082\n"
-                                         "A: busnum=1\\n\n"
-                                         "A: devnum=2\\n\n"
-                                         "A: devpath=1\\n\n"
-                                         "A: idVendor=202c\\n\n"
-                                         "A: idProduct=0082\\n\n"
-                                         "A: bcdDevice=0100\\n\n"
-                                         "A: manufacturer=Morvane\\n\n"
-                                         "A: product=Quadrel\\n\n"
-                                         "A: serial=QSIM0001\\n\n"
-                                         "A: bConfigurationValue=1\\n\n"
-                                         "A: bNumConfigurations=1\\n\n"
-                                         "A: bNumInterfaces= 1\\n\n"
-                                         "A: speed=480\\n\n"
-                                         "H: descriptors=") +
-                             descriptors +
-                             "\n\n"
-                             "P: /devices/usb1/1-1/1-1:1.0\n"
-                             "E: SUBSYSTEM=usb\n"
-                             "E: DEVTYPE=usb_interface\n"
-                             "E: DRIVER=usbhid\n"
-                             "E: INTERFACE=3/0/0\n"
-                             "A: bInterfaceNumber=00\\n\n"
-                             "A: bInterfaceClass=03\\n\n"
-                             "A: bInterfaceSubClass=00\\n\n"
-                             "A: bInterfaceProtocol=00\\n\n"
-                             "A: bAlternateSetting= 0\\n\n"
-                             "A: bNumEndpoints=02\\n\n"
-                             "\n"
-                             "P: /devices/usb1/1-1/1-1:1.0/0003:202C:0082.0001\n"
-                             "E: SUBSYSTEM=hid\n"
-                             "E: DRIVER=hid-generic\n"
-                             "E: HID_ID=0003:0000202C:00000082\n"
-                             "E: HID_NAME=Morvane Quadrel\n"
-                             "E: HID_PHYS=usb-0000:00:14.0-1/input0\n"
-                             "E: HID_UNIQ=QSIM0001\n"
-                             "E: MODALIAS=hid:b0003g0001v0000202Cp00000082\n"
-                             "H: report_descriptor=" +
-                             reportDescriptor +
-                             "\n\n"
-                             "P: /devices/usb1/1-1/1-1:1.0/0003:202C:0082.0001/hidraw/hidraw0\n"
-                             "N: hidraw0\n"
-                             "E: SUBSYSTEM=hidraw\n"
-                             "E: DEVNAME=/dev/hidraw0\n"
-                             "E: MAJOR=241\n"
-                             "E: MINOR=0\n"
-                             "A: dev=241:0\\n\n"
-                             "L: device=../../../0003:202C:0082.0001\n";
-    if (!umockdev_testbed_add_from_string(m_impl->testbed, tree.c_str(), &gerror)) {
+    std::string tree = "P: " + sysUsb + "\n" + "N: " + impl.usbNode.substr(5) + "\n" +
+                       "E: SUBSYSTEM=usb\n"
+                       "E: DEVTYPE=usb_device\n"
+                       "E: DRIVER=usb\n"
+                       "E: BUSNUM=001\n"
+                       "E: DEVNUM=" +
+                       impl.usbNode.substr(impl.usbNode.size() - 3) + "\n" + "E: DEVNAME=" + impl.usbNode + "\n" +
+                       "E: PRODUCT=202c/" + (camera ? "82" : "84") + "/100\n" +
+                       "E: ID_VENDOR_ID=202c\n"
+                       "E: ID_MODEL_ID=" +
+                       product + "\n" + "A: dev=189:" + std::to_string(impl.options.port) + "\\n\n" +
+                       "A: busnum=1\\n\n"
+                       "A: devnum=" +
+                       address + "\\n\n" + "A: devpath=" + port + "\\n\n" +
+                       "A: idVendor=202c\\n\n"
+                       "A: idProduct=" +
+                       product + "\\n\n" +
+                       "A: bcdDevice=0100\\n\n"
+                       "A: manufacturer=Morvane\\n\n"
+                       "A: product=Quadrel\\n\n"
+                       "A: serial=QSIM000" +
+                       port + "\\n\n" +
+                       "A: bConfigurationValue=1\\n\n"
+                       "A: bNumConfigurations=1\\n\n"
+                       "A: bNumInterfaces= 1\\n\n"
+                       "A: speed=480\\n\n"
+                       "H: descriptors=" +
+                       descriptors + "\n\n";
+    if (camera) {
+        tree += "P: " + impl.interfacePath.substr(4) + "\n" +
+                "E: SUBSYSTEM=usb\n"
+                "E: DEVTYPE=usb_interface\n"
+                "E: DRIVER=usbhid\n"
+                "E: INTERFACE=3/0/0\n"
+                "A: bInterfaceNumber=00\\n\n"
+                "A: bInterfaceClass=03\\n\n"
+                "A: bInterfaceSubClass=00\\n\n"
+                "A: bInterfaceProtocol=00\\n\n"
+                "A: bAlternateSetting= 0\\n\n"
+                "A: bNumEndpoints=02\\n\n"
+                "\n"
+                "P: " +
+                impl.hidPath.substr(4) + "\n" +
+                "E: SUBSYSTEM=hid\n"
+                "E: DRIVER=hid-generic\n"
+                "E: HID_ID=0003:0000202C:00000082\n"
+                "E: HID_NAME=Morvane Quadrel\n"
+                "E: HID_PHYS=usb-0000:00:14.0-" +
+                port + "/input0\n" + "E: HID_UNIQ=QSIM000" + port + "\n" +
+                "E: MODALIAS=hid:b0003g0001v0000202Cp00000082\n"
+                "H: report_descriptor=" +
+                reportDescriptor + "\n\n" + "P: " + impl.hidrawPath.substr(4) + "\n" +
+                "N: " + impl.hidrawNode.substr(5) + "\n" +
+                "E: SUBSYSTEM=hidraw\n"
+                "E: DEVNAME=" +
+                impl.hidrawNode + "\n" +
+                "E: MAJOR=241\n"
+                "E: MINOR=" +
+                std::to_string(impl.options.port - 1) + "\n" + "A: dev=241:" + std::to_string(impl.options.port - 1) +
+                "\\n\n" + "L: device=../../../" + impl.hidPath.substr(impl.hidPath.rfind('/') + 1) + "\n\n";
+    }
+    if (!impl.diskPaths.empty()) {
+        tree += "P: " + impl.diskPaths[0].substr(4) + "\n" +
+                "E: SUBSYSTEM=usb\n"
+                "E: DEVTYPE=usb_interface\n"
+                "E: DRIVER=usb-storage\n"
+                "E: INTERFACE=8/6/80\n"
+                "A: bInterfaceClass=08\\n\n\n" +
+                "P: " + impl.diskPaths[1].substr(4) + "\n" + "N: " + impl.diskNames[0] + "\n" +
+                "E: SUBSYSTEM=block\n"
+                "E: DEVTYPE=disk\n"
+                "E: DEVNAME=/dev/" +
+                impl.diskNames[0] + "\n\n" + "P: " + impl.diskPaths[2].substr(4) + "\n" + "N: " + impl.diskNames[1] +
+                "\n" +
+                "E: SUBSYSTEM=block\n"
+                "E: DEVTYPE=partition\n"
+                "E: DEVNAME=/dev/" +
+                impl.diskNames[1] + "\n\n";
+    }
+    if (!umockdev_testbed_add_from_string(impl.testbed, tree.c_str(), &gerror)) {
         const std::string why = gerror ? gerror->message : "add_from_string failed";
         g_clear_error(&gerror);
         return fail(why);
     }
 
-    const int master = umockdev_testbed_get_dev_fd(m_impl->testbed, kHidrawNode);
-    if (master < 0)
-        return fail("the hidraw node has no pseudo-terminal");
-    m_impl->hidrawFd = ::dup(master);
-    // Reports are binary: no line discipline may touch them.
-    termios settings{};
-    if (tcgetattr(m_impl->hidrawFd, &settings) == 0) {
-        cfmakeraw(&settings);
-        tcsetattr(m_impl->hidrawFd, TCSANOW, &settings);
+    if (camera) {
+        const int master = umockdev_testbed_get_dev_fd(impl.testbed, impl.hidrawNode.c_str());
+        if (master < 0)
+            return fail("the hidraw node has no pseudo-terminal");
+        impl.hidrawFd = ::dup(master);
+        // Reports are binary: no line discipline may touch them.
+        termios settings{};
+        if (tcgetattr(impl.hidrawFd, &settings) == 0) {
+            cfmakeraw(&settings);
+            tcsetattr(impl.hidrawFd, TCSANOW, &settings);
+        }
+        impl.stopHid.store(false);
+        impl.hidServer = std::thread([raw = m_impl.get()] { raw->serveHidraw(); });
     }
-    m_impl->stopHid.store(false);
-    m_impl->hidServer = std::thread([impl = m_impl.get()] { impl->serveHidraw(); });
-    m_impl->plugged = true;
+    impl.plugged = true;
     return true;
 }
 
 void QuadrelUmockdevBed::unplug()
 {
-    if (!m_impl->plugged)
+    Impl &impl = *m_impl;
+    if (!impl.plugged)
         return;
-    m_impl->plugged = false;
+    impl.plugged = false;
     {
-        std::lock_guard lock(m_impl->mutex);
-        m_impl->gone = true;
-        m_impl->usbInput.clear();
+        std::lock_guard lock(impl.mutex);
+        impl.gone = true;
+        impl.usbInput.clear();
     }
-    m_impl->stopHid.store(true);
-    if (m_impl->hidServer.joinable())
-        m_impl->hidServer.join();
-    {
-        std::lock_guard lock(m_impl->hidWriteMutex);
-        if (m_impl->hidrawFd >= 0)
-            ::close(m_impl->hidrawFd);
-        m_impl->hidrawFd = -1;
+    impl.stopHid.store(true);
+    if (impl.hidServer.joinable())
+        impl.hidServer.join();
+    if (!impl.options.firmwareUpdateMode) {
+        std::lock_guard lock(impl.hidWriteMutex);
+        if (impl.hidrawFd >= 0)
+            ::close(impl.hidrawFd);
+        impl.hidrawFd = -1;
         // The client's end hangs up only when every master descriptor is
         // closed; the testbed keeps its own, so it is replaced in place (the
         // number stays valid for the testbed to close later).
-        const int master = umockdev_testbed_get_dev_fd(m_impl->testbed, kHidrawNode);
+        const int master = umockdev_testbed_get_dev_fd(impl.testbed, impl.hidrawNode.c_str());
         const int placeholder = ::open("/dev/null", O_RDWR | O_CLOEXEC);
         if (master >= 0 && placeholder >= 0)
             ::dup2(placeholder, master);
         if (placeholder >= 0)
             ::close(placeholder);
     }
-    for (const char *path : {kHidrawPath, kHidPath, kInterfacePath, kUsbPath})
-        umockdev_testbed_uevent(m_impl->testbed, path, "remove");
-    for (const char *path : {kHidrawPath, kHidPath, kInterfacePath, kUsbPath})
-        umockdev_testbed_remove_device(m_impl->testbed, path);
+    // Bottom-up, as the kernel removes them.
+    std::vector<std::string> paths(impl.diskPaths.rbegin(), impl.diskPaths.rend());
+    if (!impl.options.firmwareUpdateMode)
+        paths.insert(paths.end(), {impl.hidrawPath, impl.hidPath, impl.interfacePath});
+    paths.push_back(impl.usbPath);
+    for (const std::string &path : paths)
+        umockdev_testbed_uevent(impl.testbed, path.c_str(), "remove");
+    for (const std::string &path : paths)
+        umockdev_testbed_remove_device(impl.testbed, path.c_str());
+    // Frees the nodes for a camera plugged into the same port later.
+    umockdev_testbed_detach_ioctl(impl.testbed, impl.usbNode.c_str(), nullptr);
+    if (!impl.options.firmwareUpdateMode)
+        umockdev_testbed_detach_ioctl(impl.testbed, impl.hidrawNode.c_str(), nullptr);
 }
 
 void QuadrelUmockdevBed::holdUsbWrites(bool hold)

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "device/sim/QuadrelSimulator.h"
 
@@ -20,7 +21,21 @@ public:
     // True when the process runs under umockdev's preload library.
     static bool inMockEnvironment();
 
+    // Where and how the camera is plugged in. Several beds may exist at once
+    // on different ports; they share one testbed.
+    struct Options {
+        // Port on bus 1: the device is "1-<port>" with address 1 + port and
+        // hidraw node port - 1.
+        int port = 1;
+        // Plugged in as 202c:0084 with one vendor interface (class 0xFF,
+        // protocol 0xFF, bulk endpoints 0x81 and 0x01) and no HID device.
+        bool firmwareUpdateMode = false;
+        // A mass-storage interface with a disk and one partition below it.
+        bool withDisk = false;
+    };
+
     explicit QuadrelUmockdevBed(std::shared_ptr<sim::QuadrelSimulator> camera);
+    QuadrelUmockdevBed(std::shared_ptr<sim::QuadrelSimulator> camera, Options options);
     ~QuadrelUmockdevBed();
     QuadrelUmockdevBed(const QuadrelUmockdevBed &) = delete;
     QuadrelUmockdevBed &operator=(const QuadrelUmockdevBed &) = delete;
@@ -33,10 +48,16 @@ public:
     // events are sent.
     void unplug();
 
+    // Bus, address and location of a bed on port 1.
     static constexpr std::uint8_t kBus = 1;
     static constexpr std::uint8_t kAddress = 2;
     static constexpr std::uint32_t kLocationID = 0x01100000; // bus 1, port 1
-    std::string hidrawPath() const { return "/dev/hidraw0"; }
+    std::uint8_t address() const;
+    std::uint32_t locationID() const;
+    std::string hidrawPath() const;
+    std::string usbNode() const;
+    // The block devices' kernel names ("sdb", "sdb1") when plugged with a disk.
+    std::vector<std::string> diskNames() const;
 
     // While held, host-to-camera URBs stay in flight (neither delivered nor
     // completed); releasing delivers them. An unplug ends them as shut down.

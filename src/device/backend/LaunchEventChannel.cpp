@@ -49,22 +49,23 @@ bool LaunchEventChannel::listen(std::function<void(const AttachEvent &)> deliver
     if (isListening())
         return true;
     m_deliver = std::move(deliver);
-    auto server = std::make_unique<QLocalServer>();
-    server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!server->listen(m_serverName)) {
-        // A socket file left by a viewer that crashed: remove it, unless a
-        // live viewer still answers on it.
+    // Listening replaces the socket file (it is made elsewhere and renamed
+    // into place), so a viewer that still answers on it must be found first.
+    {
         QLocalSocket probe;
         probe.connectToServer(m_serverName);
         if (probe.waitForConnected(200)) {
             systemLog("Another viewer already receives device-attach events\n");
             return false;
         }
-        QLocalServer::removeServer(m_serverName);
-        if (!server->listen(m_serverName)) {
-            systemLog("Could not listen for device-attach events: %s\n", qPrintable(server->errorString()));
-            return false;
-        }
+    }
+    // What is left is a socket file of a viewer that crashed.
+    QLocalServer::removeServer(m_serverName);
+    auto server = std::make_unique<QLocalServer>();
+    server->setSocketOptions(QLocalServer::UserAccessOption);
+    if (!server->listen(m_serverName)) {
+        systemLog("Could not listen for device-attach events: %s\n", qPrintable(server->errorString()));
+        return false;
     }
     QLocalServer *raw = server.get();
     QObject::connect(raw, &QLocalServer::newConnection, raw, [this, raw] {

@@ -1,0 +1,125 @@
+// The device-attach event: it restarts capture (released at once, started
+// again after the delay), and a second launch hands it to the running viewer
+// over the local socket.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+#include <QLocalSocket>
+
+#include <atomic>
+#include <future>
+
+#include "DeviceTestSupport.h"
+#include "common/SystemLog.h"
+#include "device/DeviceAttachHandler.h"
+#include "device/backend/LaunchEventChannel.h"
+
+using namespace kelvo::device;
+using namespace std::chrono_literals;
+using kelvo::device::test::pumpFor;
+using kelvo::device::test::pumpUntil;
+
+namespace {
+
+QString uniqueServerName()
+{
+    static int serial = 0;
+    return QStringLiteral("kelvo-attach-test-%1-%2").arg(QCoreApplication::applicationPid()).arg(++serial);
+}
+
+// Runs a blocking client call off the main thread while the main thread
+// serves the socket.
+template <typename Call> auto whileServing(Call call)
+{
+    auto result = std::async(std::launch::async, call);
+    pumpUntil([&] { return result.wait_for(0ms) == std::future_status::ready; }, 5s);
+    return result.get();
+}
+
+struct KickstartFixture : ::testing::Test {
+    void SetUp() override
+    {
+        handler.setRestartDelay(50ms);
+        handler.setCaptureRelease([this] { calls.push_back("release"); });
+        handler.setCaptureRestart([this] { calls.push_back("restart"); });
+    }
+    kelvo::ScopedLogCapture log;
+    DeviceAttachHandler handler;
+    std::vector<std::string> calls;
+};
+
+} // namespace
+
+TEST_F(KickstartFixture, EventReleasesCaptureAndRestartsItAfterTheDelay)
+{
+    handler.handleEvent({QStringLiteral("/devices/usb1/1-1"), attachServiceId(1, 2)});
+    EXPECT_EQ(log.lines(), (std::vector<std::string>{"Received event: /devices/usb1/1-1: 258", "Kickstart 1\n"}));
+    EXPECT_TRUE(calls.empty()) << "the capture calls run later on the main queue";
+    ASSERT_TRUE(pumpUntil([&] { return !calls.empty(); }, 2s));
+    EXPECT_EQ(calls, std::vector<std::string>{"release"});
+    ASSERT_TRUE(pumpUntil([&] { return calls.size() == 2; }, 2s));
+    EXPECT_EQ(calls, (std::vector<std::string>{"release", "restart"}));
+}
+
+TEST_F(KickstartFixture, SameArrivalReportedTwiceRestartsOnce)
+{
+    handler.handleEvent({QStringLiteral("a"), 7});
+    handler.handleEvent({QStringLiteral("b"), 7});
+    handler.handleEvent({QStringLiteral("c"), 8});
+    pumpFor(300ms);
+    EXPECT_EQ(log.count("Kickstart 1\n"), 2);
+    EXPECT_EQ(log.count("Received event: b: 7"), 1) << "a repeated event is still logged";
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "restart"), 2);
+}
+
+TEST(LaunchEventChannelTest, SecondLaunchHandsItsEventToTheRunningViewer)
+{
+    const QString name = uniqueServerName();
+    LaunchEventChannel running(name);
+    std::vector<AttachEvent> received;
+    ASSERT_TRUE(running.listen([&](const AttachEvent &event) { received.push_back(event); }));
+
+    const AttachEvent sent{QStringLiteral("/devices/usb1/1-1 é"), 0x1234567890ULL};
+    EXPECT_TRUE(whileServing([&] { return LaunchEventChannel::handOffToRunningInstance(sent, name, 2000); }));
+    ASSERT_TRUE(pumpUntil([&] { return !received.empty(); }, 2s));
+    EXPECT_EQ(received[0].deviceAttach, sent.deviceAttach);
+    EXPECT_EQ(received[0].serviceID, sent.serviceID);
+
+    // A third launch finds the socket taken by a live viewer.
+    LaunchEventChannel another(name);
+    EXPECT_FALSE(another.listen([](const AttachEvent &) {}));
+    EXPECT_TRUE(running.isListening());
+}
+
+TEST(LaunchEventChannelTest, NoRunningViewerTakesNothing)
+{
+    EXPECT_FALSE(LaunchEventChannel::handOffToRunningInstance({QStringLiteral("x"), 1}, uniqueServerName(), 500));
+}
+
+TEST(LaunchEventChannelTest, MalformedOrOversizedInputIsDropped)
+{
+    const QString name = uniqueServerName();
+    LaunchEventChannel running(name);
+    int delivered = 0;
+    ASSERT_TRUE(running.listen([&](const AttachEvent &) { ++delivered; }));
+    const QByteArray inputs[] = {"no-number-here\n", "12\n", "-5 negative\n",
+                                 QByteArray(LaunchEventChannel::kMaxLineBytes + 10, 'a')};
+    for (const QByteArray &input : inputs) {
+        const bool answered = whileServing([&] {
+            QLocalSocket socket;
+            socket.connectToServer(name);
+            if (!socket.waitForConnected(1000))
+                return true;
+            socket.write(input);
+            socket.waitForBytesWritten(1000);
+            return socket.waitForReadyRead(500) && socket.readAll().startsWith("OK");
+        });
+        EXPECT_FALSE(answered) << input.left(20).constData();
+    }
+    pumpFor(50ms);
+    EXPECT_EQ(delivered, 0);
+
+    // A client that is too long for the wire is refused before sending.
+    EXPECT_FALSE(LaunchEventChannel::handOffToRunningInstance(
+        {QString(LaunchEventChannel::kMaxLineBytes, QChar('x')), 1}, name, 500));
+}
