@@ -1,5 +1,6 @@
 #include "StillPngReader.h"
 
+#include "video/still/StillImage.h"
 #include "video/still/StillPng.h"
 
 #include <QDir>
@@ -143,6 +144,27 @@ TEST(StillPng, FullDiskKeepsTheOldFileAndLeavesNoTemporaryFile)
     EXPECT_FALSE(error.isEmpty());
     EXPECT_EQ(fileContents(path), QByteArray("old picture"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Untitled.png")});
+}
+
+TEST(StillImage, QImageOutlivesThePictureItWasMadeFrom)
+{
+    QImage image;
+    {
+        const FreezeFrameImage picture = noisePicture(5, 3, 6);
+        image = stillQImage(picture);
+        ASSERT_EQ(image.size(), QSize(5, 3));
+        for (int y = 0; y < 3; ++y) {
+            for (int x = 0; x < 5; ++x) {
+                const Rgb8 p = picture.pixel(x, y);
+                ASSERT_EQ(image.pixel(x, y), qRgb(p.r, p.g, p.b)) << x << "," << y;
+            }
+        }
+    }
+    // The pixels are still there once the picture is gone (the sanitizer
+    // would catch a read of freed memory).
+    const Rgb8 last = noisePicture(5, 3, 6).pixel(4, 2);
+    EXPECT_EQ(image.pixel(4, 2), qRgb(last.r, last.g, last.b));
+    EXPECT_TRUE(stillQImage(FreezeFrameImage{}).isNull());
 }
 
 } // namespace

@@ -1,4 +1,3 @@
-#include "StillPngReader.h"
 #include "StillTestSupport.h"
 
 #include "ui/StillSavePanel.h"
@@ -101,32 +100,6 @@ TEST(StillSavePanel, FailureAlertNamesTheFileAndTheReason)
     EXPECT_FALSE(text.isEmpty());
     EXPECT_TRUE(details.contains(QStringLiteral("/media/stick/Untitled.png")));
     EXPECT_TRUE(details.contains(QStringLiteral("No space left on device")));
-}
-
-// The whole save through the real dialog: saved while live, the file lands
-// where the dialog says and the picture is live again afterwards.
-TEST(StillSavePanel, SaveThroughTheDialogWritesTheFile)
-{
-    QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("Untitled.png"));
-    StillSavePanel panel;
-    panel.setDialogPresenter([path](QFileDialog *dialog, bool) {
-        dialog->setOption(QFileDialog::DontUseNativeDialog);
-        dialog->selectFile(path);
-        QMetaObject::invokeMethod(dialog, &QDialog::accept, Qt::QueuedConnection);
-    });
-    kelvo::video::test::FakeController controller(&panel);
-    auto frame = kelvo::video::test::TestFrame::uyvy(8, 6);
-    controller.saveFreezeFrame();
-    controller.processor.handleVideoFrame(frame.frame);
-    runPostedWork();
-    runPostedWork();
-    const auto png = kelvo::video::test::readPng(path);
-    ASSERT_TRUE(png.ok);
-    EXPECT_EQ(png.width, 8);
-    EXPECT_EQ(png.height, 6);
-    EXPECT_FALSE(controller.isFrozen());
-    EXPECT_FALSE(controller.waitingToSave());
 }
 
 } // namespace
