@@ -59,6 +59,20 @@ TEST(FreezeFrameConversion, BiPlanarPixelsByRange)
     }
 }
 
+TEST(FreezeFrameConversion, BiPlanarFrameIsNeverDeinterlaced)
+{
+    TestFrame t = TestFrame::nv12(2, 4, ColourRange::Video);
+    const std::uint8_t rows[4] = {40, 200, 80, 210};
+    for (int y = 0; y < 4; ++y) {
+        std::fill_n(t.luma.begin() + 2 * y, 2, rows[y]);
+    }
+    const FreezeFrameImage picture = convertFreezeFrame(t.frame, true);
+    ASSERT_FALSE(picture.isNull());
+    for (int y = 0; y < 4; ++y) {
+        EXPECT_EQ(picture.pixel(1, y), convertYCbCrPixel(rows[y], 128, 128, 1.0)) << "row " << y;
+    }
+}
+
 // Rows 0 and 2 carry the even field, rows 1 and 3 an odd field that
 // deinterlacing discards. The luma sums are odd, so rounding shows.
 TEST(FreezeFrameConversion, DeinterlacingKeepsEvenRowsAveragesOddRowsAndRepeatsTheLast)
