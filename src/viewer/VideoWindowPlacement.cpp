@@ -15,12 +15,14 @@
 #include <QCursor>
 #include <QGuiApplication>
 #include <QLayout>
+#include <QMargins>
 #include <QMouseEvent>
 #include <QPainterPath>
 #include <QRegion>
 #include <QResizeEvent>
 #include <QScreen>
 #include <QVariantAnimation>
+#include <QWindow>
 
 #include <cmath>
 
@@ -379,12 +381,29 @@ void VideoWindowPlacement::dockTo(DockEdge edge)
     const QScreen *main = QGuiApplication::primaryScreen();
     if (!m_window || !main)
         return;
-    // The whole window, decorations included, goes against the edge.
+    // The whole window, decorations included, goes against the edge. The
+    // window is placed by its client area: the window manager answers a
+    // frame position with margins it may not have told Qt yet (right after
+    // full screen, for one).
+    const QMargins margins = frameMargins();
+    const QRect client = m_window->geometry();
     const Rect visible = fromQtScreen(main->availableGeometry());
-    const Rect outer = fromQtScreen(m_window->frameGeometry());
-    const Rect moved = geometry::dockedFrame(edge, outer, visible);
-    m_window->move(toQtScreen(moved).topLeft());
+    const Rect outer = fromQtScreen(client.marginsAdded(margins));
+    const QRect moved = toQtScreen(geometry::dockedFrame(edge, outer, visible)).marginsRemoved(margins);
+    m_window->setGeometry(QRect(moved.topLeft(), client.size()));
     m_docking.dock(edge);
+}
+
+QMargins VideoWindowPlacement::frameMargins()
+{
+    // Qt learns the decorations only after the window manager has drawn
+    // them, and has none in full screen: keep the last ones seen.
+    if (m_window && m_window->windowHandle() && !(m_window->windowState() & Qt::WindowFullScreen)) {
+        const QMargins margins = m_window->windowHandle()->frameMargins();
+        if (!margins.isNull())
+            m_frameMargins = margins;
+    }
+    return m_frameMargins;
 }
 
 // ---- Full screen ------------------------------------------------------------------------------------
@@ -660,7 +679,7 @@ void VideoWindowPlacement::userMovedWindow()
     // the docked edges is a move by the user.
     const QScreen *main = QGuiApplication::primaryScreen();
     if (m_docking.any() && main &&
-        !geometry::frameSitsAtDockedEdges(m_docking, fromQtScreen(m_window->frameGeometry()),
+        !geometry::frameSitsAtDockedEdges(m_docking, fromQtScreen(m_window->geometry().marginsAdded(frameMargins())),
                                           fromQtScreen(main->availableGeometry()), kDockTolerance))
         windowWillMove();
     m_moveEnd.start();

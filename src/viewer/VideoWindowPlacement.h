@@ -7,6 +7,7 @@
 #include "viewer/geometry/DockingInfo.h"
 #include "viewer/geometry/WindowGeometry.h"
 
+#include <QMargins>
 #include <QObject>
 #include <QPointer>
 #include <QScreen>
@@ -168,6 +169,7 @@ private:
     bool fullScreenOrTransitioning() const;
     void moveWindowTo(geometry::DockEdge edge);
     void dockTo(geometry::DockEdge edge);
+    QMargins frameMargins();
     void setFrame(const Rect &frame);
     Rect pictureFrameOf(const Rect &windowFrame) const;
     double pictureAspectRatio() const;
@@ -205,6 +207,7 @@ private:
     Rect m_baseWindowRect;
 
     geometry::DockingFlags m_docking;
+    QMargins m_frameMargins;
     bool m_isFullScreen = false;
     bool m_transitioningToFullScreen = false;
     bool m_transitioningFromFullScreen = false;
