@@ -88,6 +88,8 @@ DeviceDiscovery::DeviceDiscovery(DeviceLink &link, UsbBus &bus) : m_link(link), 
 DeviceDiscovery::~DeviceDiscovery()
 {
     m_link.setStuckVideoResetHandler({});
+    // A send in progress may hold a copy of the handler: let it finish.
+    m_link.waitForSendQueue();
     {
         std::lock_guard lock(m_stopMutex);
         m_stopping.store(true);

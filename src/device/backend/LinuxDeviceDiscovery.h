@@ -22,6 +22,12 @@ class UdevMonitor;
 // (from the watcher, and from a second launch over a local socket).
 // Thread: construct, destroy and call on the main thread, after
 // DeviceLink::startHIDInitialization() and before the link is destroyed.
+// The attach event of the camera now on the bus, as a second launch of the
+// viewer hands it to the running one (the same service ID as the running
+// viewer's own bus watcher reports, so the arrival restarts capture once).
+// A service ID of 0 when no camera is present.
+AttachEvent attachEventForPresentCamera();
+
 class LinuxDeviceDiscovery {
 public:
     struct Options {

@@ -7,11 +7,14 @@
 #include <map>
 #include <set>
 
+#include <libusb.h>
+
 #include "DeviceTestSupport.h"
 #include "common/SerialQueue.h"
 #include "common/SystemLog.h"
 #include "device/DeviceDiscovery.h"
 #include "device/DeviceLink.h"
+#include "device/backend/LibusbTransport.h"
 #include "device/sim/SimulatedHidDeviceIo.h"
 #include "device/sim/SimulatedUsbPipeIo.h"
 
@@ -201,6 +204,23 @@ TEST(IOReturnDescriptionTest, NamesTheLoggedStatuses)
     };
     for (const auto &c : cases)
         EXPECT_EQ(IOReturnDescription(c.status), c.text) << std::hex << c.status;
+}
+
+TEST(IOReturnDescriptionTest, DescribesLibusbErrorsThroughTheirStatus)
+{
+    const struct {
+        int error;
+        const char *text;
+    } cases[] = {
+        {LIBUSB_SUCCESS, "success"},
+        {LIBUSB_ERROR_NO_DEVICE, "noDevice"},
+        {LIBUSB_ERROR_NOT_FOUND, "noDevice"},
+        {LIBUSB_ERROR_PIPE, "UNKNOWN (e000404f)"},
+        {LIBUSB_ERROR_BUSY, "UNKNOWN (e00002c5)"},
+        {LIBUSB_ERROR_OTHER, "UNKNOWN (e00002bc)"},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(IOReturnDescription(LibusbTransport::statusFromLibusbError(c.error)), c.text) << c.error;
 }
 
 TEST_F(DiscoveryFixture, HidScanRepeatsThePassUntilEveryDeviceIsOpen)

@@ -22,6 +22,7 @@
 #include "common/SystemLog.h"
 #include "device/DeviceDiscovery.h"
 #include "device/DeviceLink.h"
+#include "device/backend/LaunchEventChannel.h"
 #include "device/backend/LinuxDeviceDiscovery.h"
 #include "device/backend/LinuxUsbBus.h"
 #include "device/backend/QuadrelProbe.h"
@@ -118,7 +119,7 @@ struct DiscoveryUmockdev : ::testing::Test {
     {
         LinuxDeviceDiscovery::Options options;
         options.udisksBusAddress = QStringLiteral("unix:path=/nonexistent/kelvo-test-bus");
-        options.attachServerName = QStringLiteral("kelvo-discovery-test-%1").arg(QCoreApplication::applicationPid());
+        options.attachServerName = serverName;
         platform = std::make_unique<LinuxDeviceDiscovery>(*link, options);
         ASSERT_TRUE(platform->isWatchingBus());
     }
@@ -142,6 +143,7 @@ struct DiscoveryUmockdev : ::testing::Test {
         return lines;
     }
 
+    const QString serverName = QStringLiteral("kelvo-discovery-test-%1").arg(QCoreApplication::applicationPid());
     kelvo::ScopedLogCapture log;
     std::unique_ptr<QuadrelUmockdevBed> keeper;
     std::deque<Camera> cameras;
@@ -225,6 +227,18 @@ TEST_F(DiscoveryUmockdev, CameraPluggedInLater)
     EXPECT_TRUE(log.contains("Kickstart 1\n"));
     EXPECT_EQ(link->hidInterfaces().size(), 1u);
     EXPECT_TRUE(askedForIdentity(*camera.simulator));
+
+    // The launch that udev starts for the same arrival hands its event over;
+    // the running viewer logs it and does not restart capture again.
+    const AttachEvent again = attachEventForPresentCamera();
+    EXPECT_EQ(again.serviceID, 258u);
+    auto handedOver = std::async(std::launch::async,
+                                 [&] { return LaunchEventChannel::handOffToRunningInstance(again, serverName, 2000); });
+    ASSERT_TRUE(pumpUntil([&] { return handedOver.wait_for(0ms) == std::future_status::ready; }, 5s));
+    EXPECT_TRUE(handedOver.get());
+    ASSERT_TRUE(pumpUntil([&] { return log.count("Received event: /devices/usb1/1-1: 258") == 2; }, 2s));
+    kelvo::device::test::pumpFor(100ms);
+    EXPECT_EQ(releases, 1);
 }
 
 TEST_F(DiscoveryUmockdev, TwoCamerasEachGetTheirOwnPowerUp)
