@@ -53,6 +53,7 @@ std::vector<QWidget *> MainWindowDelegate::loadInterface()
     m_outlets.lineOverlayView = overlay;
     m_lineOverlayView = overlay;
 
+    m_stillSavePanel.setVideoWindow(m_outlets.videoWindow);
     registerMenuActions();
     for (const auto &object : m_topLevelObjects)
         topLevel.push_back(object.get());
@@ -492,7 +493,7 @@ void MainWindowDelegate::rotateWindow()
 
 void MainWindowDelegate::rotateFrozenPicture(std::int64_t fromOrientation)
 {
-    Q_UNUSED(fromOrientation);
+    m_freezeFrames.rotateFrozenPicture(fromOrientation);
 }
 
 } // namespace kelvo::viewer

@@ -6,10 +6,14 @@
 #include "settings/PreferencesTarget.h"
 #include "settings/SettingsStore.h"
 #include "ui/MainWindowInterface.h"
+#include "ui/StillSavePanel.h"
 #include "video/CaptureController.h"
 #include "video/CaptureHost.h"
 #include "video/ColourMode.h"
+#include "video/FreezeFrameHost.h"
+#include "video/FreezeFrameProcessor.h"
 #include "video/ImageFilterChain.h"
+#include "video/still/StillSaver.h"
 
 #include <QObject>
 #include <QString>
@@ -54,7 +58,8 @@ class MainWindowDelegate : public QObject,
                            public guides::LineOverlayDelegate,
                            public video::ImageFilterHost,
                            public settings::PreferencesTarget,
-                           public video::CaptureHost {
+                           public video::CaptureHost,
+                           public video::FreezeFrameHost {
     Q_OBJECT
 public:
     // Settings live in settingsFilePath (the user's configuration folder when
@@ -90,17 +95,17 @@ public:
     std::int32_t savedZoomLevel() const override { return m_savedZoomLevel; }
     double digitalZoomLevel() const { return m_filterChain.digitalZoomLevel(); }
     double zoomAccum() const { return m_zoomAccum; }
-    bool isFrozen() const;
-    bool waitingToFreeze() const;
-    bool waitingToSave() const { return m_waitingToSave; }
-    bool unfreezeWhenSaved() const { return m_unfreezeWhenSaved; }
+    bool isFrozen() const override;
+    bool waitingToFreeze() const override;
+    bool waitingToSave() const override { return m_waitingToSave; }
+    bool unfreezeWhenSaved() const override { return m_unfreezeWhenSaved; }
     bool lightIsOn() const { return m_lightIsOn; }
     std::int64_t colorBalanceMode() const { return m_colorBalanceMode; }
     std::int64_t chosenPreferredColorMode() const { return m_colour.chosenPreferredColorMode; }
     std::int64_t chosenNonPreferredColorMode() const { return m_colour.chosenNonPreferredColorMode; }
     const std::vector<std::int64_t> &preferredFilters() const { return m_colour.preferredFilters; }
     void setPreferredFilters(const std::vector<std::int64_t> &modes);
-    int videoOrientation() const { return m_videoOrientation; }
+    int videoOrientation() const override { return m_videoOrientation; }
     bool isMirrored() const { return m_isMirrored; }
     std::int64_t quadrelPhysicalOrientation() const { return m_quadrelPhysicalOrientation; }
     bool zoomScrollsGuides() const override { return m_zoomScrollsGuides; }
@@ -109,7 +114,7 @@ public:
     void setZoomChangesGuideSpacing(bool value) override { m_zoomChangesGuideSpacing = value; }
     bool isRecording() const { return m_isRecording; }
     bool showingAudioLevelIndicator() const { return m_showingAudioLevelIndicator; }
-    bool enableDeinterlacing() const { return m_enableDeinterlacing; }
+    bool enableDeinterlacing() const override { return m_enableDeinterlacing; }
     bool enableDeinterlaceMenuItem() const { return m_enableDeinterlaceMenuItem; }
     void setEnableDeinterlaceMenuItem(bool enabled);
     void setEnableDeinterlacing(bool enabled);
@@ -134,7 +139,7 @@ public:
 
     void freezeFrame() override;
     void unfreezeFrame() override;
-    void freezeThaw();
+    void freezeThaw() override;
     void saveFreezeFrame();
     void startStopRecording();
 
@@ -331,6 +336,16 @@ public:
     void stopRecordingIfRecording() override;
     void processCapturedFrame(const video::VideoFrame &frame) override;
 
+    // ---- Still pictures ------------------------------------------------------------------------
+
+    bool takeWaitingToFreeze() override;
+    void showFreezeFramePicture(const video::FreezeFrameImage &picture) override;
+    void setWaitingToSave(bool waiting) override { m_waitingToSave = waiting; }
+    void setUnfreezeWhenSaved(bool unfreeze) override { m_unfreezeWhenSaved = unfreeze; }
+    void finishSavingFreezeFrame() override { m_stillSaver.finishSavingFreezeFrame(); }
+    const video::FreezeFrameProcessor &freezeFrames() const { return m_freezeFrames; }
+    ui::StillSavePanel &stillSavePanel() { return m_stillSavePanel; }
+
 private:
     bool sendCommand(long command);
     void redrawOverlay();
@@ -382,6 +397,9 @@ private:
     int m_selectedVideoDevice = -1;
     int m_selectedAudioDevice = -1;
 
+    video::FreezeFrameProcessor m_freezeFrames{*this};
+    ui::StillSavePanel m_stillSavePanel;
+    video::StillSaver m_stillSaver{*this, m_freezeFrames, m_stillSavePanel};
     settings::SettingsStore m_settingsStore;
     settings::PreferencesKeeper m_preferencesKeeper{m_settingsStore};
     settings::UpdateBookkeeping m_update;

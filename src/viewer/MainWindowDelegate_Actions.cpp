@@ -150,12 +150,16 @@ void MainWindowDelegate::unfreezeFrame()
     systemLog("Setting isFrozen to NO\n");
     {
         std::lock_guard lock(m_freezeMutex);
+        // A save that was waiting for this freeze's frame is called off with
+        // it; left armed it would open a dialog at the user's next freeze.
+        if (m_waitingToFreeze) {
+            m_waitingToSave = false;
+            m_unfreezeWhenSaved = false;
+        }
         m_isFrozen = false;
         m_waitingToFreeze = false;
-        if (interfaceLoaded()) {
-            m_outlets.freezeFrameView->hide();
-            m_outlets.previewView->show();
-        }
+        if (interfaceLoaded() && !m_enableDeinterlacing)
+            m_outlets.previewView->setStillPicture(QImage());
     }
     setCheckMarkForItem(ui::MenuTag::Freeze, ui::MenuTag::Camera, false);
     systemLog("Reached end\n");
@@ -174,8 +178,7 @@ void MainWindowDelegate::saveFreezeFrame()
     if (waitingToFreeze()) {
         m_waitingToSave = true;
     } else if (isFrozen()) {
-        // The still is on screen: the save dialog opens from the still path.
-        m_waitingToSave = true;
+        finishSavingFreezeFrame();
         m_unfreezeWhenSaved = false;
     } else {
         freezeThaw();

@@ -10,6 +10,9 @@
 #include "ui/MainMenu.h"
 #include "ui/MenuTags.h"
 #include "ui/VideoView.h"
+#include "video/still/StillImage.h"
+
+#include <utility>
 
 #include <QMessageBox>
 
@@ -76,6 +79,9 @@ void MainWindowDelegate::updateDeinterlaceMenuItem(bool enabled, bool checked)
 {
     m_enableDeinterlaceMenuItem = enabled;
     m_enableDeinterlacing = checked;
+    // Deinterlaced live frames were drawn as stills; the live view takes over.
+    if (!checked && !isFrozen() && interfaceLoaded())
+        m_outlets.previewView->setStillPicture(QImage());
     setCheckMarkForItem(ui::MenuTag::Deinterlacing, ui::MenuTag::Camera, checked);
     if (interfaceLoaded())
         m_outlets.mainMenu->validateAll();
@@ -97,6 +103,7 @@ void MainWindowDelegate::showReadingGuideOverlay()
 
 void MainWindowDelegate::clearFreezeFrameView()
 {
+    m_freezeFrames.clearFreezeFramePicture();
     if (interfaceLoaded())
         m_outlets.previewView->setStillPicture(QImage());
 }
@@ -118,7 +125,19 @@ void MainWindowDelegate::stopRecordingIfRecording()
 
 void MainWindowDelegate::processCapturedFrame(const video::VideoFrame &frame)
 {
-    Q_UNUSED(frame);
+    m_freezeFrames.handleVideoFrame(frame);
+}
+
+bool MainWindowDelegate::takeWaitingToFreeze()
+{
+    std::lock_guard lock(m_freezeMutex);
+    return std::exchange(m_waitingToFreeze, false);
+}
+
+void MainWindowDelegate::showFreezeFramePicture(const video::FreezeFrameImage &picture)
+{
+    if (interfaceLoaded())
+        m_outlets.previewView->setStillPicture(video::stillQImage(picture));
 }
 
 } // namespace kelvo::viewer

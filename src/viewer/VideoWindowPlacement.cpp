@@ -138,6 +138,9 @@ VideoWindowPlacement::VideoWindowPlacement(const ui::MainWindowOutlets &o, Video
         return std::nullopt;
     });
     connect(m_window, &ui::DraggableWindow::windowWillClose, this, &VideoWindowPlacement::windowWillClose);
+    // A camera that changes its picture size changes the window's shape.
+    if (o.previewView)
+        connect(o.previewView, &ui::VideoView::frameSizeChanged, this, &VideoWindowPlacement::setWindowAspectRatio);
     m_window->installEventFilter(this);
     if (m_container)
         m_container->installEventFilter(this);

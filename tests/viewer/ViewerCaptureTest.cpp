@@ -7,6 +7,9 @@
 #include "video/capture/CaptureFakes.h"
 
 #include <QAction>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QImage>
 #include <QMenu>
 #include <QMenuBar>
 
@@ -60,7 +63,7 @@ TEST(ViewerCapture, StartingWithTheQuadrelOpensItsButtonsAndListsBothCameras)
     EXPECT_EQ(checkedTitles(rig.cameraMenu()), std::vector<QString>{quadrelCamera().localizedName});
     // The camera was powered up and answered with its identity.
     EXPECT_EQ(rig.link.hidInterfaces().size(), 1u);
-    EXPECT_NE(rig.link.deviceSerialNumber(), QStringLiteral("NOT DETECTED"));
+    EXPECT_TRUE(rig.waitFor([&] { return rig.link.gotDeviceSerialNumber(); }));
     // The Quadrel's document position turns the picture by default.
     EXPECT_EQ(rig.controller.videoOrientation(), 2);
     EXPECT_TRUE(rig.controller.enableDeinterlaceMenuItem());
@@ -117,4 +120,78 @@ TEST(ViewerCapture, NoCameraLeavesTheMenuWithNoneAndRecordingDisabled)
     EXPECT_EQ(ui::tagOf(rig.cameraMenu()->actions().first()), -1);
     EXPECT_FALSE(ui::findMenuItem(rig.controller.mainMenu()->menuBar(), 100, 110)->isEnabled());
     EXPECT_TRUE(rig.rescans.empty());
+}
+
+namespace {
+
+video::VideoFrame greyFrame(int width, int height, std::uint8_t luma)
+{
+    auto bytes = std::make_shared<std::vector<std::uint8_t>>(size_t(width) * height * 2);
+    for (size_t i = 0; i < bytes->size(); i += 2) {
+        (*bytes)[i] = 128;      // chroma
+        (*bytes)[i + 1] = luma; // luma
+    }
+    video::VideoFrame frame;
+    frame.format = video::PixelFormat::UYVY;
+    frame.width = width;
+    frame.height = height;
+    frame.planes[0] = bytes->data();
+    frame.strides[0] = width * 2;
+    frame.storage = bytes;
+    return frame;
+}
+
+} // namespace
+
+TEST(ViewerStill, FreezeShowsTheNextFrameAndSavingItWritesAPngThenThaws)
+{
+    CaptureRig rig;
+    rig.backend.videoList = {quadrelCamera()};
+    rig.controller.initializeVideoCapture();
+    ASSERT_TRUE(rig.backend.frameHandler);
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("page.png"));
+    int dialogs = 0;
+    rig.controller.stillSavePanel().setDialogPresenter([&](QFileDialog *dialog, bool) {
+        ++dialogs;
+        dialog->selectFile(path);
+        static_cast<QDialog *>(dialog)->accept();
+    });
+
+    // Saving while live freezes, takes the next frame, then asks for a file.
+    rig.controller.saveFreezeFrame();
+    rig.controller.saveFreezeFrame(); // pressed again while pending
+    EXPECT_TRUE(rig.controller.waitingToFreeze());
+    rig.backend.frameHandler(greyFrame(64, 48, 235));
+    ASSERT_TRUE(rig.waitFor([&] { return dialogs > 0 && !rig.controller.isFrozen(); }));
+    EXPECT_EQ(dialogs, 1);
+    EXPECT_TRUE(QFileInfo::exists(path));
+    const QImage saved(path);
+    ASSERT_FALSE(saved.isNull());
+    // Orientation 2 (the Quadrel's document default) turns the picture, not
+    // its size, and the saved picture is the camera's white page.
+    EXPECT_EQ(saved.size(), QSize(64, 48));
+    EXPECT_EQ(QColor(saved.pixel(10, 10)), QColor(255, 255, 255));
+    EXPECT_FALSE(rig.controller.outlets().previewView->isShowingStill());
+}
+
+TEST(ViewerStill, UnfreezingBeforeTheFrameCallsTheSaveOff)
+{
+    CaptureRig rig;
+    rig.backend.videoList = {quadrelCamera()};
+    rig.controller.initializeVideoCapture();
+    int dialogs = 0;
+    rig.controller.stillSavePanel().setDialogPresenter([&](QFileDialog *dialog, bool) {
+        ++dialogs;
+        static_cast<QDialog *>(dialog)->reject();
+    });
+    rig.controller.saveFreezeFrame();
+    rig.controller.unfreezeFrame();
+    EXPECT_FALSE(rig.controller.waitingToSave());
+    // A later freeze of the user's own opens no dialog.
+    rig.controller.freezeFrame();
+    rig.backend.frameHandler(greyFrame(64, 48, 100));
+    rig.waitFor([&] { return rig.controller.outlets().previewView->isShowingStill(); }, 1000);
+    EXPECT_TRUE(rig.controller.outlets().previewView->isShowingStill());
+    EXPECT_EQ(dialogs, 0);
 }

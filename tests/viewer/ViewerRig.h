@@ -15,6 +15,7 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <atomic>
+#include <functional>
 #include <gtest/gtest.h>
 #include <vector>
 
@@ -74,6 +75,20 @@ struct ViewerRig {
         QCoreApplication::processEvents();
         link.waitForSendQueue();
         QCoreApplication::processEvents();
+    }
+
+    // Runs the event loop until condition holds or timeoutMs passes; the
+    // camera answers from its own reader thread.
+    bool waitFor(const std::function<bool()> &condition, int timeoutMs = 5000)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        while (!condition()) {
+            if (timer.elapsed() > timeoutMs)
+                return false;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        return true;
     }
 
     // What reached the camera since the last call, each report cut after its

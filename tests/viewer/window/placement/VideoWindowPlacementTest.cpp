@@ -145,6 +145,28 @@ TEST(VideoWindowPlacement, TurningExchangesTheSidesUnderTheSameTopLeftOutsideFul
     EXPECT_EQ(rig.window().geometry(), inFullScreen);
 }
 
+TEST(VideoWindowPlacement, ANewCameraPictureSizeRefitsTheWindow)
+{
+    PlacementRig rig(QRect(100, 100, 640, 300));
+    rig.host.picture = QSizeF(640, 480);
+    emit rig.o.previewView->frameSizeChanged(QSize(640, 480));
+    EXPECT_EQ(rig.pictureHeight(), 480);
+    EXPECT_EQ(rig.window().minimumSize(), QSize(400, 300));
+}
+
+TEST(VideoWindowPlacement, TurningToPortraitThenFittingGivesAPortraitWindow)
+{
+    PlacementRig rig(QRect(100, 100, 640, 300));
+    rig.placement->setWindowAspectRatio();
+    rig.placement->rotateWindow();
+    EXPECT_LT(rig.window().width(), rig.window().height());
+    rig.host.picture = QSizeF(720, 1280);
+    rig.placement->setWindowAspectRatio();
+    EXPECT_EQ(rig.window().geometry().topLeft(), QPoint(100, 100));
+    EXPECT_NEAR(double(rig.o.videoContainer->width()) / rig.pictureHeight(), 720.0 / 1280, 0.01);
+    EXPECT_EQ(rig.window().minimumSize(), QSize(300, 534));
+}
+
 TEST(VideoWindowPlacement, AUserResizeThatComesToRestGetsThePicturesShapeBack)
 {
     PlacementRig rig(QRect(100, 100, 640, 300));

@@ -164,6 +164,9 @@ TEST_F(VideoWindowX11, DocksToTheTopRightAndComesBackThereAfterFullScreen)
     const int height = screen.width() * 3 / 4;
     EXPECT_EQ(o.videoContainer->geometry(), QRect(0, -(height - screen.height()) / 2, screen.width(), height));
 
+    // The camera goes back to 16:9 before the window leaves full screen, so
+    // that the window it returns to still fits the picture.
+    host.picture = QSizeF(1280, 720);
     placement->enterExitFullScreen();
     ASSERT_TRUE(QTest::qWaitFor([&] { return !placement->isFullScreen() && !placement->transitioningFromFullScreen(); },
                                 kWaitMs));
