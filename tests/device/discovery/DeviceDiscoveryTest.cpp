@@ -27,6 +27,30 @@ namespace {
 constexpr std::uint32_t kLocationA = 0x01100000;
 constexpr std::uint32_t kLocationB = 0x01200000;
 
+// Hands discovery a simulated interface that the test can still inspect
+// after discovery has closed and dropped it.
+class SharedPipe : public UsbPipeIo {
+public:
+    explicit SharedPipe(std::shared_ptr<sim::SimulatedUsbPipeIo> io) : m_io(std::move(io)) {}
+    std::uint32_t locationID() const override { return m_io->locationID(); }
+    IOReturn readPipe(std::uint8_t pipe, std::uint8_t *buffer, std::uint32_t capacity, std::uint32_t &transferred,
+                      int timeoutMs) override
+    {
+        return m_io->readPipe(pipe, buffer, capacity, transferred, timeoutMs);
+    }
+    IOReturn writePipeAsync(std::uint8_t pipe, const std::uint8_t *data, std::uint32_t size,
+                            WriteCallback callback) override
+    {
+        return m_io->writePipeAsync(pipe, data, size, std::move(callback));
+    }
+    IOReturn clearPipeStallBothEnds(std::uint8_t pipe) override { return m_io->clearPipeStallBothEnds(pipe); }
+    bool isConnected() const override { return m_io->isConnected(); }
+    void close() override { m_io->close(); }
+
+private:
+    std::shared_ptr<sim::SimulatedUsbPipeIo> m_io;
+};
+
 // A bus whose answers a test scripts; opened devices are the simulated
 // camera's in-process transports.
 class ScriptedBus : public UsbBus {
@@ -57,9 +81,8 @@ public:
             *status = bus.next(bus.interfaceOpenResults);
             if (*status != kIOReturnSuccess)
                 return nullptr;
-            auto io = std::make_unique<sim::SimulatedUsbPipeIo>(bus.camera, device.locationID);
-            bus.lastPipe = io.get();
-            return io;
+            bus.lastPipe = std::make_shared<sim::SimulatedUsbPipeIo>(bus.camera, device.locationID);
+            return std::make_unique<SharedPipe>(bus.lastPipe);
         }
         std::vector<EndpointInfo> endpoints(const InterfaceSearch &) const override
         {
@@ -122,7 +145,8 @@ public:
     std::vector<std::uint8_t> configurationsSet;
     std::vector<int> interfacesOpened;
     int sessionsTried = 0;
-    sim::SimulatedUsbPipeIo *lastPipe = nullptr;
+    // The last opened interface, kept beyond its close for inspection.
+    std::shared_ptr<sim::SimulatedUsbPipeIo> lastPipe;
     sim::SimulatedHidDeviceIo *lastHid = nullptr;
 };
 
