@@ -24,7 +24,9 @@ InterfaceSearch interfaceSearch(AttachMode mode)
     case AttachMode::FirmwareUpdate:
         return {0xFF, -1, 0xFF};
     case AttachMode::ResetPipeStall:
-        return {14, -1, -1};
+        // Taking the video interface from the video driver would tear down
+        // the capture this reset is meant to rescue.
+        return {14, -1, -1, false};
     case AttachMode::CameraPostUpdate:
         break;
     }

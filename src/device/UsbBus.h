@@ -36,6 +36,10 @@ struct InterfaceSearch {
     int interfaceClass = -1;
     int interfaceSubclass = -1;
     int interfaceProtocol = -1;
+    // Whether the interface may be taken from an operating-system driver
+    // that holds it (the HID driver, for the vendor-USB fallback). The video
+    // driver is never displaced: its interface then refuses to open.
+    bool takeFromSystemDriver = true;
 };
 
 // One endpoint of an opened interface, for the endpoint listing.

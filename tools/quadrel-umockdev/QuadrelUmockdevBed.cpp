@@ -60,6 +60,18 @@ std::string toHex(const std::uint8_t *data, std::size_t size)
     return hex;
 }
 
+// The camera with, beside its HID interface, the video control interface
+// (class 0x0E, subclass 1) and its interrupt endpoint 0x83.
+const char *kUsbWithVideoDescriptorsHex = "12 01 00 02 00 00 00 40 2c 20 82 00 00 01 01 02 03 01"
+                                          "09 02 39 00 02 01 00 80 32"
+                                          "09 04 00 00 02 03 00 00 00"
+                                          "09 21 11 01 00 01 22 22 00"
+                                          "07 05 81 03 40 00 01"
+                                          "07 05 02 03 40 00 01"
+                                          "09 04 01 00 01 0e 01 00 00"
+                                          "07 05 83 03 10 00 08";
+constexpr unsigned int kVideoInterface = 1;
+
 const char *kFirmwareUpdateDescriptorsHex = "12 01 00 02 00 00 00 40 2c 20 84 00 00 01 01 02 03 01"
                                             "09 02 20 00 01 01 00 80 32"
                                             "09 04 00 00 02 ff 00 ff 00"
@@ -112,6 +124,8 @@ struct QuadrelUmockdevBed::Impl {
     bool gone = false;                         // guarded by mutex
     Side side = Side::None;                    // guarded by mutex
     int usbReceived = 0;                       // guarded by mutex
+    int clearHalts = 0;                        // guarded by mutex
+    bool videoBound = false;                   // guarded by mutex
     int hidReceived = 0;                       // guarded by mutex
 
     int hidrawFd = -1;
@@ -276,20 +290,56 @@ struct QuadrelUmockdevBed::Impl {
             umockdev_ioctl_data_unref(caps);
             return TRUE;
         }
-        case USBDEVFS_CLAIMINTERFACE:
+        case USBDEVFS_CLAIMINTERFACE: {
+            // The video interface is the video driver's while it is bound.
+            UMockdevIoctlData *number = umockdev_ioctl_data_resolve(arg, 0, sizeof(unsigned int), nullptr);
+            const unsigned int interface = *reinterpret_cast<unsigned int *>(number->data);
+            umockdev_ioctl_data_unref(number);
+            if (interface == kVideoInterface && videoBound)
+                umockdev_ioctl_client_complete(client, -1, EBUSY);
+            else
+                umockdev_ioctl_client_complete(client, 0, 0);
+            return TRUE;
+        }
+        case USBDEVFS_CLEAR_HALT:
+            ++clearHalts;
+            umockdev_ioctl_client_complete(client, 0, 0);
+            return TRUE;
         case USBDEVFS_RELEASEINTERFACE:
         case USBDEVFS_DISCONNECT_CLAIM:
-        case USBDEVFS_CLEAR_HALT:
         case USBDEVFS_RESET:
         case USBDEVFS_RESETEP:
         case USBDEVFS_SETINTERFACE:
         case USBDEVFS_SETCONFIGURATION:
-        case USBDEVFS_IOCTL:
             umockdev_ioctl_client_complete(client, 0, 0);
             return TRUE;
-        case USBDEVFS_GETDRIVER:
-            umockdev_ioctl_client_complete(client, -1, ENODATA);
+        case USBDEVFS_IOCTL: {
+            // Detaching and reattaching the kernel driver of an interface.
+            UMockdevIoctlData *data = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_ioctl), nullptr);
+            const auto *command = reinterpret_cast<const usbdevfs_ioctl *>(data->data);
+            if (command->ifno == static_cast<int>(kVideoInterface) && options.withVideoInterface) {
+                if (command->ioctl_code == static_cast<int>(USBDEVFS_DISCONNECT))
+                    videoBound = false;
+                else if (command->ioctl_code == static_cast<int>(USBDEVFS_CONNECT))
+                    videoBound = true;
+            }
+            umockdev_ioctl_data_unref(data);
+            umockdev_ioctl_client_complete(client, 0, 0);
             return TRUE;
+        }
+        case USBDEVFS_GETDRIVER: {
+            UMockdevIoctlData *data = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_getdriver), nullptr);
+            auto *driver = reinterpret_cast<usbdevfs_getdriver *>(data->data);
+            const bool bound = driver->interface == kVideoInterface && videoBound;
+            if (bound)
+                std::snprintf(driver->driver, sizeof driver->driver, "uvcvideo");
+            umockdev_ioctl_data_unref(data);
+            if (bound)
+                umockdev_ioctl_client_complete(client, 0, 0);
+            else
+                umockdev_ioctl_client_complete(client, -1, ENODATA);
+            return TRUE;
+        }
         case USBDEVFS_SUBMITURB: {
             UMockdevIoctlData *urbData = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
             auto *urb = reinterpret_cast<usbdevfs_urb *>(urbData->data);
@@ -408,6 +458,7 @@ QuadrelUmockdevBed::QuadrelUmockdevBed(std::shared_ptr<sim::QuadrelSimulator> ca
         impl.diskPaths = {storage, block, block + "/" + disk + "1"};
         impl.diskNames = {disk, disk + "1"};
     }
+    impl.videoBound = options.withVideoInterface && options.videoDriverBound;
     impl.testbed = acquireTestbed();
     impl.handler = umockdev_ioctl_base_new();
     g_signal_connect_after(impl.handler, "handle-ioctl", G_CALLBACK(&Impl::onIoctl), m_impl.get());
@@ -482,7 +533,9 @@ bool QuadrelUmockdevBed::plugIn(std::string *error)
     const std::string sysUsb = impl.usbPath.substr(4); // without "/sys"
     const std::string product = camera ? "0082" : "0084";
     const std::string address = std::to_string(1 + impl.options.port);
-    const std::string descriptors = compactHex(camera ? kUsbDescriptorsHex : kFirmwareUpdateDescriptorsHex);
+    const std::string descriptors = compactHex(!camera                           ? kFirmwareUpdateDescriptorsHex
+                                               : impl.options.withVideoInterface ? kUsbWithVideoDescriptorsHex
+                                                                                 : kUsbDescriptorsHex);
     const std::string reportDescriptor = toHex(kReportDescriptor, sizeof kReportDescriptor);
     std::string tree = "P: " + sysUsb + "\n" + "N: " + impl.usbNode.substr(5) + "\n" +
                        "E: SUBSYSTEM=usb\n"
@@ -658,6 +711,18 @@ int QuadrelUmockdevBed::usbReportsReceived() const
 {
     std::lock_guard lock(m_impl->mutex);
     return m_impl->usbReceived;
+}
+
+int QuadrelUmockdevBed::clearHaltCount() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->clearHalts;
+}
+
+bool QuadrelUmockdevBed::videoDriverBound() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->videoBound;
 }
 
 int QuadrelUmockdevBed::hidReportsReceived() const

@@ -32,6 +32,12 @@ public:
         bool firmwareUpdateMode = false;
         // A mass-storage interface with a disk and one partition below it.
         bool withDisk = false;
+        // The video control interface (number 1, class 0x0E) beside the HID
+        // interface; while the video driver is bound (usbfs reports
+        // "uvcvideo" until a program detaches it), claiming it fails with
+        // EBUSY.
+        bool withVideoInterface = false;
+        bool videoDriverBound = true;
     };
 
     explicit QuadrelUmockdevBed(std::shared_ptr<sim::QuadrelSimulator> camera);
@@ -68,6 +74,11 @@ public:
     // Number of usbfs URBs and hidraw writes the camera has taken (tests).
     int usbReportsReceived() const;
     int hidReportsReceived() const;
+    // Number of endpoint halts cleared through usbfs.
+    int clearHaltCount() const;
+    // Whether the video driver is bound to the video interface now (a
+    // program may detach it).
+    bool videoDriverBound() const;
 
 private:
     struct Impl;

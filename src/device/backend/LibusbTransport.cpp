@@ -222,7 +222,8 @@ std::unique_ptr<LibusbTransport> LibusbTransport::open(const UsbDeviceAddress &a
         result = statusFromLibusbError(opened);
         return nullptr;
     }
-    libusb_set_auto_detach_kernel_driver(handle, 1);
+    if (match.detachKernelDriver)
+        libusb_set_auto_detach_kernel_driver(handle, 1);
     const int claimed = libusb_claim_interface(handle, interfaceNumber);
     if (claimed != LIBUSB_SUCCESS) {
         libusb_close(handle);

@@ -62,6 +62,10 @@ struct UsbInterfaceMatch {
     int interfaceClass = -1;
     int interfaceSubclass = -1;
     int interfaceProtocol = -1;
+    // Whether a kernel driver bound to the interface is detached while it is
+    // claimed. Without it, an interface a kernel driver holds is refused
+    // (kIOReturnExclusiveAccess).
+    bool detachKernelDriver = true;
 };
 
 // A vendor USB interface opened and claimed through libusb (the kernel

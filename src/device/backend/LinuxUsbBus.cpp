@@ -72,9 +72,10 @@ public:
         address.locationID = m_candidate.locationID;
         address.vendorID = m_candidate.vendorID;
         address.productID = m_candidate.productID;
-        return LibusbTransport::open(
-            address, UsbInterfaceMatch{search.interfaceClass, search.interfaceSubclass, search.interfaceProtocol},
-            status);
+        return LibusbTransport::open(address,
+                                     UsbInterfaceMatch{search.interfaceClass, search.interfaceSubclass,
+                                                       search.interfaceProtocol, search.takeFromSystemDriver},
+                                     status);
     }
 
     std::vector<EndpointInfo> endpoints(const InterfaceSearch &search) const override

@@ -387,6 +387,32 @@ TEST_F(DiscoveryUmockdev, PostUpdateModeStates)
     EXPECT_EQ(log.count("Got Quadrel device in camera post-update mode\n"), 8);
 }
 
+TEST_F(DiscoveryUmockdev, StuckVideoResetNeverTakesTheVideoDriversInterface)
+{
+    QuadrelUmockdevBed::Options held;
+    held.withVideoInterface = true;
+    QuadrelUmockdevBed::Options free = held;
+    free.videoDriverBound = false;
+    Camera &capturing = plug(1, held);
+    Camera &idle = plug(2, free);
+    useScanOnly();
+    discovery->resetStuckVideoDevice();
+    onQueue([] {});
+    EXPECT_EQ(log.count("Got Quadrel device in resetPipeStall mode\n"), 2);
+    // The camera whose video driver holds the interface refuses it.
+    EXPECT_EQ(printed(), std::vector<std::string>{"Could not open interface (error: e00002c5)\n"});
+    EXPECT_EQ(log.count("Something went wrong.\n"), 1);
+    EXPECT_EQ(capturing.bed->clearHaltCount(), 0);
+    EXPECT_TRUE(capturing.bed->videoDriverBound());
+    // The other one has its video pipe cleared and is let go again.
+    EXPECT_EQ(idle.bed->clearHaltCount(), 1);
+    EXPECT_EQ(log.count("ClearPipeStall returned success\n"), 1);
+    EXPECT_EQ(log.count("USBInterfaceClose returned success\n"), 1);
+    EXPECT_EQ(log.count("Done.\n"), 1);
+    EXPECT_TRUE(link->usbInterfaces().empty());
+    EXPECT_EQ(link->firmwareUploadState(), 0);
+}
+
 TEST_F(DiscoveryUmockdev, NoUDisks2OnTheBus)
 {
     QuadrelUmockdevBed::Options withDisk;
