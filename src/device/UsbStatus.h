@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 // Transfer status codes of the device link. The numbers are the ones the
 // device-link log lines print ("Write failed with error 0x%x"), so every
@@ -22,12 +23,6 @@ inline constexpr IOReturn kIOUSBPipeStalled = 0xE000404F;
 
 // At most this many consecutive aborted transfers are retried per record.
 inline constexpr std::uint32_t kMaxAbortedTransfers = 9;
-
-} // namespace kelvo::device
-
-#include <string>
-
-namespace kelvo::device {
 
 // The log text of a status: "success", "not open", "noDevice", or
 // "UNKNOWN (%x)" with the status in hexadecimal. Returned by value, so

@@ -95,6 +95,8 @@ int runProbe(QTextStream &out, const ProbeOptions &options)
         accessProblem = reportAccess(out, QString::fromStdString(device.path), ruleFix) || accessProblem;
     }
     if (cameras.empty()) {
+        // A camera in firmware-update mode sends no reports to ask.
+        out << "Mode: firmware update\n";
         out.flush();
         return 1;
     }

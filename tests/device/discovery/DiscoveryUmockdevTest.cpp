@@ -565,3 +565,21 @@ TEST_F(DiscoveryUmockdev, ProbeWithoutCamera)
     EXPECT_TRUE(text.contains(
         QStringLiteral("Access problem: the udev rule /nonexistent/70-kelvo-quadrel.rules is missing.\n")));
 }
+
+TEST_F(DiscoveryUmockdev, ProbeFindsTheFirmwareUpdateMode)
+{
+    QuadrelUmockdevBed::Options dfu;
+    dfu.firmwareUpdateMode = true;
+    Camera &camera = plug(1, dfu);
+    link.reset();
+    QTemporaryDir dir;
+    ProbeOptions options;
+    options.udevRulePath = dir.path(); // present
+    QString text;
+    QTextStream out(&text);
+    EXPECT_EQ(runProbe(out, options), 1) << "no camera answered";
+    EXPECT_TRUE(text.contains(QStringLiteral("Found Quadrel at USB %1 in firmware update mode.\n")
+                                  .arg(QString::fromStdString(camera.bed->usbNode()))))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains(QStringLiteral("Mode: firmware update\n")));
+}
