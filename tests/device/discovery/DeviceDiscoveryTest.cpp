@@ -65,11 +65,7 @@ public:
             value = 1;
             return bus.configurationStatus;
         }
-        IOReturn setConfiguration(std::uint8_t value) override
-        {
-            bus.configurationsSet.push_back(value);
-            return kIOReturnSuccess;
-        }
+        IOReturn setConfiguration(std::uint8_t) override { return kIOReturnSuccess; }
         void closeDevice() override {}
         bool hasInterface(const InterfaceSearch &search) const override
         {
@@ -142,7 +138,6 @@ public:
     std::deque<IOReturn> interfaceOpenResults;
     IOReturn configurationStatus = kIOReturnSuccess;
     std::set<int> interfaceClasses{3, 0xFF, 14};
-    std::vector<std::uint8_t> configurationsSet;
     std::vector<int> interfacesOpened;
     int sessionsTried = 0;
     // The last opened interface, kept beyond its close for inspection.
@@ -397,37 +392,6 @@ TEST_F(DiscoveryFixture, InterfaceOpenFailureIsOnlyAnErrorForADeviceNotHeld)
     EXPECT_EQ(link.usbInterfaces().front()->locationID(), kLocationB);
 }
 
-TEST_F(DiscoveryFixture, FirmwareUpdateAttachIsAcceptedOnlyWhileWaitingForIt)
-{
-    std::vector<std::shared_ptr<VendorUsbInterface>> handed;
-    std::mutex handedMutex;
-    discovery->setFirmwareUploadHandler([&](std::shared_ptr<VendorUsbInterface> interface) {
-        std::lock_guard lock(handedMutex);
-        handed.push_back(interface);
-    });
-    for (std::int32_t state = 0; state <= 7; ++state) {
-        log.clear();
-        link.storeFirmwareUploadState(state);
-        EXPECT_TRUE(onQueue([&] {
-            return discovery->deviceAdded({camera(kLocationA + state, kQuadrelFirmwareUpdateProductID)},
-                                          AttachMode::FirmwareUpdate);
-        }));
-        EXPECT_EQ(log.contains("After update handler ignoring device attach because we're NOT waiting for it in "
-                               "DFU mode.\n"),
-                  state != 0)
-            << state;
-        EXPECT_EQ(link.firmwareUploadState(), state);
-    }
-    discovery.reset(); // joins the upload threads
-    ASSERT_EQ(handed.size(), 1u);
-    EXPECT_EQ(handed[0]->locationID(), kLocationA);
-    EXPECT_EQ(handed[0]->readPipe(), 0);
-    EXPECT_EQ(handed[0]->writePipe(), 0);
-    EXPECT_EQ(bus.configurationsSet, std::vector<std::uint8_t>{1});
-    EXPECT_EQ(bus.interfacesOpened, std::vector<int>{0xFF});
-    EXPECT_EQ(link.hidListeners().size(), 0u) << "the upload thread is not a listener";
-}
-
 TEST_F(DiscoveryFixture, FirmwareUpdateAttachWithoutUploadClosesTheDevice)
 {
     EXPECT_TRUE(onQueue([&] {
@@ -491,44 +455,6 @@ TEST_F(DiscoveryFixture, CameraAttachFailureLeavesTheInstallerAlone)
         EXPECT_EQ(link.firmwareUploadState(), 0);
     }
     EXPECT_EQ(log.count("Device has no interfaces!\n"), 2);
-}
-
-TEST_F(DiscoveryFixture, PostUpdateAttachMovesTheInstallerOn)
-{
-    std::vector<std::int32_t> set;
-    discovery->setFirmwareUploadStateSetter([&](std::int32_t state) {
-        set.push_back(state);
-        link.storeFirmwareUploadState(state);
-    });
-    const struct {
-        std::int32_t before;
-        std::int32_t after;
-        const char *line;
-    } cases[] = {
-        {0, 0, "After update handler ignoring device attach because we're waiting for it in DFU mode.\n"},
-        {1, 4, "Changing to kDeviceReappeared\n"},
-        {2, 4, "Changing to kDeviceReappeared\n"},
-        {3, 4, "Changing to kDeviceReappeared\n"},
-        {4, 4, "Changing to kDeviceReappeared\n"},
-        {5, 4, "Changing to kDeviceReappeared\n"},
-        {6, 0, "Changing to kWaitingForDeviceInDFUMode\n"},
-        {7, 7, nullptr},
-    };
-    for (const auto &c : cases) {
-        log.clear();
-        set.clear();
-        link.storeFirmwareUploadState(c.before);
-        EXPECT_TRUE(onQueue([&] { return discovery->deviceAdded({camera()}, AttachMode::CameraPostUpdate); }));
-        EXPECT_EQ(link.firmwareUploadState(), c.after) << c.before;
-        const std::vector<std::string> expected = c.line ? std::vector<std::string>{"Got Quadrel device in camera "
-                                                                                    "post-update mode\n",
-                                                                                    c.line}
-                                                         : std::vector<std::string>{"Got Quadrel device in camera "
-                                                                                    "post-update mode\n"};
-        EXPECT_EQ(log.lines(), expected) << c.before;
-        EXPECT_EQ(set.size(), c.line && c.before != 0 ? 1u : 0u) << c.before;
-    }
-    EXPECT_EQ(bus.sessionsTried, 0) << "the post-update attach opens nothing";
 }
 
 TEST_F(DiscoveryFixture, PipeStallResetClearsTheReadPipeAndCloses)

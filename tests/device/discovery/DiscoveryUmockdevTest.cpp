@@ -327,14 +327,21 @@ TEST_F(DiscoveryUmockdev, FirmwareUpdateModeAcceptedOnlyInState0)
     discovery->setFirmwareUploadHandler(
         [&](std::shared_ptr<VendorUsbInterface> interface) { handed.set_value(std::move(interface)); });
 
-    link->storeFirmwareUploadState(2);
     const auto devices = bus.enumerateUsb(kQuadrelVendorID, kQuadrelFirmwareUpdateProductID);
     ASSERT_EQ(devices.size(), 1u);
-    bool attached = false;
-    onQueue([&] { attached = discovery->deviceAdded(devices, AttachMode::FirmwareUpdate); });
-    EXPECT_TRUE(attached);
-    EXPECT_TRUE(
-        log.contains("After update handler ignoring device attach because we're NOT waiting for it in DFU mode.\n"));
+    for (std::int32_t state = 1; state <= 7; ++state) {
+        log.clear();
+        link->storeFirmwareUploadState(state);
+        bool attached = false;
+        onQueue([&] { attached = discovery->deviceAdded(devices, AttachMode::FirmwareUpdate); });
+        EXPECT_TRUE(attached) << "ignored is not a failure";
+        EXPECT_EQ(log.lines(),
+                  (std::vector<std::string>{"Got Quadrel device in firmware update mode\n",
+                                            "After update handler ignoring device attach because we're NOT "
+                                            "waiting for it in DFU mode.\n"}))
+            << state;
+        EXPECT_EQ(link->firmwareUploadState(), state);
+    }
     EXPECT_TRUE(link->usbInterfaces().empty());
 
     link->storeFirmwareUploadState(0);
@@ -359,20 +366,45 @@ TEST_F(DiscoveryUmockdev, PostUpdateModeStates)
     plug(1);
     useLinuxDiscovery();
     DeviceDiscovery &watchers = platform->discovery();
+    std::vector<std::int32_t> set;
+    watchers.setFirmwareUploadStateSetter([&](std::int32_t state) {
+        set.push_back(state);
+        link->storeFirmwareUploadState(state);
+    });
     const struct {
         std::int32_t before;
         std::int32_t after;
-    } cases[] = {{0, 0}, {1, 4}, {3, 4}, {5, 4}, {6, 0}, {7, 7}};
+        const char *line;
+    } cases[] = {
+        {0, 0, "After update handler ignoring device attach because we're waiting for it in DFU mode.\n"},
+        {1, 4, "Changing to kDeviceReappeared\n"},
+        {2, 4, "Changing to kDeviceReappeared\n"},
+        {3, 4, "Changing to kDeviceReappeared\n"},
+        {4, 4, "Changing to kDeviceReappeared\n"},
+        {5, 4, "Changing to kDeviceReappeared\n"},
+        {6, 0, "Changing to kWaitingForDeviceInDFUMode\n"},
+        {7, 7, nullptr},
+    };
     const auto devices = bus.enumerateUsb(kQuadrelVendorID, kQuadrelProductID);
     ASSERT_EQ(devices.size(), 1u);
     for (const auto &c : cases) {
+        log.clear();
+        set.clear();
         link->storeFirmwareUploadState(c.before);
         onQueue([&] { watchers.deviceAdded(devices, AttachMode::CameraPostUpdate); });
         EXPECT_EQ(link->firmwareUploadState(), c.after) << c.before;
+        std::vector<std::string> expected{"Got Quadrel device in camera post-update mode\n",
+                                          "******************* No disk. *******************\n"};
+        if (c.line)
+            expected.push_back(c.line);
+        EXPECT_EQ(log.lines(), expected) << c.before;
+        EXPECT_EQ(set.size(), c.line && c.before != 0 ? 1u : 0u) << "through the installer's setter";
     }
+    EXPECT_TRUE(link->usbInterfaces().empty() && link->hidInterfaces().empty()) << "nothing is opened";
 
     // The watcher, started twice, registers once and answers the camera's
     // return in camera mode.
+    log.clear();
     link->storeFirmwareUploadState(2);
     watchers.startFirmwareUpdateScanner(true);
     watchers.startFirmwareUpdateScanner(true);
@@ -384,7 +416,7 @@ TEST_F(DiscoveryUmockdev, PostUpdateModeStates)
     // same camera out and back in on one port).
     plug(2);
     EXPECT_TRUE(pumpUntil([&] { return link->firmwareUploadState() == 4; }, 5s));
-    EXPECT_EQ(log.count("Got Quadrel device in camera post-update mode\n"), 8);
+    EXPECT_EQ(log.count("Got Quadrel device in camera post-update mode\n"), 2);
 }
 
 TEST_F(DiscoveryUmockdev, StuckVideoResetNeverTakesTheVideoDriversInterface)
