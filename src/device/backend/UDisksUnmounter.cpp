@@ -37,8 +37,12 @@ QString objectPathFor(const std::string &sysname)
 bool isFinalRefusal(const QDBusMessage &reply)
 {
     const QString name = reply.errorName();
-    // Nothing to unmount here: not mounted, or no filesystem on this block.
+    // Nothing to unmount here (not mounted, no filesystem on this block), or
+    // no one answering: only a refusal is worth asking again.
     return name == QStringLiteral("org.freedesktop.UDisks2.Error.NotMounted") ||
+           name == QStringLiteral("org.freedesktop.DBus.Error.NoReply") ||
+           name == QStringLiteral("org.freedesktop.DBus.Error.Timeout") ||
+           name == QStringLiteral("org.freedesktop.DBus.Error.Disconnected") ||
            name == QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod") ||
            name == QStringLiteral("org.freedesktop.DBus.Error.UnknownInterface") ||
            name == QStringLiteral("org.freedesktop.DBus.Error.UnknownObject") ||

@@ -493,6 +493,8 @@ public:
             if (!object.endsWith('1'))
                 reply = message.createErrorReply(QStringLiteral("org.freedesktop.DBus.Error.UnknownMethod"),
                                                  QStringLiteral("no filesystem"));
+            else if (silent)
+                return true; // never answers
             else if (refusals-- > 0)
                 reply = message.createErrorReply(QStringLiteral("org.freedesktop.UDisks2.Error.DeviceBusy"),
                                                  QStringLiteral("busy"));
@@ -506,6 +508,7 @@ public:
     }
     std::mutex mutex;
     int refusals = 0;
+    bool silent = false;
     std::map<std::string, int> unmountCalls; // guarded by mutex
 };
 
@@ -532,14 +535,18 @@ TEST_F(DiscoveryUmockdev, UnmountRetriesRefusals)
     ASSERT_TRUE(service.registerVirtualObject(QStringLiteral("/org/freedesktop/UDisks2/block_devices"), &fake,
                                               QDBusConnection::SubPath));
 
+    // Refusals are asked again up to ten times; a service that does not
+    // answer is not waited for again.
     const struct {
         int refusals;
+        bool silent;
         int calls;
-    } cases[] = {{0, 1}, {3, 4}, {50, 11}};
+    } cases[] = {{0, false, 1}, {3, false, 4}, {50, false, 11}, {0, true, 1}};
     for (const auto &c : cases) {
         {
             std::lock_guard lock(fake.mutex);
             fake.refusals = c.refusals;
+            fake.silent = c.silent;
             fake.unmountCalls.clear();
         }
         log.clear();
