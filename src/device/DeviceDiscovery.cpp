@@ -254,13 +254,16 @@ bool DeviceDiscovery::deviceAdded(const std::vector<UsbCandidate> &devices, Atta
     for (const UsbCandidate &device : devices) {
         if (m_stopping.load())
             return false;
-        if (!attachOne(device, mode))
+        bool endIteration = false;
+        if (!attachOne(device, mode, endIteration))
             allAttached = false;
+        if (endIteration)
+            break;
     }
     return allAttached;
 }
 
-bool DeviceDiscovery::attachOne(const UsbCandidate &device, AttachMode mode)
+bool DeviceDiscovery::attachOne(const UsbCandidate &device, AttachMode mode, bool &endIteration)
 {
     systemLog("Got Quadrel device in %s mode\n", attachModeLogName(mode));
     unmountCameraDisk();
@@ -273,6 +276,9 @@ bool DeviceDiscovery::attachOne(const UsbCandidate &device, AttachMode mode)
             systemLog("After update handler ignoring device attach because we're waiting for it in DFU mode.\n");
             return true;
         }
+        // The camera is back: the installer has what it waited for, and the
+        // other devices of this arrival are not looked at.
+        endIteration = true;
         if (state == kFirmwareStateAfterUpdate) {
             systemLog("Changing to kWaitingForDeviceInDFUMode\n");
             setFirmwareUploadState(kWaitingForDeviceInDFUMode);

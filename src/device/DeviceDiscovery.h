@@ -114,7 +114,9 @@ private:
         AttachMode mode;
     };
 
-    bool attachOne(const UsbCandidate &device, AttachMode mode);
+    // Attaches one device; sets endIteration when the devices after it are
+    // not to be attached.
+    bool attachOne(const UsbCandidate &device, AttachMode mode, bool &endIteration);
     void runOnQueue(std::function<void()> task);
     bool sleepFor(std::chrono::milliseconds duration);
     void setFirmwareUploadState(std::int32_t state);

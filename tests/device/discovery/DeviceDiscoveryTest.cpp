@@ -457,6 +457,23 @@ TEST_F(DiscoveryFixture, CameraAttachFailureLeavesTheInstallerAlone)
     EXPECT_EQ(log.count("Device has no interfaces!\n"), 2);
 }
 
+TEST_F(DiscoveryFixture, PostUpdateAttachStopsAtTheFirstReturnedCamera)
+{
+    const struct {
+        std::int32_t state;
+        int devicesLookedAt;
+    } cases[] = {{0, 2}, {3, 1}, {6, 1}, {7, 1}};
+    for (const auto &c : cases) {
+        log.clear();
+        link.storeFirmwareUploadState(c.state);
+        EXPECT_TRUE(onQueue([&] {
+            return discovery->deviceAdded({camera(), camera(kLocationB)}, AttachMode::CameraPostUpdate);
+        }));
+        EXPECT_EQ(log.count("Got Quadrel device in camera post-update mode\n"), c.devicesLookedAt) << c.state;
+    }
+    EXPECT_EQ(bus.sessionsTried, 0) << "the post-update attach opens nothing";
+}
+
 TEST_F(DiscoveryFixture, PipeStallResetClearsTheReadPipeAndCloses)
 {
     EXPECT_TRUE(onQueue([&] { return discovery->deviceAdded({camera()}, AttachMode::ResetPipeStall); }));
