@@ -2,7 +2,9 @@
 
 #include "app/KelvoViewerAppDelegate.h"
 #include "common/SystemLog.h"
+#include "device/DeviceAttachHandler.h"
 #include "device/DeviceLink.h"
+#include "device/backend/LinuxDeviceDiscovery.h"
 #include "device/sim/QuadrelSimulator.h"
 #include "device/sim/SimulatedQuadrel.h"
 #include "video/CaptureQtScheduler.h"
@@ -51,15 +53,24 @@ void CameraServices::attach(KelvoViewerAppDelegate &delegate)
     viewer::MainWindowDelegate *controller = delegate.appWindowDelegate();
     device::DeviceLink *link = delegate.deviceLink();
     controller->attachCapture(*m_backend, *m_scheduler);
-    controller->setHIDRescanHandler([this, link](const std::optional<video::CaptureDevice> &device) {
+    device::LinuxDeviceDiscovery *discovery = delegate.deviceDiscovery();
+    controller->setHIDRescanHandler([this, link, discovery](const std::optional<video::CaptureDevice> &device) {
         if (device && isSimulatedQuadrel(*device)) {
             // One report channel per camera, as a real scan would find.
             if (link->hidInterfaces().empty() && link->usbInterfaces().empty())
                 device::sim::attachSimulatedQuadrel(*link, m_simulator);
             return;
         }
-        // REALSCAN
+        if (discovery)
+            discovery->doHIDRescan();
     });
+    if (!discovery)
+        return;
+    controller->setResetStuckVideoHandler([discovery] { discovery->resetStuckVideoDevice(); });
+    // A camera plugged in while the viewer runs: let go of the capture
+    // device at once and take it up again once the camera has settled.
+    discovery->attachHandler().setCaptureRelease([controller] { controller->cleanupVideoCapture(); });
+    discovery->attachHandler().setCaptureRestart([controller] { controller->initializeVideoCapture(); });
 }
 
 } // namespace kelvo::app

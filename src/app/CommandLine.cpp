@@ -14,6 +14,8 @@ struct Parser {
                                QStringLiteral("Show the version and exit.")};
     QCommandLineOption simulate{QStringLiteral("simulate"),
                                 QStringLiteral("Show the built-in simulated camera even when a camera is attached.")};
+    QCommandLineOption probe{QStringLiteral("probe"),
+                             QStringLiteral("Look for the camera without opening a window and print what was found.")};
 
     Parser()
     {
@@ -22,6 +24,7 @@ struct Parser {
         parser.addOption(help);
         parser.addOption(version);
         parser.addOption(simulate);
+        parser.addOption(probe);
     }
 };
 
@@ -42,6 +45,7 @@ CommandLineOptions parseCommandLine(const QStringList &arguments)
     options.showHelp = p.parser.isSet(p.help);
     options.showVersion = p.parser.isSet(p.version);
     options.simulate = p.parser.isSet(p.simulate);
+    options.probe = p.parser.isSet(p.probe);
     return options;
 }
 
@@ -52,7 +56,10 @@ QString helpText()
            QStringLiteral("\n\nOptions:\n"
                           "  -h, --help     Show this help and exit.\n"
                           "  -v, --version  Show the version and exit.\n"
-                          "  --simulate     Show the built-in simulated camera even when a camera is attached.\n");
+                          "  --simulate     Show the built-in simulated camera even when a camera is attached.\n"
+                          "  --probe        Look for the camera without opening a window and print what was\n"
+                          "                 found: its mode, serial numbers, firmware versions and any access\n"
+                          "                 problem with its fix. Exit status 0 when a camera answered.\n");
 }
 
 QString versionText()

@@ -10,6 +10,8 @@ struct CommandLineOptions {
     bool showVersion = false;
     // Use the built-in simulated camera even when a real one is attached.
     bool simulate = false;
+    // Look for the camera without opening a window, print what was found.
+    bool probe = false;
     // Set when the arguments could not be understood; says why.
     QString error;
 };

@@ -6,6 +6,7 @@
 #include "common/Localization.h"
 #include "common/SystemLog.h"
 #include "device/DeviceLink.h"
+#include "device/backend/LinuxDeviceDiscovery.h"
 #include "ui/AboutWindow.h"
 #include "ui/DraggableWindow.h"
 #include "ui/MainMenu.h"
@@ -38,6 +39,9 @@ AppServices KelvoViewerAppDelegate::defaultServices()
     services.terminate = [] {
         // Queued, so that quitting also works before the event loop runs.
         QMetaObject::invokeMethod(qApp, &QCoreApplication::quit, Qt::QueuedConnection);
+    };
+    services.createDeviceDiscovery = [](device::DeviceLink &link) {
+        return std::make_unique<device::LinuxDeviceDiscovery>(link);
     };
     services.alerts = std::make_shared<MessageBoxAlertPresenter>();
     services.driverRule = std::make_shared<DriverRule>();
@@ -83,6 +87,8 @@ KelvoViewerAppDelegate::KelvoViewerAppDelegate(AppServices services) : m_service
 
     step(9);
     m_deviceLink->startHIDInitialization();
+    if (m_services.createDeviceDiscovery)
+        m_deviceDiscovery = m_services.createDeviceDiscovery(*m_deviceLink);
 
     step(10);
     m_appWindowDelegate = std::make_unique<viewer::MainWindowDelegate>(m_services.settingsFilePath);
@@ -106,6 +112,8 @@ KelvoViewerAppDelegate::KelvoViewerAppDelegate(AppServices services) : m_service
     step(14);
     if (m_services.tellLaunchDaemonNotToRestartUs)
         m_services.tellLaunchDaemonNotToRestartUs();
+    else if (m_deviceDiscovery)
+        m_deviceDiscovery->tellLaunchDaemonNotToRestartUs();
 }
 
 KelvoViewerAppDelegate::~KelvoViewerAppDelegate()
@@ -115,6 +123,7 @@ KelvoViewerAppDelegate::~KelvoViewerAppDelegate()
     m_deviceLink->setViewerActions(nullptr);
     m_deviceLink->setApplicationActions(nullptr);
     m_appWindowDelegate.reset();
+    m_deviceDiscovery.reset();
     m_deviceLink.reset();
     if (m_diskArbitrationSession && m_services.closeDiskArbitrationSession)
         m_services.closeDiskArbitrationSession();

@@ -14,7 +14,8 @@ class QWidget;
 
 namespace kelvo::device {
 class DeviceLink;
-}
+class LinuxDeviceDiscovery;
+} // namespace kelvo::device
 namespace kelvo::ui {
 class AboutWindow;
 }
@@ -38,7 +39,11 @@ struct AppServices {
     // Writes and refreshes the per-user unit that starts the viewer when the
     // camera is plugged in.
     std::function<void()> installAutoLaunchPropertyList;
-    // Arms the handler for camera-attach events.
+    // Finds the camera on the bus and watches it come and go; none in tests
+    // that do not exercise the bus.
+    std::function<std::unique_ptr<device::LinuxDeviceDiscovery>(device::DeviceLink &)> createDeviceDiscovery;
+    // Arms the handler for camera-attach events (the discovery's own when
+    // this is empty).
     std::function<void()> tellLaunchDaemonNotToRestartUs;
     // Called as each numbered step of start-up begins, with the delegate as
     // built so far (diagnostics and tests).
@@ -93,6 +98,8 @@ public:
     viewer::MainWindowDelegate *appWindowDelegate() const { return m_appWindowDelegate.get(); }
     // The camera's report protocol, send queue and open devices.
     device::DeviceLink *deviceLink() const { return m_deviceLink.get(); }
+    // The scan, the bus watcher and the attach events; null when not created.
+    device::LinuxDeviceDiscovery *deviceDiscovery() const { return m_deviceDiscovery.get(); }
     const std::vector<QWidget *> &nibViews() const { return m_nibViews; }
     QTimer *batteryCheckTimer() const { return m_batteryCheckTimer; }
     ui::AboutWindow *aboutWindow() const { return m_aboutWindow.get(); }
@@ -108,6 +115,7 @@ private:
     bool m_diskArbitrationSession = false;
     bool m_terminating = false;
     std::unique_ptr<device::DeviceLink> m_deviceLink;
+    std::unique_ptr<device::LinuxDeviceDiscovery> m_deviceDiscovery;
     std::unique_ptr<viewer::MainWindowDelegate> m_appWindowDelegate;
     std::vector<QWidget *> m_nibViews;
     QTimer *m_batteryCheckTimer = nullptr;

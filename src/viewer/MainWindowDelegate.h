@@ -238,6 +238,8 @@ public:
     {
         m_hidRescan = std::move(handler);
     }
+    // Resets a camera whose stream got stuck (the discovery's reset).
+    void setResetStuckVideoHandler(std::function<void()> handler) { m_resetStuckVideo = std::move(handler); }
     // Builds and starts the capture graph.
     void initializeVideoCapture();
     void cleanupVideoCapture();
@@ -361,6 +363,7 @@ private:
     std::function<void(bool)> m_diagnosticModeHandler;
     std::unique_ptr<video::CaptureController> m_capture;
     std::function<void(const std::optional<video::CaptureDevice> &)> m_hidRescan;
+    std::function<void()> m_resetStuckVideo;
     std::function<void(int)> m_chooseVideoDevice;
     std::function<void(int)> m_chooseAudioDevice;
 

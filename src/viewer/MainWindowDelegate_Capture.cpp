@@ -73,6 +73,8 @@ void MainWindowDelegate::terminateAllUSBThreads()
 void MainWindowDelegate::resetStuckVideoDevice()
 {
     systemLog("Resetting stuck video device\n");
+    if (m_resetStuckVideo)
+        m_resetStuckVideo();
 }
 
 void MainWindowDelegate::updateDeinterlaceMenuItem(bool enabled, bool checked)

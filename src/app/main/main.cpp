@@ -2,9 +2,13 @@
 #include "app/CameraServices.h"
 #include "app/CommandLine.h"
 #include "app/KelvoViewerAppDelegate.h"
+#include "device/backend/LaunchEventChannel.h"
+#include "device/backend/LinuxDeviceDiscovery.h"
+#include "device/backend/QuadrelProbe.h"
 #include "ui/KelvoViewerApplication.h"
 #include "viewer/MainWindowDelegate.h"
 
+#include <QTextStream>
 #include <QTimer>
 #include <cstdio>
 
@@ -27,7 +31,18 @@ int main(int argc, char **argv)
         return 0;
     }
 
+    if (options.probe) {
+        QTextStream out(stdout);
+        return kelvo::device::runProbe(out);
+    }
+
     kelvo::ui::KelvoViewerApplication app(argc, argv);
+    // One viewer per user: a second start hands over the camera's arrival
+    // (which restarts the running viewer's capture) and ends.
+    if (kelvo::device::LaunchEventChannel::handOffToRunningInstance(kelvo::device::attachEventForPresentCamera())) {
+        std::fprintf(stderr, "Kelvo Viewer is already running.\n");
+        return 0;
+    }
     kelvo::app::AppServices services = kelvo::app::KelvoViewerAppDelegate::defaultServices();
     if (options.simulate) {
         // The simulated camera needs no access rule.
