@@ -180,22 +180,18 @@ TEST(Docking, MovesAgainstTheVisibleAreaWithoutResizing)
     for (const auto &c : cases) {
         const Rect docked = dockedFrame(c.edge, frame, visible);
         expectRectNear(docked, c.expected);
-        DockingFlags flags;
+        // Docking replaces the opposite edge's flag and keeps the other axis.
+        DockingFlags flags{true, true, true, true};
+        flags.dock(c.edge);
+        EXPECT_EQ(isDocked(flags), (c.edge == DockEdge::Top      ? 1 + 16 + 64
+                                    : c.edge == DockEdge::Bottom ? 4 + 16 + 64
+                                    : c.edge == DockEdge::Left   ? 1 + 4 + 16
+                                                                 : 1 + 4 + 64));
+        flags = {};
         flags.dock(c.edge);
         EXPECT_TRUE(frameSitsAtDockedEdges(flags, docked, visible, 0.5));
         EXPECT_FALSE(frameSitsAtDockedEdges(flags, {docked.x + 7, docked.y + 7, 640, 382}, visible, 2));
     }
-}
-
-TEST(Docking, AnEdgeReplacesItsOppositeButNotTheOtherAxis)
-{
-    DockingFlags flags;
-    flags.dock(DockEdge::Top);
-    flags.dock(DockEdge::Left);
-    flags.dock(DockEdge::Bottom);
-    EXPECT_EQ(flags, (DockingFlags{.bottom = true, .left = true}));
-    flags.dock(DockEdge::Right);
-    EXPECT_EQ(isDocked(flags), 4 + 64);
 }
 
 // ---- Overlay layout ---------------------------------------------------------------
@@ -204,6 +200,8 @@ TEST(OverlayLayout, OnScreenDisplayAndAboutBoxScaleWithTheWindowWidth)
 {
     // k = 1248 / 624 = 2.
     const OverlayLayout layout = overlayLayout({{0, 0, 1248, 724}, {0, 0, 1920, 1080}, false, true, true});
+    EXPECT_DOUBLE_EQ(layout.overhangX, 0);
+    EXPECT_DOUBLE_EQ(layout.overhangY, 0);
     EXPECT_DOUBLE_EQ(layout.scale, 2);
     expectRectNear(*layout.onScreenDisplay, {100, 100, 300, 524});
     // The box: x = 1248 - 696 - 100.
@@ -211,15 +209,9 @@ TEST(OverlayLayout, OnScreenDisplayAndAboutBoxScaleWithTheWindowWidth)
     // 524 / 246 > 696 / 348: full width, centred vertically.
     expectRectNear(*layout.aboutBoxView, {452, 100 + (524 - 492) / 2.0, 696, 492});
     expectRectNear(layout.referenceFrame, {0, 0, 1248, 724});
-}
-
-TEST(OverlayLayout, HiddenViewsGetNoFrame)
-{
-    const OverlayLayout layout = overlayLayout({{0, 0, 624, 400}, {0, 0, 1920, 1080}, false, false, false});
-    EXPECT_FALSE(layout.onScreenDisplay.has_value());
-    EXPECT_FALSE(layout.aboutBox.has_value());
-    EXPECT_DOUBLE_EQ(layout.overhangX, 0);
-    EXPECT_DOUBLE_EQ(layout.overhangY, 0);
+    const OverlayLayout hidden = overlayLayout({{0, 0, 1248, 724}, {0, 0, 1920, 1080}, false, false, false});
+    EXPECT_FALSE(hidden.onScreenDisplay.has_value());
+    EXPECT_FALSE(hidden.aboutBox.has_value());
 }
 
 TEST(OverlayLayout, InFullScreenTheOverhangIsSkippedAndControlsAnchorToTheScreen)

@@ -79,22 +79,6 @@ TEST(VideoWindowPlacement, FitsThePictureUnderTheMenuBarKeepingWidthAndTopLeft)
     EXPECT_EQ(rig.window().minimumSize(), QSize(534, 300));
 }
 
-TEST(VideoWindowPlacement, MinimumSizeFollowsThePicturesShorterSide)
-{
-    struct {
-        QSizeF picture;
-        QSize minimum;
-    } cases[] = {{{1280, 720}, {534, 300}}, {{720, 1280}, {300, 534}}, {{640, 480}, {400, 300}}};
-    for (const auto &c : cases) {
-        PlacementRig rig(QRect(50, 50, 640, 640));
-        rig.host.picture = c.picture;
-        rig.placement->setWindowAspectRatio();
-        EXPECT_EQ(rig.window().minimumSize(), c.minimum);
-        EXPECT_NEAR(double(rig.o.videoContainer->width()) / rig.pictureHeight(), c.picture.width() / c.picture.height(),
-                    0.01);
-    }
-}
-
 TEST(VideoWindowPlacement, AWindowNarrowerThanTheMinimumIsWidenedAndKeepsTheShape)
 {
     PlacementRig rig(QRect(100, 100, 400, 300));
