@@ -321,10 +321,14 @@ void VideoWindowPlacement::setWindowAspectRatio()
     const int chrome = m_window->titleBarHeightForWidth(int(std::lround(current.width)));
     const Rect fitted = *geometry::frameFittedToPicture(current, picture, chrome);
 
-    const geometry::DockingInfo docked = isDocked();
-    windowDidResize();
-    setFrame(fitted);
-    reDockWithDockInfo(docked);
+    // A maximised window keeps the size the window manager gave it until the
+    // user returns it to normal.
+    if (!m_window->isZoomed()) {
+        const geometry::DockingInfo docked = isDocked();
+        windowDidResize();
+        setFrame(fitted);
+        reDockWithDockInfo(docked);
+    }
     m_window->setMinimumSize(minimumSize);
 }
 
@@ -756,7 +760,8 @@ void VideoWindowPlacement::windowDidEndLiveResize()
     m_liveResizeStartSize.reset();
     const Rect before{after.x, after.y, double(startSize.width()), double(startSize.height())};
     const int chrome = m_window->titleBarHeightForWidth(m_window->width());
-    if (auto fitted = geometry::frameFittedAfterUserResize(before, after, picture, chrome)) {
+    auto fitted = geometry::frameFittedAfterUserResize(before, after, picture, chrome);
+    if (fitted && !m_window->isZoomed()) {
         // A width taken from the height may fall below the minimum, which
         // Qt would enforce without the height to match.
         const double minimumWidth = m_window->minimumWidth();

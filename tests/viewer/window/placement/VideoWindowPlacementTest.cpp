@@ -162,6 +162,17 @@ TEST(VideoWindowPlacement, AUserResizeThatComesToRestGetsThePicturesShapeBack)
     EXPECT_EQ(rig.window().width(), 800);
     EXPECT_EQ(rig.pictureHeight(), 450);
     EXPECT_EQ(rig.host.calls, (std::vector<std::string>{"setImageFilters", "savePreferences"}));
+
+    // A maximised window keeps the window manager's size.
+    rig.window().zoom();
+    QApplication::processEvents();
+    const QRect maximized = rig.window().geometry();
+    ASSERT_TRUE(rig.window().isZoomed());
+    // Not 16:9, so a fit would show.
+    ASSERT_GT(std::abs(rig.pictureHeight() - rig.o.videoContainer->width() * 9 / 16), 2);
+    rig.placement->windowDidEndLiveResize();
+    rig.placement->setWindowAspectRatio();
+    EXPECT_EQ(rig.window().geometry(), maximized);
 }
 
 // ---- Docking --------------------------------------------------------------------------------
