@@ -98,10 +98,9 @@ private:
 
 VideoWindowPlacement::VideoWindowPlacement(const ui::MainWindowOutlets &o, VideoWindowHost &host, QObject *parent)
     : QObject(parent), m_host(host), m_window(o.videoWindow), m_container(o.videoContainer),
-      m_previewView(o.previewView), m_lineOverlayView(o.lineOverlayView),
-      m_batteryLevelIndicatorView(o.batteryLevelIndicatorView), m_recordOverlayView(o.recordOverlayView),
-      m_audioLevelIndicator(o.audioLevelIndicator), m_audioGainControl(o.audioGainControl),
-      m_OSDScrollView(o.OSDScrollView), m_OSDAboutBoxView(o.OSDAboutBoxView)
+      m_lineOverlayView(o.lineOverlayView), m_batteryLevelIndicatorView(o.batteryLevelIndicatorView),
+      m_recordOverlayView(o.recordOverlayView), m_audioLevelIndicator(o.audioLevelIndicator),
+      m_audioGainControl(o.audioGainControl), m_OSDScrollView(o.OSDScrollView), m_OSDAboutBoxView(o.OSDAboutBoxView)
 {
     m_timers.singleShot = [this](int delayMs, std::function<void()> task) {
         QTimer::singleShot(delayMs, this, std::move(task));

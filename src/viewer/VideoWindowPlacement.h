@@ -193,7 +193,6 @@ private:
     VideoWindowHost &m_host;
     QPointer<ui::DraggableWindow> m_window;
     QPointer<QWidget> m_container;
-    QPointer<QWidget> m_previewView;
     QPointer<QWidget> m_lineOverlayView;
     QPointer<QWidget> m_batteryLevelIndicatorView;
     QPointer<QWidget> m_recordOverlayView;
