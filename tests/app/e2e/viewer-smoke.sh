@@ -22,8 +22,9 @@ stats() {
 }
 
 # The simulated page arrives within a few seconds: mostly white paper with
-# dark print, so bright on average with a clear spread.
-for _ in $(seq 1 40); do
+# dark print, so bright on average with a clear spread. Sanitizer builds
+# start much slower, hence the generous wait.
+for _ in $(seq 1 240); do
   read -r mean spread < <(stats)
   awk -v m="$mean" -v s="$spread" 'BEGIN { exit !(m > 0.5 && s > 0.1) }' && break
   sleep 0.25
@@ -37,7 +38,7 @@ awk -v m="$mean" -v s="$spread" 'BEGIN { exit !(m > 0.5 && s > 0.1) }' ||
 xdotool key --window "$wid" alt+o
 sleep 0.3
 xdotool key Down Down Right Down Down Return
-for _ in $(seq 1 20); do
+for _ in $(seq 1 120); do
   read -r inverted _ < <(stats)
   awk -v m="$inverted" 'BEGIN { exit !(m < 0.5) }' && break
   sleep 0.25
@@ -46,10 +47,12 @@ awk -v m="$inverted" 'BEGIN { exit !(m < 0.5) }' ||
   { echo "picture not inverted: mean $inverted"; cat "$work/log"; exit 1; }
 
 xdotool windowfocus --sync "$wid" && xdotool key ctrl+q || { echo "video window gone"; cat "$work/log"; exit 1; }
-for _ in $(seq 1 40); do
+for _ in $(seq 1 240); do
   kill -0 "$pid" 2>/dev/null || break
   sleep 0.25
 done
 if kill -0 "$pid" 2>/dev/null; then echo "viewer did not quit"; exit 1; fi
-wait "$pid"
+status=0
+wait "$pid" || status=$?
+if ((status != 0)); then echo "viewer ended with status $status"; grep -v -E 'ALSA|AL lib' "$work/log" | tail -40; exit 1; fi
 echo "viewer showed the page, inverted it and quit"
