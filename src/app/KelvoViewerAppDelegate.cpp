@@ -100,6 +100,10 @@ KelvoViewerAppDelegate::KelvoViewerAppDelegate(AppServices services) : m_service
     step(11);
     m_nibViews = m_appWindowDelegate->loadInterface();
     m_aboutWindow = std::make_unique<ui::AboutWindow>(bundleVersion(), bundleCopyright());
+    // The video window comes to the front only while the viewer is the
+    // active application, so that a camera event never steals the focus.
+    if (ui::DraggableWindow *window = m_appWindowDelegate->videoWindow())
+        window->setForegroundQuery([this] { return m_isForegroundApp; });
     registerMenuActions();
 
     // The open-device and listener lists of step 12 belong to the device link

@@ -11,8 +11,10 @@
 #include "ui/PreferencesWindow.h"
 #include "ui/UnscrollableScrollView.h"
 #include "ui/VideoView.h"
+#include "viewer/VideoWindowPlacement.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
@@ -54,7 +56,9 @@ std::vector<QWidget *> MainWindowDelegate::loadInterface()
     m_lineOverlayView = overlay;
 
     m_stillSavePanel.setVideoWindow(m_outlets.videoWindow);
+    m_placement = new VideoWindowPlacement(m_outlets, *this, this);
     registerMenuActions();
+    m_placement->registerMenuActions(*m_outlets.mainMenu);
     for (const auto &object : m_topLevelObjects)
         topLevel.push_back(object.get());
     return topLevel;
@@ -65,13 +69,13 @@ void MainWindowDelegate::windowControllerDidLoadNib(QObject *windowController)
     Q_UNUSED(windowController);
     if (!interfaceLoaded())
         return;
-    connect(m_outlets.videoWindow, &ui::DraggableWindow::windowWillClose, this,
-            [this] { setLineMarkerMenuEnabled(false); });
     updateCameraMenu();
     updateAudioInputMenu();
     updateColorModeMenus();
     if (m_lineOverlayView)
         m_lineOverlayView->updateReadingGuideMenus();
+    // Loads the settings, lays the window out, shows it and starts capture.
+    m_placement->windowControllerDidLoadNib();
 }
 
 QAction *MainWindowDelegate::menuItem(int menuTag, int itemTag) const
@@ -451,7 +455,89 @@ guides::GuideRect MainWindowDelegate::fullScreenScreenFrame() const
 
 guides::GuideRect MainWindowDelegate::fullScreenRectForScreenFrame(const guides::GuideRect &screenFrame) const
 {
-    return screenFrame;
+    if (!m_placement)
+        return screenFrame;
+    const geometry::Rect r = m_placement->getFullScreenRectForScreenFrame(
+        {screenFrame.x, screenFrame.y, screenFrame.width, screenFrame.height});
+    return {r.x, r.y, r.width, r.height};
+}
+
+// ---- Video window ------------------------------------------------------------------------------
+
+bool MainWindowDelegate::isFullScreen() const
+{
+    return m_placement ? m_placement->isFullScreen() : m_isFullScreen;
+}
+
+void MainWindowDelegate::windowWillMove()
+{
+    if (m_placement)
+        m_placement->windowWillMove();
+}
+
+void MainWindowDelegate::setWindowAspectRatio()
+{
+    if (m_placement)
+        m_placement->setWindowAspectRatio();
+}
+
+void MainWindowDelegate::reDockWithDockInfo(std::uint8_t dockInfo)
+{
+    if (m_placement)
+        m_placement->reDockWithDockInfo(dockInfo);
+    else
+        m_dockingInfo = dockInfo;
+}
+
+std::uint8_t MainWindowDelegate::dockingInfo() const
+{
+    return m_placement ? m_placement->isDocked() : m_dockingInfo;
+}
+
+void MainWindowDelegate::clearDockedFlags()
+{
+    m_dockingInfo = 0;
+    if (m_placement)
+        m_placement->clearDockedFlags();
+}
+
+QSizeF MainWindowDelegate::videoDimensionsWithRotation() const
+{
+    if (m_capture && m_capture->selectedVideoDevice()) {
+        const QRect dimensions = m_capture->getVideoDimensionsWithRotation(true);
+        if (!dimensions.isEmpty())
+            return dimensions.size();
+    }
+    if (!interfaceLoaded())
+        return {};
+    QSizeF size = m_outlets.previewView->frameSize();
+    if (m_videoOrientation == 3 || m_videoOrientation == 4)
+        size.transpose();
+    return size;
+}
+
+bool MainWindowDelegate::hasSelectedCamera() const
+{
+    return m_capture && m_capture->selectedVideoDevice().has_value();
+}
+
+void MainWindowDelegate::refreshDevices()
+{
+    if (m_capture)
+        m_capture->refreshDevices();
+}
+
+void MainWindowDelegate::beep()
+{
+    QApplication::beep();
+}
+
+void MainWindowDelegate::stopCaptureSession()
+{
+    // The capture session's own closing stops its meter timer, the session
+    // and its observers in that order.
+    if (m_capture)
+        m_capture->windowWillClose();
 }
 
 // ---- Filter chain -----------------------------------------------------------------------------
@@ -485,10 +571,8 @@ void MainWindowDelegate::installImageFilters(const video::ImageFilterState &stat
 
 void MainWindowDelegate::rotateWindow()
 {
-    if (!interfaceLoaded())
-        return;
-    const QSize size = m_outlets.videoWindow->size();
-    m_outlets.videoWindow->resize(size.height(), size.width());
+    if (m_placement)
+        m_placement->rotateWindow();
 }
 
 void MainWindowDelegate::rotateFrozenPicture(std::int64_t fromOrientation)

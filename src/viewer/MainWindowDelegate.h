@@ -14,6 +14,7 @@
 #include "video/FreezeFrameProcessor.h"
 #include "video/ImageFilterChain.h"
 #include "video/still/StillSaver.h"
+#include "viewer/VideoWindowHost.h"
 
 #include <QObject>
 #include <QString>
@@ -38,6 +39,8 @@ class PreferencesWindow;
 
 namespace kelvo::viewer {
 
+class VideoWindowPlacement;
+
 // A capture device as the menus list it.
 struct MenuDevice {
     QString localizedName;
@@ -59,7 +62,8 @@ class MainWindowDelegate : public QObject,
                            public video::ImageFilterHost,
                            public settings::PreferencesTarget,
                            public video::CaptureHost,
-                           public video::FreezeFrameHost {
+                           public video::FreezeFrameHost,
+                           public VideoWindowHost {
     Q_OBJECT
 public:
     // Settings live in settingsFilePath (the user's configuration folder when
@@ -121,7 +125,9 @@ public:
     // The current colour mode number (repairing an index past the list's end).
     std::int64_t currentColorMode();
     bool isInInverseColorMode() const override;
-    bool isFullScreen() const override { return m_isFullScreen; }
+    bool isFullScreen() const override;
+    // Fitting, docking, turning and full screen of the video window.
+    VideoWindowPlacement *placement() const { return m_placement; }
 
     // Whether the preview's connection exists and what it can do; the capture
     // session sets these as it builds the preview.
@@ -211,11 +217,11 @@ public:
     void setColorMenuCheckboxes();
     void startPseudoModal();
     void endPseudoModal();
-    void setLineMarkerMenuEnabled(bool enabled);
+    void setLineMarkerMenuEnabled(bool enabled) override;
     bool validateMenuItem(QAction *item) const;
     void chooseVideoDevice(QAction *sender);
     void chooseAudioDevice(QAction *sender);
-    void showPreferencesWindow();
+    void showPreferencesWindow() override;
     void showPreferencesWindowForColorSettings();
     void closePreferencesWindow();
     void showDiagnosticsWindow();
@@ -241,8 +247,8 @@ public:
     // Resets a camera whose stream got stuck (the discovery's reset).
     void setResetStuckVideoHandler(std::function<void()> handler) { m_resetStuckVideo = std::move(handler); }
     // Builds and starts the capture graph.
-    void initializeVideoCapture();
-    void cleanupVideoCapture();
+    void initializeVideoCapture() override;
+    void cleanupVideoCapture() override;
     // Writes the viewer's whole state to the settings store.
     void savePreferences() override;
     // Reads the settings of the selected camera and head position and applies
@@ -268,6 +274,7 @@ public:
     settings::PreferencesContext preferencesContext() const;
     void unhideInternalFeaturesMenu() override;
     void setUserHasSetPreferences(bool value) override { m_userHasSetPreferences = value; }
+    bool userHasSetPreferences() const override { return m_userHasSetPreferences; }
     void setFirstLaunch(bool value) override { m_firstLaunch = value; }
     bool firstLaunch() const { return m_firstLaunch; }
     void setUpdateBookkeeping(const settings::UpdateBookkeeping &bookkeeping) override;
@@ -288,17 +295,29 @@ public:
     void setVerticalReadingGuideMode(std::int32_t mode) override;
     void setColorBalanceMode(std::int64_t mode) override;
     void setZoomLevel(std::int32_t level) override;
-    void reDockWithDockInfo(std::uint8_t dockInfo) override { m_dockingInfo = dockInfo; }
-    std::uint8_t dockingInfo() const { return m_dockingInfo; }
+    void reDockWithDockInfo(std::uint8_t dockInfo) override;
+    std::uint8_t dockingInfo() const;
     void setVideoWindowFrame(const settings::Rect &frame) override;
     void updateColorModeMenus() override;
-    void clearDockedFlags() override { m_dockingInfo = 0; }
+    void clearDockedFlags() override;
     const video::ImageFilterChain &filterChain() const { return m_filterChain; }
 
     // ---- On-screen display and windows (device link's view) ----------------------------
 
     void showHideOnScreenDisplay() override;
     void hideOnScreenDisplay() override;
+
+    // ---- Video window's view of the controller ---------------------------------------------
+
+    QSizeF videoDimensionsWithRotation() const override;
+    bool hasSelectedCamera() const override;
+    void refreshDevices() override;
+    void beep() override;
+    void fullScreenDidChange(bool isFullScreen) override { m_isFullScreen = isFullScreen; }
+    void stopAudioLevelTimer() override {}
+    void stopCaptureSession() override;
+    void detachMovieOutputDelegate() override {}
+    void removeNotificationObservers() override {}
     bool OSDIsVisible() const override;
     device::DiagnosticSink *diagnosticWindow() override { return nullptr; }
     device::OSDKeyReceiver *OSDTableView() override { return nullptr; }
@@ -308,7 +327,7 @@ public:
 
     guides::GuideRect fullScreenScreenFrame() const override;
     guides::GuideRect fullScreenRectForScreenFrame(const guides::GuideRect &screenFrame) const override;
-    void windowWillMove() override {}
+    void windowWillMove() override;
 
     // ---- Filter chain's view of the controller ----------------------------------------------
 
@@ -320,7 +339,7 @@ public:
     {
         m_videoOrientationWhenFrozen = static_cast<int>(orientation);
     }
-    void setWindowAspectRatio() override {}
+    void setWindowAspectRatio() override;
 
     // ---- Capture's view of the controller ----------------------------------------------------
 
@@ -358,6 +377,7 @@ private:
     ui::MainWindowOutlets m_outlets;
     std::vector<std::unique_ptr<QWidget>> m_topLevelObjects;
     ui::LineOverlayView *m_lineOverlayView = nullptr;
+    VideoWindowPlacement *m_placement = nullptr; // child QObject
     device::DeviceLink *m_deviceLink = nullptr;
     video::ImageFilterChain m_filterChain{*this};
     std::function<void(bool)> m_diagnosticModeHandler;

@@ -8,6 +8,7 @@
 #include "ui/MainMenu.h"
 #include "ui/MenuTags.h"
 #include "ui/VideoView.h"
+#include "viewer/VideoWindowPlacement.h"
 
 #include <QGuiApplication>
 #include <QScreen>
@@ -45,7 +46,7 @@ settings::ViewerPreferences MainWindowDelegate::currentPreferences() const
     p.automaticallyLaunchesOnDeviceAttach = settings::PlistValue::boolean(m_automaticallyLaunchesOnDeviceAttach);
     p.preferredFilters = m_colour.preferredFilters;
     p.showingAudioLevelIndicator = m_showingAudioLevelIndicator;
-    p.dockingInfo = m_dockingInfo;
+    p.dockingInfo = dockingInfo();
     p.enableDeinterlacing = m_enableDeinterlacing;
     p.chosenPreferredColorMode = m_colour.chosenPreferredColorMode;
     p.chosenNonPreferredColorMode = m_colour.chosenNonPreferredColorMode;
@@ -79,13 +80,22 @@ settings::PreferencesContext MainWindowDelegate::preferencesContext() const
     }
     c.videoWindowExists = interfaceLoaded();
     c.overlayExists = m_lineOverlayView != nullptr;
-    c.fullScreenOrTransitioning = m_isFullScreen;
+    c.fullScreenOrTransitioning = isFullScreen();
+    if (m_placement) {
+        c.fullScreenOrTransitioning = c.fullScreenOrTransitioning || m_placement->transitioningToFullScreen() ||
+                                      m_placement->transitioningFromFullScreen();
+    }
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         c.mainScreenVisibleFrame = toSettingsRect(screen->availableGeometry());
     if (interfaceLoaded()) {
         const QRect geometry = m_outlets.videoWindow->geometry();
         c.videoWindowFrame = toSettingsRect(geometry);
         c.windowFrameBeforeEnteringFullScreenMode = c.videoWindowFrame;
+        if (m_placement) {
+            const geometry::Rect saved = m_placement->windowFrameBeforeEnteringFullScreenMode();
+            if (saved.width > 0 && saved.height > 0)
+                c.windowFrameBeforeEnteringFullScreenMode = {saved.x, saved.y, saved.width, saved.height};
+        }
         if (m_outlets.previewView->height() > 0)
             c.videoAspectRatio = double(m_outlets.previewView->width()) / m_outlets.previewView->height();
     }

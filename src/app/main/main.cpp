@@ -50,9 +50,11 @@ int main(int argc, char **argv)
     }
     kelvo::app::KelvoViewerAppDelegate delegate(std::move(services));
     app.setDelegate(&delegate);
-    delegate.awakeFromNib();
+    // The capture session must be in place before the interface's start-up
+    // shows the window and starts capture.
     kelvo::app::CameraServices cameras({options.simulate});
     cameras.attach(delegate);
+    delegate.awakeFromNib();
     delegate.showVideoWindow();
     QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidFinishLaunching(); });
     const int status = app.exec();
