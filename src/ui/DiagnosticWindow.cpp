@@ -9,12 +9,12 @@
 namespace kelvo::ui {
 namespace {
 
-struct IndicatorSpec {
+struct IndicatorEntry {
     const char *name;
     const char *title;
 };
 
-constexpr IndicatorSpec kIndicators[] = {
+constexpr IndicatorEntry kIndicators[] = {
     {"modeLevelIndicator", "Mode button"},
     {"lightLevelIndicator", "Light button"},
     {"freezeLevelIndicator", "Freeze button"},
@@ -33,8 +33,8 @@ const QStringList &DiagnosticWindow::indicatorNames()
 {
     static const QStringList names = [] {
         QStringList list;
-        for (const IndicatorSpec &spec : kIndicators)
-            list << QString::fromLatin1(spec.name);
+        for (const IndicatorEntry &entry : kIndicators)
+            list << QString::fromLatin1(entry.name);
         return list;
     }();
     return names;
@@ -45,16 +45,16 @@ DiagnosticWindow::DiagnosticWindow(QWidget *parent) : QWidget(parent, Qt::Window
     setObjectName(QStringLiteral("diagnosticWindow"));
     setWindowTitle(localized("Camera Button Test"));
     auto *layout = new QFormLayout(this);
-    for (const IndicatorSpec &spec : kIndicators) {
+    for (const IndicatorEntry &entry : kIndicators) {
         auto *indicator = new QProgressBar(this);
-        indicator->setObjectName(QString::fromLatin1(spec.name));
+        indicator->setObjectName(QString::fromLatin1(entry.name));
         // A count, not a fraction: the bar fills as presses add up and its
         // text says the number.
         indicator->setRange(0, 10);
         indicator->setFormat(QStringLiteral("%v"));
         indicator->setValue(0);
-        indicator->setAccessibleName(localized(spec.title));
-        auto *label = new QLabel(localized(spec.title), this);
+        indicator->setAccessibleName(localized(entry.title));
+        auto *label = new QLabel(localized(entry.title), this);
         label->setBuddy(indicator);
         layout->addRow(label, indicator);
         m_indicators << indicator;

@@ -9,12 +9,12 @@
 namespace kelvo::ui {
 namespace {
 
-struct PageSpec {
+struct PageEntry {
     const char *identifier;
     const char *text;
 };
 
-constexpr PageSpec kPages[] = {
+constexpr PageEntry kPages[] = {
     {"WaitingForDFU", "Waiting for the camera to enter its firmware update mode..."},
     {"InProgress", "Updating the camera's firmware. Do not unplug the camera."},
     {"UploadFailed", "The firmware update failed."},
@@ -29,7 +29,7 @@ const QStringList &FirmwareUpdateWindow::pageIdentifiers()
 {
     static const QStringList identifiers = [] {
         QStringList list;
-        for (const PageSpec &page : kPages)
+        for (const PageEntry &page : kPages)
             list << QString::fromLatin1(page.identifier);
         return list;
     }();
@@ -42,10 +42,10 @@ FirmwareUpdateWindow::FirmwareUpdateWindow(QWidget *parent) : QWidget(parent, Qt
     setWindowTitle(localized("Camera Firmware Update"));
     m_tabView = new QStackedWidget(this);
     m_tabView->setObjectName(QStringLiteral("firmwareUpdateTabView"));
-    for (const PageSpec &spec : kPages) {
+    for (const PageEntry &entry : kPages) {
         auto *page = new QWidget(m_tabView);
-        page->setObjectName(QString::fromLatin1(spec.identifier));
-        auto *text = new QLabel(localized(spec.text), page);
+        page->setObjectName(QString::fromLatin1(entry.identifier));
+        auto *text = new QLabel(localized(entry.text), page);
         text->setWordWrap(true);
         text->setFocusPolicy(Qt::StrongFocus);
         auto *layout = new QVBoxLayout(page);

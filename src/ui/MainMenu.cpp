@@ -17,7 +17,7 @@ namespace {
 constexpr const char *kManualEnablingProperty = "manualEnabling";
 constexpr int kNoTag = 0x7fffffff;
 
-struct ItemSpec {
+struct ItemEntry {
     const char *title;
     const char *action; // null for an item that only opens a submenu or a separator
     int tag = kNoTag;
@@ -83,25 +83,25 @@ MainMenu::MainMenu(QMenuBar *menuBar, QObject *parent) : QObject(parent), m_menu
             setTag(menu->menuAction(), tag);
         return menu;
     };
-    auto addItems = [&](QMenu *menu, std::initializer_list<ItemSpec> items) {
-        for (const ItemSpec &spec : items) {
-            if (!spec.title) {
+    auto addItems = [&](QMenu *menu, std::initializer_list<ItemEntry> items) {
+        for (const ItemEntry &entry : items) {
+            if (!entry.title) {
                 menu->addSeparator();
                 continue;
             }
             QAction *item =
-                addItem(menu, localized(spec.title), QString::fromLatin1(spec.action ? spec.action : ""), spec.tag);
-            if (spec.tag == kNoTag)
+                addItem(menu, localized(entry.title), QString::fromLatin1(entry.action ? entry.action : ""), entry.tag);
+            if (entry.tag == kNoTag)
                 item->setProperty(kTagProperty, QVariant());
-            item->setShortcuts(spec.keys);
+            item->setShortcuts(entry.keys);
             // Plain keys (F, Space, arrows with Shift) act on the video window
             // only: in a dialog they must still type, tick and press buttons.
-            const bool plainKey = std::any_of(spec.keys.begin(), spec.keys.end(), [](const QKeySequence &key) {
+            const bool plainKey = std::any_of(entry.keys.begin(), entry.keys.end(), [](const QKeySequence &key) {
                 return !(key[0].keyboardModifiers() & (Qt::ControlModifier | Qt::AltModifier));
             });
             if (plainKey)
                 item->setShortcutContext(Qt::WindowShortcut);
-            item->setCheckable(spec.checkable);
+            item->setCheckable(entry.checkable);
         }
     };
     auto addSubmenu = [&](QMenu *menu, const char *title, int tag) {
