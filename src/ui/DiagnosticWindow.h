@@ -16,6 +16,19 @@ public:
     static const QStringList &indicatorNames();
     QProgressBar *indicator(const QString &name) const;
 
+    // Counts a report code of the camera (or logs the few it ignores).
+    void handleButton(long code);
+    // Every counter back to 0, as the window is shown again.
+    void resetValues();
+
+signals:
+    // The window was closed (its close control, Escape, or the menu).
+    void closed();
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
 private:
     QList<QProgressBar *> m_indicators;
 };

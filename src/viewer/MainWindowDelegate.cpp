@@ -2,6 +2,8 @@
 
 #include "common/Localization.h"
 #include "common/SystemLog.h"
+#include "device/DiagnosticSink.h"
+#include "device/ReportProtocol.h"
 #include "ui/DiagnosticWindow.h"
 #include "ui/DraggableView.h"
 #include "ui/DraggableWindow.h"
@@ -21,6 +23,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QScreen>
+#include <QTimer>
 
 namespace kelvo::viewer {
 
@@ -56,6 +59,8 @@ std::vector<QWidget *> MainWindowDelegate::loadInterface()
     m_lineOverlayView = overlay;
 
     m_stillSavePanel.setVideoWindow(m_outlets.videoWindow);
+    connect(m_outlets.diagnosticWindow, &ui::DiagnosticWindow::closed, this,
+            &MainWindowDelegate::diagnosticsWindowDidClose);
     m_placement = new VideoWindowPlacement(m_outlets, *this, this);
     registerMenuActions();
     m_placement->registerMenuActions(*m_outlets.mainMenu);
@@ -361,14 +366,45 @@ void MainWindowDelegate::closePreferencesWindow()
         m_outlets.preferencesWindow->close();
 }
 
+namespace {
+// The decoder's view of the button-test window.
+class DiagnosticWindowSink final : public device::DiagnosticSink {
+public:
+    explicit DiagnosticWindowSink(ui::DiagnosticWindow *window) : m_window(window) {}
+    void handleButton(long code) override { m_window->handleButton(code); }
+
+private:
+    ui::DiagnosticWindow *m_window;
+};
+} // namespace
+
+device::DiagnosticSink *MainWindowDelegate::diagnosticWindow()
+{
+    if (!interfaceLoaded())
+        return nullptr;
+    if (!m_diagnosticSink)
+        m_diagnosticSink = std::make_unique<DiagnosticWindowSink>(m_outlets.diagnosticWindow);
+    return m_diagnosticSink.get();
+}
+
+void MainWindowDelegate::diagnosticsWindowDidClose()
+{
+    if (m_diagnosticModeHandler)
+        m_diagnosticModeHandler(false);
+    sendCommand(device::HIDCommandZoom8);
+    QTimer::singleShot(1000, this, [this] {
+        sendCommand(device::HIDCommandZoom1);
+        setZoomLevel(1);
+    });
+}
+
 void MainWindowDelegate::showDiagnosticsWindow()
 {
     if (!interfaceLoaded())
         return;
     if (m_diagnosticModeHandler)
         m_diagnosticModeHandler(true);
-    for (const QString &name : ui::DiagnosticWindow::indicatorNames())
-        m_outlets.diagnosticWindow->indicator(name)->setValue(0);
+    m_outlets.diagnosticWindow->resetValues();
     m_outlets.diagnosticWindow->show();
     m_outlets.diagnosticWindow->raise();
     m_outlets.diagnosticWindow->activateWindow();

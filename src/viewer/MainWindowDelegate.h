@@ -226,6 +226,9 @@ public:
     void closePreferencesWindow();
     void showDiagnosticsWindow();
     void closeDiagnosticsWindow();
+    // The button test ended: buttons act again, and the camera's lens is run
+    // to its longest step and, a second later, back to its widest.
+    void diagnosticsWindowDidClose();
     void toggleEnableDeinterlacing();
     // Called when the user picks a device from a menu.
     void setDeviceSelectionHandlers(std::function<void(int)> video, std::function<void(int)> audio);
@@ -319,7 +322,7 @@ public:
     void detachMovieOutputDelegate() override {}
     void removeNotificationObservers() override {}
     bool OSDIsVisible() const override;
-    device::DiagnosticSink *diagnosticWindow() override { return nullptr; }
+    device::DiagnosticSink *diagnosticWindow() override;
     device::OSDKeyReceiver *OSDTableView() override { return nullptr; }
     long videoWindowNumber() const override;
 
@@ -378,6 +381,7 @@ private:
     std::vector<std::unique_ptr<QWidget>> m_topLevelObjects;
     ui::LineOverlayView *m_lineOverlayView = nullptr;
     VideoWindowPlacement *m_placement = nullptr; // child QObject
+    std::unique_ptr<device::DiagnosticSink> m_diagnosticSink;
     device::DeviceLink *m_deviceLink = nullptr;
     video::ImageFilterChain m_filterChain{*this};
     std::function<void(bool)> m_diagnosticModeHandler;

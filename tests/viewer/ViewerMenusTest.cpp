@@ -5,9 +5,13 @@
 #include "ui/PreferencesWindow.h"
 
 #include <QAction>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMenuBar>
+#include <QProgressBar>
 #include <QTabWidget>
+
+#include "ui/DiagnosticWindow.h"
 
 using namespace kelvo;
 using namespace kelvo::testing;
@@ -149,4 +153,37 @@ TEST(ViewerMenus, CheckMarkHelperAnswersWhetherThePathExists)
     EXPECT_TRUE(ui::findMenuItem(rig.controller.mainMenu()->menuBar(), 42, 888)->isChecked());
     EXPECT_FALSE(rig.controller.setCheckMarkForItem(889, 42, true));
     EXPECT_FALSE(rig.controller.setCheckMarkForItem(888, 43, true));
+}
+
+TEST(ViewerButtonTest, ButtonsAreCountedWhileItIsOpenAndClosingRestoresTheLens)
+{
+    ViewerRig rig;
+    bool diagnosticMode = false;
+    rig.controller.setDiagnosticModeHandler([&](bool on) {
+        diagnosticMode = on;
+        rig.link.setDiagnosticMode(on);
+    });
+    rig.controller.showDiagnosticsWindow();
+    ASSERT_TRUE(diagnosticMode);
+    const int zoomBefore = rig.controller.zoomLevel();
+
+    // The camera's freeze, display and zoom buttons only count.
+    for (int code : {0x80, 0x85, 0x86, 0x86})
+        rig.camera->sendCode(static_cast<std::uint8_t>(code));
+    auto *window = rig.controller.outlets().diagnosticWindow;
+    ASSERT_TRUE(rig.waitFor([&] { return window->indicator(QStringLiteral("zoomInLevelIndicator"))->value() == 2; }));
+    EXPECT_EQ(window->indicator(QStringLiteral("freezeLevelIndicator"))->value(), 2);
+    EXPECT_FALSE(rig.controller.isFrozen());
+    EXPECT_EQ(rig.controller.zoomLevel(), zoomBefore);
+    rig.sent();
+
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(window, &escape);
+    EXPECT_FALSE(diagnosticMode);
+    EXPECT_EQ(rig.sent(), Wire{zoomReport(8)});
+    ASSERT_TRUE(rig.waitFor([&] { return !rig.sent().empty(); }, 3000));
+    EXPECT_EQ(rig.controller.zoomLevel(), 1);
+    // Shown again, the counters start from 0.
+    rig.controller.showDiagnosticsWindow();
+    EXPECT_EQ(window->indicator(QStringLiteral("freezeLevelIndicator"))->value(), 0);
 }
