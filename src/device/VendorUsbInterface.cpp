@@ -48,13 +48,33 @@ IOReturn VendorUsbInterface::startWrite(const std::shared_ptr<InterfaceRecord> &
 {
     if (m_closing.load())
         return kIOReturnNotOpen;
+    {
+        std::lock_guard lock(m_writesMutex);
+        ++m_writesInFlight;
+    }
     // The completion holds the record but not the interface: a write that
     // completes after the interface is gone finds nothing to touch.
-    return m_io->writePipeAsync(m_writePipe, record->buffer.data(), static_cast<std::uint32_t>(kReportSize),
-                                [record](IOReturn status, std::uint32_t) {
-                                    if (auto self = record->interface.lock())
-                                        self->writeCompletion(record, status);
-                                });
+    const IOReturn started =
+        m_io->writePipeAsync(m_writePipe, record->buffer.data(), static_cast<std::uint32_t>(kReportSize),
+                             [record](IOReturn status, std::uint32_t) {
+                                 if (auto self = record->interface.lock()) {
+                                     self->writeCompletion(record, status);
+                                     self->writeFinished();
+                                 }
+                             });
+    if (started != kIOReturnSuccess)
+        writeFinished();
+    return started;
+}
+
+void VendorUsbInterface::writeFinished()
+{
+    {
+        std::lock_guard lock(m_writesMutex);
+        if (m_writesInFlight > 0)
+            --m_writesInFlight;
+    }
+    m_writesDone.notify_all();
 }
 
 IOReturn VendorUsbInterface::clearPipeStallBothEnds(std::uint8_t pipe)
@@ -101,6 +121,15 @@ void VendorUsbInterface::joinReader()
 
 void VendorUsbInterface::close()
 {
+    if (m_closing.load())
+        return;
+    {
+        // The last reports (the power-down above all) must reach the camera
+        // before the interface goes: closing cancels writes still in flight.
+        // Bounded, so that a camera that stopped answering cannot hold us.
+        std::unique_lock lock(m_writesMutex);
+        m_writesDone.wait_for(lock, std::chrono::seconds(1), [this] { return m_writesInFlight == 0; });
+    }
     if (m_closing.exchange(true))
         return;
     m_cancelled.store(true);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -97,6 +98,8 @@ private:
     VendorUsbInterface(std::unique_ptr<UsbPipeIo> io, Callbacks callbacks, std::uint8_t readPipe,
                        std::uint8_t writePipe);
     IOReturn startWrite(const std::shared_ptr<InterfaceRecord> &record);
+    // Counts a write that has finished (successfully or not).
+    void writeFinished();
     void runReader();
     void deviceWentAway(IOReturn status);
 
@@ -111,6 +114,9 @@ private:
     std::atomic<bool> m_removed{false};
     std::mutex m_threadMutex;
     std::thread m_reader; // guarded by m_threadMutex
+    std::mutex m_writesMutex;
+    std::condition_variable m_writesDone;
+    int m_writesInFlight = 0; // guarded by m_writesMutex
 };
 
 } // namespace kelvo::device
