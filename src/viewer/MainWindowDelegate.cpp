@@ -42,6 +42,10 @@ MainWindowDelegate::~MainWindowDelegate()
     // before the controller's state.
     if (m_lineOverlayView)
         m_lineOverlayView->setMainWindowDelegate(nullptr);
+    // The placement watches the window's events; it must not see the ones a
+    // window sends while it is being destroyed.
+    delete m_placement;
+    m_placement = nullptr;
     m_topLevelObjects.clear();
 }
 
