@@ -32,16 +32,27 @@ done
 awk -v m="$mean" -v s="$spread" 'BEGIN { exit !(m > 0.5 && s > 0.1) }' ||
   { echo "no page on screen: mean $mean spread $spread"; cat "$work/log"; exit 1; }
 
-# Choose "Black and White Negative" (mode 2) from the keyboard: the all-modes
-# menu is reached through the Colour menu; simpler and just as real, pick it
-# from the menu with the mouse-free path Alt+O, then the submenu.
-xdotool key --window "$wid" alt+o
-sleep 0.3
-xdotool key Down Down Right Down Down Return
-for _ in $(seq 1 120); do
-  read -r inverted _ < <(stats)
-  awk -v m="$inverted" 'BEGIN { exit !(m < 0.5) }' && break
-  sleep 0.25
+# Choose "Black and White Negative" (mode 2) with the keyboard only: Alt+O
+# opens the Colour menu, then the all-modes submenu, third entry. Menus open
+# asynchronously and slowly under the sanitizers, so each step waits a little
+# and the whole choice is tried again after closing any menu left open.
+inverted=1
+for _ in 1 2 3; do
+  xdotool windowfocus --sync "$wid"
+  xdotool key --window "$wid" alt+o
+  sleep 1
+  xdotool key Down Down
+  sleep 0.3
+  xdotool key Right
+  sleep 1
+  xdotool key Down Down Return
+  for _ in $(seq 1 40); do
+    read -r inverted _ < <(stats)
+    awk -v m="$inverted" 'BEGIN { exit !(m < 0.5) }' && break 2
+    sleep 0.25
+  done
+  xdotool key Escape Escape Escape
+  sleep 0.5
 done
 awk -v m="$inverted" 'BEGIN { exit !(m < 0.5) }' ||
   { echo "picture not inverted: mean $inverted"; cat "$work/log"; exit 1; }
