@@ -122,9 +122,9 @@ IOReturn LibusbTransport::statusFromLibusbError(int error)
     }
 }
 
-std::vector<UsbDeviceAddress> LibusbTransport::enumerate(std::uint16_t vendorID, std::uint16_t productID)
+std::vector<UsbCandidate> LibusbTransport::enumerate(std::uint16_t vendorID, std::uint16_t productID)
 {
-    std::vector<UsbDeviceAddress> found;
+    std::vector<UsbCandidate> found;
     auto context = LibusbContext::shared();
     if (!context)
         return found;
@@ -136,7 +136,7 @@ std::vector<UsbDeviceAddress> LibusbTransport::enumerate(std::uint16_t vendorID,
             continue;
         if (descriptor.idVendor != vendorID || descriptor.idProduct != productID)
             continue;
-        UsbDeviceAddress address;
+        UsbCandidate address;
         address.bus = libusb_get_bus_number(list[i]);
         address.address = libusb_get_device_address(list[i]);
         std::uint8_t ports[8];
@@ -152,7 +152,7 @@ std::vector<UsbDeviceAddress> LibusbTransport::enumerate(std::uint16_t vendorID,
     return found;
 }
 
-std::unique_ptr<LibusbTransport> LibusbTransport::open(const UsbDeviceAddress &address, const UsbInterfaceMatch &match,
+std::unique_ptr<LibusbTransport> LibusbTransport::open(const UsbCandidate &address, const InterfaceSearch &match,
                                                        IOReturn *status)
 {
     IOReturn ignored;
@@ -222,7 +222,7 @@ std::unique_ptr<LibusbTransport> LibusbTransport::open(const UsbDeviceAddress &a
         result = statusFromLibusbError(opened);
         return nullptr;
     }
-    if (match.detachKernelDriver)
+    if (match.takeFromSystemDriver)
         libusb_set_auto_detach_kernel_driver(handle, 1);
     const int claimed = libusb_claim_interface(handle, interfaceNumber);
     if (claimed != LIBUSB_SUCCESS) {

@@ -8,6 +8,7 @@
 #include <thread>
 #include <vector>
 
+#include "device/UsbBus.h"
 #include "device/UsbPipeIo.h"
 
 struct libusb_context;
@@ -47,41 +48,20 @@ private:
     std::thread m_eventThread;
 };
 
-// Where a USB device sits, as found by enumeration.
-struct UsbDeviceAddress {
-    std::uint8_t bus = 0;
-    std::uint8_t address = 0;
-    std::uint32_t locationID = 0;
-    std::uint16_t vendorID = 0;
-    std::uint16_t productID = 0;
-};
-
-// Which interface of the device to claim: the first whose class, subclass
-// and protocol match (-1 matches anything).
-struct UsbInterfaceMatch {
-    int interfaceClass = -1;
-    int interfaceSubclass = -1;
-    int interfaceProtocol = -1;
-    // Whether a kernel driver bound to the interface is detached while it is
-    // claimed. Without it, an interface a kernel driver holds is refused
-    // (kIOReturnExclusiveAccess).
-    bool detachKernelDriver = true;
-};
-
-// A vendor USB interface opened and claimed through libusb (the kernel
-// driver is detached while it is claimed). Pipe n is the claimed interface's
+// A vendor USB interface opened and claimed through libusb (a kernel driver
+// holding it is detached while it is claimed, when the search allows it). Pipe n is the claimed interface's
 // n-th endpoint; pipe 0 the default control pipe.
 // Thread: readPipe() on one reader thread; writes from any thread; write
 // completions on the context's event thread.
 class LibusbTransport final : public UsbPipeIo {
 public:
     // Lists the devices with this vendor and product on the bus.
-    static std::vector<UsbDeviceAddress> enumerate(std::uint16_t vendorID, std::uint16_t productID);
+    static std::vector<UsbCandidate> enumerate(std::uint16_t vendorID, std::uint16_t productID);
 
     // Opens the device at the address and claims the first matching
     // interface. Answers null and sets status (kIOReturnNoDevice,
     // kIOReturnExclusiveAccess, kIOReturnNotOpen, ...) on failure.
-    static std::unique_ptr<LibusbTransport> open(const UsbDeviceAddress &address, const UsbInterfaceMatch &match,
+    static std::unique_ptr<LibusbTransport> open(const UsbCandidate &address, const InterfaceSearch &match,
                                                  IOReturn *status = nullptr);
 
     ~LibusbTransport() override;

@@ -66,16 +66,7 @@ public:
 
     std::unique_ptr<UsbPipeIo> openInterface(const InterfaceSearch &search, IOReturn *status) override
     {
-        UsbDeviceAddress address;
-        address.bus = m_candidate.bus;
-        address.address = m_candidate.address;
-        address.locationID = m_candidate.locationID;
-        address.vendorID = m_candidate.vendorID;
-        address.productID = m_candidate.productID;
-        return LibusbTransport::open(address,
-                                     UsbInterfaceMatch{search.interfaceClass, search.interfaceSubclass,
-                                                       search.interfaceProtocol, search.takeFromSystemDriver},
-                                     status);
+        return LibusbTransport::open(m_candidate, search, status);
     }
 
     std::vector<EndpointInfo> endpoints(const InterfaceSearch &search) const override
@@ -143,10 +134,7 @@ std::unique_ptr<HidDeviceIo> LinuxUsbBus::openHid(const HidCandidate &device, IO
 
 std::vector<UsbCandidate> LinuxUsbBus::enumerateUsb(std::uint16_t vendorID, std::uint16_t productID)
 {
-    std::vector<UsbCandidate> found;
-    for (const UsbDeviceAddress &address : LibusbTransport::enumerate(vendorID, productID))
-        found.push_back({address.bus, address.address, address.locationID, address.vendorID, address.productID});
-    return found;
+    return LibusbTransport::enumerate(vendorID, productID);
 }
 
 std::unique_ptr<UsbDeviceSession> LinuxUsbBus::createSession(const UsbCandidate &candidate, IOReturn *status)

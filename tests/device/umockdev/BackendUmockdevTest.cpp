@@ -115,7 +115,7 @@ TEST_F(BackendFixture, LibusbBackend)
     EXPECT_EQ(devices[0].address, QuadrelUmockdevBed::kAddress);
     EXPECT_EQ(devices[0].locationID, QuadrelUmockdevBed::kLocationID);
     IOReturn status = kIOReturnError;
-    auto io = LibusbTransport::open(devices[0], UsbInterfaceMatch{3, -1, -1}, &status);
+    auto io = LibusbTransport::open(devices[0], InterfaceSearch{3, -1, -1}, &status);
     ASSERT_TRUE(io) << std::hex << status;
     EXPECT_EQ(io->endpoints(), (std::vector<std::uint8_t>{0x81, 0x02}));
     auto interface = link->attachVendorInterface(std::move(io));
