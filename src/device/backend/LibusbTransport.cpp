@@ -122,6 +122,22 @@ IOReturn LibusbTransport::statusFromLibusbError(int error)
     }
 }
 
+libusb_device *LibusbContext::findDevice(std::uint8_t bus, std::uint8_t address) const
+{
+    libusb_device **list = nullptr;
+    const ssize_t count = libusb_get_device_list(m_context, &list);
+    libusb_device *device = nullptr;
+    for (ssize_t i = 0; i < count; ++i) {
+        if (libusb_get_bus_number(list[i]) == bus && libusb_get_device_address(list[i]) == address) {
+            device = libusb_ref_device(list[i]);
+            break;
+        }
+    }
+    if (list)
+        libusb_free_device_list(list, 1);
+    return device;
+}
+
 std::vector<UsbCandidate> LibusbTransport::enumerate(std::uint16_t vendorID, std::uint16_t productID)
 {
     std::vector<UsbCandidate> found;
@@ -162,17 +178,7 @@ std::unique_ptr<LibusbTransport> LibusbTransport::open(const UsbCandidate &addre
     if (!context)
         return nullptr;
 
-    libusb_device **list = nullptr;
-    const ssize_t count = libusb_get_device_list(context->context(), &list);
-    libusb_device *device = nullptr;
-    for (ssize_t i = 0; i < count; ++i) {
-        if (libusb_get_bus_number(list[i]) == address.bus && libusb_get_device_address(list[i]) == address.address) {
-            device = libusb_ref_device(list[i]);
-            break;
-        }
-    }
-    if (list)
-        libusb_free_device_list(list, 1);
+    libusb_device *device = context->findDevice(address.bus, address.address);
     if (!device)
         return nullptr;
 

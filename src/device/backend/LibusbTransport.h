@@ -12,6 +12,7 @@
 #include "device/UsbPipeIo.h"
 
 struct libusb_context;
+struct libusb_device;
 struct libusb_device_handle;
 struct libusb_transfer;
 
@@ -29,6 +30,9 @@ public:
     LibusbContext &operator=(const LibusbContext &) = delete;
 
     libusb_context *context() const { return m_context; }
+    // The device at this bus and address, with a reference the caller
+    // drops (libusb_unref_device); null when it is not on the bus.
+    libusb_device *findDevice(std::uint8_t bus, std::uint8_t address) const;
     bool isEventThread() const { return std::this_thread::get_id() == m_eventThreadId.load(); }
 
     // Counts an opened device; the event thread runs while any is open.

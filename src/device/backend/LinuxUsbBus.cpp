@@ -147,18 +147,7 @@ std::unique_ptr<UsbDeviceSession> LinuxUsbBus::createSession(const UsbCandidate 
         result = kIOReturnError;
         return nullptr;
     }
-    libusb_device **list = nullptr;
-    const ssize_t count = libusb_get_device_list(context->context(), &list);
-    libusb_device *device = nullptr;
-    for (ssize_t i = 0; i < count; ++i) {
-        if (libusb_get_bus_number(list[i]) == candidate.bus &&
-            libusb_get_device_address(list[i]) == candidate.address) {
-            device = libusb_ref_device(list[i]);
-            break;
-        }
-    }
-    if (list)
-        libusb_free_device_list(list, 1);
+    libusb_device *device = context->findDevice(candidate.bus, candidate.address);
     if (!device)
         return nullptr;
     libusb_device_handle *handle = nullptr;
