@@ -372,6 +372,8 @@ public:
 
 private:
     bool sendCommand(long command);
+    void changeLineSeparation(int step);
+    void scrollGuides(int step);
     void redrawOverlay();
     void registerMenuActions();
     QAction *menuItem(int menuTag, int itemTag) const;

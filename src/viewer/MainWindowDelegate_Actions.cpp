@@ -492,38 +492,41 @@ void MainWindowDelegate::setQuadrelPhysicalOrientation(long position)
 
 // ---- Reading guides ------------------------------------------------------------------------
 
-void MainWindowDelegate::scrollUpwards()
+void MainWindowDelegate::scrollGuides(int step)
 {
     if (m_lineOverlayView)
-        m_lineOverlayView->setScrollPosition(m_lineOverlayView->scrollPosition() - 1);
+        m_lineOverlayView->setScrollPosition(m_lineOverlayView->scrollPosition() + step);
     savePreferences();
+}
+
+void MainWindowDelegate::scrollUpwards()
+{
+    scrollGuides(-1);
 }
 
 void MainWindowDelegate::scrollDownwards()
 {
-    if (m_lineOverlayView)
-        m_lineOverlayView->setScrollPosition(m_lineOverlayView->scrollPosition() + 1);
+    scrollGuides(+1);
+}
+
+void MainWindowDelegate::changeLineSeparation(int step)
+{
+    if (m_lineOverlayView) {
+        m_lineOverlayView->setGuideSeparation(m_lineOverlayView->guideSeparation() + step);
+        m_lineOverlayView->setDragAccumX(0);
+        m_lineOverlayView->setDragAccumY(0);
+    }
     savePreferences();
 }
 
 void MainWindowDelegate::increaseLineSeparation()
 {
-    if (m_lineOverlayView) {
-        m_lineOverlayView->setGuideSeparation(m_lineOverlayView->guideSeparation() + 1);
-        m_lineOverlayView->setDragAccumX(0);
-        m_lineOverlayView->setDragAccumY(0);
-    }
-    savePreferences();
+    changeLineSeparation(+1);
 }
 
 void MainWindowDelegate::decreaseLineSeparation()
 {
-    if (m_lineOverlayView) {
-        m_lineOverlayView->setGuideSeparation(m_lineOverlayView->guideSeparation() - 1);
-        m_lineOverlayView->setDragAccumX(0);
-        m_lineOverlayView->setDragAccumY(0);
-    }
-    savePreferences();
+    changeLineSeparation(-1);
 }
 
 void MainWindowDelegate::setLineDistance(QAction *sender)
