@@ -64,3 +64,15 @@ function(kelvo_test target)
     gtest_discover_tests(${target} DISCOVERY_MODE PRE_TEST)
   endif()
 endfunction()
+
+# Adds every direct subfolder of the calling folder that has a CMakeLists.txt,
+# so that a subsystem grows backends, tools or extra test executables without
+# editing its parent.
+function(kelvo_add_subfolders)
+  file(GLOB entries LIST_DIRECTORIES true ${CMAKE_CURRENT_SOURCE_DIR}/*)
+  foreach(entry ${entries})
+    if(IS_DIRECTORY ${entry} AND EXISTS ${entry}/CMakeLists.txt)
+      add_subdirectory(${entry})
+    endif()
+  endforeach()
+endfunction()
