@@ -75,6 +75,13 @@ std::shared_ptr<const ColourCurve> ColourCurve::compile(const ImageFilterList &f
         }
         ++curve->m_textLimitByte;
     }
+    while (curve->m_paperLimitByte > 0) {
+        const auto v = std::uint8_t(curve->m_paperLimitByte - 1);
+        if (sampleIndex(v, v, v) < curve->m_flatAbove) {
+            break;
+        }
+        --curve->m_paperLimitByte;
+    }
     // The table's index is within 0.51 of luminance · (kSize − 1); one whole
     // step of margin, and a little for the single-precision sum.
     for (int tenth = 0; tenth <= 2550; ++tenth) {

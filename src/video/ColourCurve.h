@@ -46,6 +46,10 @@ public:
     // convex, so the luminance is never below the decoding of that sum.
     int textLimitByte() const { return m_textLimitByte; }
     double paperLimitSum() const { return m_paperLimitSum; }
+    // The cheapest bound: a pixel whose smallest channel is at least
+    // paperLimitByte() is paper, as a grey of that value is. 256 when no
+    // grey is.
+    int paperLimitByte() const { return m_paperLimitByte; }
 
     // The output pixel 0xFFRRGGBB for curve sample i (0..kSize-1).
     const std::uint32_t *table() const { return m_table.data(); }
@@ -81,6 +85,7 @@ private:
     int m_flatBelow = 0;
     int m_flatAbove = kSize - 1;
     int m_textLimitByte = -1;
+    int m_paperLimitByte = 256;
     double m_paperLimitSum = 1e9;
     std::array<std::uint32_t, kSize> m_table{};
 };

@@ -19,7 +19,8 @@ namespace kelvo::video {
 // every input except where N / D is an exact integer and the double sum lands
 // a hair below it; that happens only for green, only at a few dozen of the
 // 16.7 million (Y, Cb, Cr) triples, and those are detected (N's low bits all
-// zero) and recomputed in double precision.
+// zero) and recomputed in double precision. The vector kernels carry on with
+// the exact result and then redo only those pixels, one at a time.
 namespace {
 
 constexpr std::int32_t kLumaScale = 298082;     // 298.082 · 1000, applied to 10·Y'
@@ -39,6 +40,7 @@ struct Params {
     const std::uint32_t *curveTable; // null for the identity
     // Settling text and paper without look-ups (see ColourCurve).
     int textLimitByte = -1;
+    int paperLimitByte = 256;
     float paperLimitSum = 1e9f;
     std::uint32_t textPixel = 0, paperPixel = 0;
 };
@@ -51,6 +53,7 @@ Params makeParams(double k, const ColourCurve *curve)
     }
     p.curveTable = curve->table();
     p.textLimitByte = curve->textLimitByte();
+    p.paperLimitByte = curve->paperLimitByte();
     p.paperLimitSum = float(curve->paperLimitSum());
     p.textPixel = curve->table()[0];
     p.paperPixel = curve->table()[ColourCurve::kSize - 1];
@@ -104,6 +107,22 @@ void convertPairsPortable(const std::uint8_t *luma, int lumaStep, int lumaPhase,
     }
 }
 
+// Redoes single pixels of a vector group: bit n < lanes is the first pixel of
+// pair first + n, bit lanes + n its second.
+void redoFlaggedPixels(unsigned flagged, int lanes, const std::uint8_t *luma, int lumaStep, int lumaPhase,
+                       const std::uint8_t *chroma, int chromaStep, int cbOffset, int crOffset, int first,
+                       std::uint32_t *out, const Params &p)
+{
+    while (flagged != 0) {
+        const int bit = __builtin_ctz(flagged);
+        flagged &= flagged - 1;
+        const int pair = first + bit % lanes;
+        const int phase = bit / lanes;
+        const std::uint8_t *c = chroma + pair * chromaStep;
+        out[2 * pair + phase] = convertPixel(luma[pair * lumaStep + phase * lumaPhase], c[cbOffset], c[crOffset], p);
+    }
+}
+
 #ifdef KELVO_X86_KERNELS
 
 bool cpuHasAvx2()
@@ -134,33 +153,35 @@ struct Rgb8x8 {
     __m256i r, g, b; // unclamped
 };
 
-// Eight pixels from their luma and the shared chroma terms. Returns false
-// when a green sum may be an exact integer; the caller then converts the
-// group one pixel at a time.
-KELVO_AVX2 inline bool convert8Avx2(__m256i y, __m256i cR, __m256i cG, __m256i cB, __m256i lumaOffset, Rgb8x8 &out)
+// Eight pixels from their luma and the shared chroma terms. Returns a bit
+// for each pixel whose green sum may be an exact integer.
+KELVO_AVX2 inline unsigned convert8Avx2(__m256i y, __m256i cR, __m256i cG, __m256i cB, __m256i lumaOffset, Rgb8x8 &out)
 {
     const __m256i yTerm = _mm256_add_epi32(_mm256_mullo_epi32(y, _mm256_set1_epi32(10 * kLumaScale)), lumaOffset);
     const __m256i nG = _mm256_add_epi32(yTerm, cG);
     const __m256i exact = _mm256_cmpeq_epi32(_mm256_and_si256(nG, _mm256_set1_epi32(4095)), _mm256_setzero_si256());
-    if (!_mm256_testz_si256(exact, exact)) {
-        return false;
-    }
     out.r = quantiseAvx2(_mm256_add_epi32(yTerm, cR));
     out.g = quantiseAvx2(nG);
     out.b = quantiseAvx2(_mm256_add_epi32(yTerm, cB));
-    return true;
+    return unsigned(_mm256_movemask_ps(_mm256_castsi256_ps(exact)));
 }
 
 // The curve's output for eight pixels. Most pixels are plainly text or
-// paper, and two cheap bounds settle them without looking anything up; a
-// group with any pixel near the ramp takes the exact tables.
+// paper, and cheap bounds settle them without looking anything up; a group
+// with any pixel near the ramp takes the exact tables.
 KELVO_AVX2 inline __m256i applyCurveAvx2(const Rgb8x8 &px, const Params &p)
 {
-    // Unclamped values keep both tests safe: a channel below zero counts as
-    // darker than black for text, and only values above 255 need capping
-    // before the paper sum.
+    // Unclamped values keep the tests safe: a channel below zero counts as
+    // darker than black, one above 255 as brighter than white, and only the
+    // paper sum needs them capped.
     const __m256i brightest = _mm256_max_epi32(_mm256_max_epi32(px.r, px.g), px.b);
     const __m256i text = _mm256_cmpgt_epi32(_mm256_set1_epi32(p.textLimitByte + 1), brightest);
+    const __m256i darkest = _mm256_min_epi32(_mm256_min_epi32(px.r, px.g), px.b);
+    const __m256i plainPaper = _mm256_cmpgt_epi32(darkest, _mm256_set1_epi32(p.paperLimitByte - 1));
+    if (_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_or_si256(text, plainPaper))) == 0xFF) {
+        return _mm256_blendv_epi8(_mm256_set1_epi32(int(p.textPixel)), _mm256_set1_epi32(int(p.paperPixel)),
+                                  plainPaper);
+    }
     const __m256i top = _mm256_set1_epi32(255);
     const __m256 weighted = _mm256_fmadd_ps(
         _mm256_cvtepi32_ps(_mm256_min_epi32(px.r, top)), _mm256_set1_ps(float(kLumaR)),
@@ -181,11 +202,11 @@ KELVO_AVX2 inline __m256i applyCurveAvx2(const Rgb8x8 &px, const Params &p)
 }
 
 // Sixteen pixels from eight lanes of (first luma, second luma, Cb, Cr),
-// written in order first, second, first, second... Returns false when they
-// must be converted one by one.
+// written in order first, second, first, second... Returns the pixels to
+// redo one by one: bits 0..7 first, 8..15 second.
 template <bool kCurve>
-KELVO_AVX2 inline bool convert16Avx2(__m256i y0, __m256i y1, __m256i cb, __m256i cr, __m256i lumaOffset,
-                                     const Params &p, std::uint32_t *out)
+KELVO_AVX2 inline unsigned convert16Avx2(__m256i y0, __m256i y1, __m256i cb, __m256i cr, __m256i lumaOffset,
+                                         const Params &p, std::uint32_t *out)
 {
     const __m256i cR =
         _mm256_add_epi32(_mm256_mullo_epi32(cr, _mm256_set1_epi32(kRedCr)), _mm256_set1_epi32(kRedConst));
@@ -195,9 +216,8 @@ KELVO_AVX2 inline bool convert16Avx2(__m256i y0, __m256i y1, __m256i cb, __m256i
     const __m256i cB =
         _mm256_add_epi32(_mm256_mullo_epi32(cb, _mm256_set1_epi32(kBlueCb)), _mm256_set1_epi32(kBlueConst));
     Rgb8x8 even, odd;
-    if (!convert8Avx2(y0, cR, cG, cB, lumaOffset, even) || !convert8Avx2(y1, cR, cG, cB, lumaOffset, odd)) {
-        return false;
-    }
+    const unsigned flagged =
+        convert8Avx2(y0, cR, cG, cB, lumaOffset, even) | (convert8Avx2(y1, cR, cG, cB, lumaOffset, odd) << 8);
     __m256i e, o;
     if constexpr (kCurve) {
         e = applyCurveAvx2(even, p);
@@ -219,7 +239,7 @@ KELVO_AVX2 inline bool convert16Avx2(__m256i y0, __m256i y1, __m256i cb, __m256i
     const __m256i hi = _mm256_unpackhi_epi32(e, o);
     _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), _mm256_permute2x128_si256(lo, hi, 0x20));
     _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 8), _mm256_permute2x128_si256(lo, hi, 0x31));
-    return true;
+    return flagged;
 }
 
 template <bool kCurve>
@@ -234,8 +254,8 @@ KELVO_AVX2 int convertUyvyPairsAvx2(const std::uint8_t *row, int pairs, std::uin
         const __m256i y0 = _mm256_and_si256(_mm256_srli_epi32(v, 8), byteMask);
         const __m256i cr = _mm256_and_si256(_mm256_srli_epi32(v, 16), byteMask);
         const __m256i y1 = _mm256_srli_epi32(v, 24);
-        if (!convert16Avx2<kCurve>(y0, y1, cb, cr, lumaOffset, p, out + 2 * i)) {
-            convertPairsPortable(row + 1, 4, 2, row, 4, 0, 2, i, i + 8, out, p);
+        if (const unsigned flagged = convert16Avx2<kCurve>(y0, y1, cb, cr, lumaOffset, p, out + 2 * i)) {
+            redoFlaggedPixels(flagged, 8, row + 1, 4, 2, row, 4, 0, 2, i, out, p);
         }
     }
     return i;
@@ -255,8 +275,8 @@ KELVO_AVX2 int convertNv12PairsAvx2(const std::uint8_t *luma, const std::uint8_t
         const __m256i y1 = _mm256_srli_epi32(l, 8);
         const __m256i cb = _mm256_and_si256(c, byteMask);
         const __m256i cr = _mm256_srli_epi32(c, 8);
-        if (!convert16Avx2<kCurve>(y0, y1, cb, cr, lumaOffset, p, out + 2 * i)) {
-            convertPairsPortable(luma, 2, 1, chroma, 2, 0, 1, i, i + 8, out, p);
+        if (const unsigned flagged = convert16Avx2<kCurve>(y0, y1, cb, cr, lumaOffset, p, out + 2 * i)) {
+            redoFlaggedPixels(flagged, 8, luma, 2, 1, chroma, 2, 0, 1, i, out, p);
         }
     }
     return i;
@@ -266,6 +286,7 @@ KELVO_AVX2 int convertNv12PairsAvx2(const std::uint8_t *luma, const std::uint8_t
 // AVX-512 headers at -O3; the warning concerns the headers, not this code.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wmaybe-uninitialized"
+#pragma GCC diagnostic ignored "-Wuninitialized"
 
 #define KELVO_AVX512 __attribute__((target("avx512f,avx512bw,fma")))
 
@@ -288,18 +309,15 @@ struct Rgb8x16 {
     __m512i r, g, b; // unclamped
 };
 
-KELVO_AVX512 inline bool convert16LanesAvx512(__m512i y, __m512i cR, __m512i cG, __m512i cB, __m512i lumaOffset,
-                                              Rgb8x16 &out)
+KELVO_AVX512 inline unsigned convert16LanesAvx512(__m512i y, __m512i cR, __m512i cG, __m512i cB, __m512i lumaOffset,
+                                                  Rgb8x16 &out)
 {
     const __m512i yTerm = _mm512_add_epi32(_mm512_mullo_epi32(y, _mm512_set1_epi32(10 * kLumaScale)), lumaOffset);
     const __m512i nG = _mm512_add_epi32(yTerm, cG);
-    if (_mm512_testn_epi32_mask(nG, _mm512_set1_epi32(4095)) != 0) {
-        return false;
-    }
     out.r = quantiseAvx512(_mm512_add_epi32(yTerm, cR));
     out.g = quantiseAvx512(nG);
     out.b = quantiseAvx512(_mm512_add_epi32(yTerm, cB));
-    return true;
+    return _mm512_testn_epi32_mask(nG, _mm512_set1_epi32(4095));
 }
 
 KELVO_AVX512 inline __m512i clampByteAvx512(__m512i v)
@@ -311,6 +329,12 @@ KELVO_AVX512 inline __m512i applyCurveAvx512(const Rgb8x16 &px, const Params &p)
 {
     const __m512i brightest = _mm512_max_epi32(_mm512_max_epi32(px.r, px.g), px.b);
     const __mmask16 text = _mm512_cmple_epi32_mask(brightest, _mm512_set1_epi32(p.textLimitByte));
+    const __m512i darkest = _mm512_min_epi32(_mm512_min_epi32(px.r, px.g), px.b);
+    const __mmask16 plainPaper = _mm512_cmpge_epi32_mask(darkest, _mm512_set1_epi32(p.paperLimitByte));
+    if (__mmask16(text | plainPaper) == 0xFFFF) {
+        return _mm512_mask_blend_epi32(plainPaper, _mm512_set1_epi32(int(p.textPixel)),
+                                       _mm512_set1_epi32(int(p.paperPixel)));
+    }
     const __m512i top = _mm512_set1_epi32(255);
     const __m512 weighted = _mm512_fmadd_ps(
         _mm512_cvtepi32_ps(_mm512_min_epi32(px.r, top)), _mm512_set1_ps(float(kLumaR)),
@@ -333,8 +357,8 @@ KELVO_AVX512 inline __m512i applyCurveAvx512(const Rgb8x16 &px, const Params &p)
 
 // Thirty-two pixels from sixteen lanes of (first luma, second luma, Cb, Cr).
 template <bool kCurve>
-KELVO_AVX512 inline bool convert32Avx512(__m512i y0, __m512i y1, __m512i cb, __m512i cr, __m512i lumaOffset,
-                                         const Params &p, std::uint32_t *out)
+KELVO_AVX512 inline unsigned convert32Avx512(__m512i y0, __m512i y1, __m512i cb, __m512i cr, __m512i lumaOffset,
+                                             const Params &p, std::uint32_t *out)
 {
     const __m512i cR =
         _mm512_add_epi32(_mm512_mullo_epi32(cr, _mm512_set1_epi32(kRedCr)), _mm512_set1_epi32(kRedConst));
@@ -344,10 +368,8 @@ KELVO_AVX512 inline bool convert32Avx512(__m512i y0, __m512i y1, __m512i cb, __m
     const __m512i cB =
         _mm512_add_epi32(_mm512_mullo_epi32(cb, _mm512_set1_epi32(kBlueCb)), _mm512_set1_epi32(kBlueConst));
     Rgb8x16 even, odd;
-    if (!convert16LanesAvx512(y0, cR, cG, cB, lumaOffset, even) ||
-        !convert16LanesAvx512(y1, cR, cG, cB, lumaOffset, odd)) {
-        return false;
-    }
+    const unsigned flagged = convert16LanesAvx512(y0, cR, cG, cB, lumaOffset, even) |
+                             (convert16LanesAvx512(y1, cR, cG, cB, lumaOffset, odd) << 16);
     __m512i e, o;
     if constexpr (kCurve) {
         e = applyCurveAvx512(even, p);
@@ -370,7 +392,7 @@ KELVO_AVX512 inline bool convert32Avx512(__m512i y0, __m512i y1, __m512i cb, __m
     const __m512i second = _mm512_set_epi64(15, 14, 7, 6, 13, 12, 5, 4);
     _mm512_storeu_si512(out, _mm512_permutex2var_epi64(lo, first, hi));
     _mm512_storeu_si512(out + 16, _mm512_permutex2var_epi64(lo, second, hi));
-    return true;
+    return flagged;
 }
 
 template <bool kCurve>
@@ -385,8 +407,8 @@ KELVO_AVX512 int convertUyvyPairsAvx512(const std::uint8_t *row, int pairs, std:
         const __m512i y0 = _mm512_and_si512(_mm512_srli_epi32(v, 8), byteMask);
         const __m512i cr = _mm512_and_si512(_mm512_srli_epi32(v, 16), byteMask);
         const __m512i y1 = _mm512_srli_epi32(v, 24);
-        if (!convert32Avx512<kCurve>(y0, y1, cb, cr, lumaOffset, p, out + 2 * i)) {
-            convertPairsPortable(row + 1, 4, 2, row, 4, 0, 2, i, i + 16, out, p);
+        if (const unsigned flagged = convert32Avx512<kCurve>(y0, y1, cb, cr, lumaOffset, p, out + 2 * i)) {
+            redoFlaggedPixels(flagged, 16, row + 1, 4, 2, row, 4, 0, 2, i, out, p);
         }
     }
     return i;
@@ -406,8 +428,8 @@ KELVO_AVX512 int convertNv12PairsAvx512(const std::uint8_t *luma, const std::uin
         const __m512i y1 = _mm512_srli_epi32(l, 8);
         const __m512i cb = _mm512_and_si512(c, byteMask);
         const __m512i cr = _mm512_srli_epi32(c, 8);
-        if (!convert32Avx512<kCurve>(y0, y1, cb, cr, lumaOffset, p, out + 2 * i)) {
-            convertPairsPortable(luma, 2, 1, chroma, 2, 0, 1, i, i + 16, out, p);
+        if (const unsigned flagged = convert32Avx512<kCurve>(y0, y1, cb, cr, lumaOffset, p, out + 2 * i)) {
+            redoFlaggedPixels(flagged, 16, luma, 2, 1, chroma, 2, 0, 1, i, out, p);
         }
     }
     return i;

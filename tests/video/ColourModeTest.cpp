@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <random>
 #include <string>
@@ -284,5 +285,37 @@ TEST(ColourMode, CompiledCurveFollowsTheChainOnAnyColour)
                 ASSERT_NEAR(got[c], expected[c], 0.03) << "mode " << mode << " rgb " << r << "," << g << "," << b;
             }
         }
+    }
+}
+
+// The bounds that let the fast paths skip the tables are sound: whatever a
+// bound calls text or paper, the tables call the same, for every mode.
+TEST(ColourMode, CurveBoundsNeverMisjudgeAColour)
+{
+    for (std::int64_t mode = 1; mode < std::int64_t(colorModeNames().size()); ++mode) {
+        const auto curve = ColourCurve::compile(getColorModeFilters(mode));
+        ASSERT_FALSE(curve->isIdentity()) << mode;
+        const std::uint32_t text = curve->table()[0];
+        const std::uint32_t paper = curve->table()[ColourCurve::kSize - 1];
+        EXPECT_LT(curve->textLimitByte(), curve->paperLimitByte()) << mode;
+        int settled = 0;
+        for (int r = 0; r < 256; r += 3) {
+            for (int g = 0; g < 256; g += 3) {
+                for (int b = 0; b < 256; b += 3) {
+                    const std::uint32_t out = curve->apply(std::uint8_t(r), std::uint8_t(g), std::uint8_t(b));
+                    const double sum = kLumaR * r + kLumaG * g + kLumaB * b;
+                    if (std::max({r, g, b}) <= curve->textLimitByte()) {
+                        ASSERT_EQ(out, text) << "mode " << mode << " rgb " << r << "," << g << "," << b;
+                        ++settled;
+                    }
+                    if (std::min({r, g, b}) >= curve->paperLimitByte() || sum >= curve->paperLimitSum()) {
+                        ASSERT_EQ(out, paper) << "mode " << mode << " rgb " << r << "," << g << "," << b;
+                        ++settled;
+                    }
+                }
+            }
+        }
+        // Bounds that settle nothing would be sound and useless.
+        EXPECT_GT(settled, 86 * 86 * 86 / 4) << mode;
     }
 }

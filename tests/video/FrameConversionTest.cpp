@@ -335,6 +335,49 @@ TEST(FrameConversion, FusedColourCurveMatchesTheTwoSteps)
     }
 }
 
+// A page under the camera: bright, slightly tinted paper, dark strokes and a
+// few greys on the ramp between. Whole vector groups of plain text or paper
+// are settled by bounds alone; they must still give what the tables give.
+TEST(FrameConversion, FusedShortcutsAgreeOnAPage)
+{
+    constexpr int kW = 320, kH = 24;
+    std::mt19937 rng(9);
+    std::uniform_int_distribution<int> tint(-12, 12), wobble(-3, 3), ramp(80, 120);
+    for (PixelFormat format : {PixelFormat::UYVY, PixelFormat::NV12}) {
+        TestFrame t = format == PixelFormat::UYVY ? TestFrame::uyvy(kW, kH, 2 * kW)
+                                                  : TestFrame::nv12(kW, kH, ColourRange::Full, kW, kW);
+        for (int y = 0; y < kH; ++y) {
+            for (int x = 0; x < kW; ++x) {
+                const bool stroke = (x / 16 + y / 6) % 4 == 0;
+                const bool edge = x % 97 == 0;
+                const int luma = edge ? ramp(rng) : (stroke ? 28 : 205) + wobble(rng);
+                if (format == PixelFormat::UYVY) {
+                    std::uint8_t *pair = t.plane0.data() + std::size_t(y) * 2 * kW + 4 * (x / 2);
+                    pair[1 + 2 * (x % 2)] = std::uint8_t(luma);
+                    pair[0] = std::uint8_t(128 + tint(rng));
+                    pair[2] = std::uint8_t(128 + tint(rng));
+                } else {
+                    t.plane0[std::size_t(y) * kW + x] = std::uint8_t(luma);
+                    t.plane1[std::size_t(y / 2) * kW + x] = std::uint8_t(128 + tint(rng));
+                }
+            }
+        }
+        for (std::int64_t mode : {3, 9, 10, 24}) {
+            const auto curve = ColourCurve::compile(getColorModeFilters(mode));
+            for (ConversionKernel kernel : kKernels) {
+                const auto out = convert(t.frame, kernel, curve.get());
+                for (int y = 0; y < kH; ++y) {
+                    for (int x = 0; x < kW; ++x) {
+                        const Rgb8 rgb = t.expected(x, y);
+                        ASSERT_EQ(out[std::size_t(y) * kW + x], curve->apply(rgb.r, rgb.g, rgb.b))
+                            << "mode " << mode << " kernel " << int(kernel) << " at " << x << "," << y;
+                    }
+                }
+            }
+        }
+    }
+}
+
 // Deinterlacing keeps the even rows, averages the even rows around each odd
 // row byte by byte, and repeats the row above where there is none below; a
 // bi-planar frame is converted without it.
