@@ -8,6 +8,8 @@
 #include <QPainter>
 #include <QResizeEvent>
 
+#include <cmath>
+
 namespace kelvo::ui {
 
 using namespace kelvo::video;
@@ -17,6 +19,28 @@ namespace {
 QTransform toQTransform(const AffineTransform &t)
 {
     return QTransform(t.a, t.b, t.c, t.d, t.tx, t.ty);
+}
+
+// Whether the transform only turns, mirrors and moves the picture by whole
+// pixels, so that every screen pixel is exactly one picture pixel.
+bool mapsPixelsOntoPixels(const QTransform &t)
+{
+    const auto whole = [](double v) { return std::abs(v - std::round(v)) < 1e-9; };
+    const auto unit = [](double v) { return std::abs(std::abs(v) - 1.0) < 1e-9; };
+    const auto zero = [](double v) { return std::abs(v) < 1e-9; };
+    const bool straight = unit(t.m11()) && unit(t.m22()) && zero(t.m12()) && zero(t.m21());
+    const bool turned = unit(t.m12()) && unit(t.m21()) && zero(t.m11()) && zero(t.m22());
+    return (straight || turned) && whole(t.dx()) && whole(t.dy());
+}
+
+// Smoothed after the colour mode, as the GPU path's picture texture is: text
+// scaled to the window keeps its thin strokes. A picture shown at its own
+// size is drawn pixel for pixel, unblurred.
+void drawPicture(QPainter &painter, const QTransform &transform, const QImage &picture)
+{
+    painter.setRenderHint(QPainter::SmoothPixmapTransform, !mapsPixelsOntoPixels(transform));
+    painter.setTransform(transform);
+    painter.drawImage(QPointF(0, 0), picture);
 }
 
 } // namespace
@@ -181,9 +205,7 @@ void VideoView::paintStill(QPainter &painter)
             }
         }
     }
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    painter.setTransform(toQTransform(t));
-    painter.drawImage(QPointF(0, 0), m_stillColoured);
+    drawPicture(painter, toQTransform(t), m_stillColoured);
 }
 
 void VideoView::paintEvent(QPaintEvent *)
@@ -208,12 +230,10 @@ void VideoView::paintEvent(QPaintEvent *)
         m_cpuImageStale = false;
         frameDrawn();
     }
-    // Nearest-neighbour sampling, as the GPU path's texel fetches.
-    painter.setRenderHint(QPainter::SmoothPixmapTransform, false);
-    painter.setTransform(
-        toQTransform(framePresentationTransform(m_frame.width, m_frame.height, m_orientation, m_mirrored,
-                                                SizeD{double(width()), double(height())}, m_filters)));
-    painter.drawImage(QPointF(0, 0), m_cpuImage);
+    drawPicture(painter,
+                toQTransform(framePresentationTransform(m_frame.width, m_frame.height, m_orientation, m_mirrored,
+                                                        SizeD{double(width()), double(height())}, m_filters)),
+                m_cpuImage);
 }
 
 } // namespace kelvo::ui

@@ -21,7 +21,9 @@ class VideoViewGlSurface;
 // digital zoom, orientation and mirroring. On the GPU when an OpenGL context
 // can be had (a shader converts the planes and applies the colour curve);
 // otherwise the exact CPU conversion is painted with QPainter. Both give the
-// same picture. An overlay widget (the reading guides) may lie above it.
+// same picture: pixel for pixel at the frame's own size, and smoothed after
+// the colour mode when it is scaled or zoomed. An overlay widget (the reading
+// guides) may lie above it.
 //
 // Never lags behind the camera: it keeps only the newest frame, and a frame
 // that arrives before the previous one was drawn replaces it. Each paint

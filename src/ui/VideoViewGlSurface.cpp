@@ -5,6 +5,7 @@
 
 #include <QOpenGLContext>
 #include <QOpenGLShaderProgram>
+#include <QVector2D>
 
 #include <cmath>
 #include <vector>
@@ -94,6 +95,19 @@ void main()
 }
 )";
 
+// Samples the converted picture between its pixels.
+const char *kPresentShader = R"(
+in vec2 vFramePos;
+out vec4 fragColor;
+uniform highp sampler2D uPicture;
+uniform vec2 uFrameSize;
+
+void main()
+{
+    fragColor = vec4(texture(uPicture, vFramePos / uFrameSize).rgb, 1.0);
+}
+)";
+
 QByteArray shaderSource(const QOpenGLContext *context, const char *body)
 {
     QByteArray header = context->isOpenGLES() ? "#version 300 es\nprecision highp float;\nprecision highp int;\n"
@@ -127,9 +141,13 @@ void VideoViewGlSurface::releaseResources()
     glDeleteTextures(2, m_planeTextures);
     glDeleteTextures(1, &m_curveTexture);
     glDeleteTextures(1, &m_lumaTexture);
+    glDeleteTextures(1, &m_pictureTexture);
+    glDeleteFramebuffers(1, &m_pictureFramebuffer);
     glDeleteBuffers(1, &m_vertexBuffer);
     glDeleteVertexArrays(1, &m_vertexArray);
     m_program.reset();
+    m_presentProgram.reset();
+    m_pictureSize = QSize();
     doneCurrent();
     m_initialised = false;
 }
@@ -163,20 +181,27 @@ void VideoViewGlSurface::initializeGL()
         return;
     }
     initializeOpenGLFunctions();
-    m_program = std::make_unique<QOpenGLShaderProgram>();
-    const bool built =
-        m_program->addShaderFromSourceCode(QOpenGLShader::Vertex, shaderSource(ctx, kVertexShader)) &&
-        m_program->addShaderFromSourceCode(QOpenGLShader::Fragment, shaderSource(ctx, kFragmentShader)) &&
-        m_program->link();
-    if (!built) {
+    const auto build = [ctx](const char *fragment) {
+        auto program = std::make_unique<QOpenGLShaderProgram>();
+        const bool built = program->addShaderFromSourceCode(QOpenGLShader::Vertex, shaderSource(ctx, kVertexShader)) &&
+                           program->addShaderFromSourceCode(QOpenGLShader::Fragment, shaderSource(ctx, fragment)) &&
+                           program->link();
+        return built ? std::move(program) : nullptr;
+    };
+    m_program = build(kFragmentShader);
+    m_presentProgram = build(kPresentShader);
+    if (!m_program || !m_presentProgram) {
         m_working = false;
         m_program.reset();
+        m_presentProgram.reset();
         emit failed();
         return;
     }
     glGenTextures(2, m_planeTextures);
     glGenTextures(1, &m_curveTexture);
     glGenTextures(1, &m_lumaTexture);
+    glGenTextures(1, &m_pictureTexture);
+    glGenFramebuffers(1, &m_pictureFramebuffer);
     for (unsigned texture : {m_planeTextures[0], m_planeTextures[1], m_curveTexture, m_lumaTexture}) {
         glBindTexture(GL_TEXTURE_2D, texture);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_NEAREST);
@@ -208,6 +233,7 @@ void VideoViewGlSurface::initializeGL()
 void VideoViewGlSurface::uploadCurve()
 {
     m_curveStale = false;
+    m_pictureStale = true;
     if (!m_curve || m_curve->isIdentity()) {
         return;
     }
@@ -260,7 +286,74 @@ void VideoViewGlSurface::uploadFrame()
     glPixelStorei(GL_UNPACK_ROW_LENGTH, 0);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     m_hasUploadedFrame = true;
+    m_pictureStale = true;
     m_view->frameDrawn();
+}
+
+bool VideoViewGlSurface::convertIntoPicture()
+{
+    const auto &f = m_frame;
+    const QSize size(f.width, f.height);
+    glBindTexture(GL_TEXTURE_2D, m_pictureTexture);
+    if (m_pictureSize != size) {
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, f.width, f.height, 0, GL_RGBA, GL_UNSIGNED_BYTE, nullptr);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+        glBindFramebuffer(GL_FRAMEBUFFER, m_pictureFramebuffer);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, m_pictureTexture, 0);
+        if (glCheckFramebufferStatus(GL_FRAMEBUFFER) != GL_FRAMEBUFFER_COMPLETE) {
+            glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebufferObject());
+            return false;
+        }
+        m_pictureSize = size;
+    }
+    glBindFramebuffer(GL_FRAMEBUFFER, m_pictureFramebuffer);
+    glViewport(0, 0, f.width, f.height);
+
+    m_program->bind();
+    m_program->setUniformValue("uPacked", f.format == PixelFormat::UYVY ? 1 : 0);
+    m_program->setUniformValue("uWidth", f.width);
+    m_program->setUniformValue("uHeight", f.height);
+    m_program->setUniformValue("uPackedBytesPerRow", m_packedBytesPerRow);
+    m_program->setUniformValue("uLumaTenths", int(std::lround(-160.0 * kelvo::video::lumaOffset(f.format, f.range))));
+    m_program->setUniformValue("uUseCurve", m_curve && !m_curve->isIdentity() ? 1 : 0);
+    const unsigned textures[4] = {m_planeTextures[0], m_planeTextures[1], m_lumaTexture, m_curveTexture};
+    const char *samplers[4] = {"uPlane0", "uPlane1", "uLuma", "uCurve"};
+    for (int i = 0; i < 4; ++i) {
+        glActiveTexture(GL_TEXTURE0 + unsigned(i));
+        glBindTexture(GL_TEXTURE_2D, textures[i]);
+        m_program->setUniformValue(samplers[i], i);
+    }
+    // Frame pixel (x, y) is picture texel (x, y).
+    drawQuad(*m_program, QTransform(2.0 / f.width, 0, 0, 2.0 / f.height, -1, -1));
+    m_program->release();
+
+    glBindFramebuffer(GL_FRAMEBUFFER, defaultFramebufferObject());
+    const qreal ratio = devicePixelRatioF();
+    glViewport(0, 0, int(std::lround(width() * ratio)), int(std::lround(height() * ratio)));
+    m_pictureStale = false;
+    return true;
+}
+
+void VideoViewGlSurface::drawQuad(QOpenGLShaderProgram &program, const QTransform &frameToClip)
+{
+    const float matrix[9] = {float(frameToClip.m11()), float(frameToClip.m12()), 0.0f,
+                             float(frameToClip.m21()), float(frameToClip.m22()), 0.0f,
+                             float(frameToClip.dx()),  float(frameToClip.dy()),  1.0f};
+    const float w = float(m_frame.width), h = float(m_frame.height);
+    const float corners[8] = {0, 0, w, 0, 0, h, w, h};
+    glUniformMatrix3fv(program.uniformLocation("uFrameToClip"), 1, GL_FALSE, matrix);
+    glBindVertexArray(m_vertexArray);
+    glBindBuffer(GL_ARRAY_BUFFER, m_vertexBuffer);
+    glBufferData(GL_ARRAY_BUFFER, sizeof(corners), corners, GL_STREAM_DRAW);
+    const int position = program.attributeLocation("aFramePos");
+    glEnableVertexAttribArray(unsigned(position));
+    glVertexAttribPointer(unsigned(position), 2, GL_FLOAT, GL_FALSE, 0, nullptr);
+    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
+    glDisableVertexAttribArray(unsigned(position));
+    glBindVertexArray(0);
 }
 
 void VideoViewGlSurface::paintGL()
@@ -279,41 +372,20 @@ void VideoViewGlSurface::paintGL()
     if (!m_hasUploadedFrame || width() <= 0 || height() <= 0) {
         return;
     }
-    const auto &f = m_frame;
+    if (m_pictureStale && !convertIntoPicture()) {
+        m_working = false;
+        emit failed();
+        return;
+    }
     // Frame pixels to widget pixels, then to clip space (y up).
     const QTransform toClip = m_transform * QTransform(2.0 / width(), 0, 0, -2.0 / height(), -1, 1);
-    const float matrix[9] = {float(toClip.m11()), float(toClip.m12()), 0.0f,
-                             float(toClip.m21()), float(toClip.m22()), 0.0f,
-                             float(toClip.dx()),  float(toClip.dy()),  1.0f};
-    const float w = float(f.width), h = float(f.height);
-    const float corners[8] = {0, 0, w, 0, 0, h, w, h};
-
-    m_program->bind();
-    glUniformMatrix3fv(m_program->uniformLocation("uFrameToClip"), 1, GL_FALSE, matrix);
-    m_program->setUniformValue("uPacked", f.format == PixelFormat::UYVY ? 1 : 0);
-    m_program->setUniformValue("uWidth", f.width);
-    m_program->setUniformValue("uHeight", f.height);
-    m_program->setUniformValue("uPackedBytesPerRow", m_packedBytesPerRow);
-    m_program->setUniformValue("uLumaTenths", int(std::lround(-160.0 * kelvo::video::lumaOffset(f.format, f.range))));
-    m_program->setUniformValue("uUseCurve", m_curve && !m_curve->isIdentity() ? 1 : 0);
-    const unsigned textures[4] = {m_planeTextures[0], m_planeTextures[1], m_lumaTexture, m_curveTexture};
-    const char *samplers[4] = {"uPlane0", "uPlane1", "uLuma", "uCurve"};
-    for (int i = 0; i < 4; ++i) {
-        glActiveTexture(GL_TEXTURE0 + unsigned(i));
-        glBindTexture(GL_TEXTURE_2D, textures[i]);
-        m_program->setUniformValue(samplers[i], i);
-    }
-    glBindVertexArray(m_vertexArray);
-    glBindBuffer(GL_ARRAY_BUFFER, m_vertexBuffer);
-    glBufferData(GL_ARRAY_BUFFER, sizeof(corners), corners, GL_STREAM_DRAW);
-    const int position = m_program->attributeLocation("aFramePos");
-    glEnableVertexAttribArray(unsigned(position));
-    glVertexAttribPointer(unsigned(position), 2, GL_FLOAT, GL_FALSE, 0, nullptr);
-    glDrawArrays(GL_TRIANGLE_STRIP, 0, 4);
-    glDisableVertexAttribArray(unsigned(position));
-    glBindVertexArray(0);
+    m_presentProgram->bind();
+    m_presentProgram->setUniformValue("uFrameSize", QVector2D(float(m_frame.width), float(m_frame.height)));
     glActiveTexture(GL_TEXTURE0);
-    m_program->release();
+    glBindTexture(GL_TEXTURE_2D, m_pictureTexture);
+    m_presentProgram->setUniformValue("uPicture", 0);
+    drawQuad(*m_presentProgram, toClip);
+    m_presentProgram->release();
 }
 
 } // namespace kelvo::ui

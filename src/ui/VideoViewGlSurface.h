@@ -15,10 +15,14 @@ namespace kelvo::ui {
 
 class VideoView;
 
-// The GPU side of VideoView: the frame's planes go up as byte textures and a
-// fragment shader does the exact integer conversion and the colour curve for
-// each screen pixel; zoom, mirror and orientation are the quad's transform.
-// Reports through VideoView::useCpu() when it cannot draw. Main thread.
+// The GPU side of VideoView: the frame's planes go up as byte textures, and a
+// fragment shader does the exact integer conversion and the colour curve
+// once per frame pixel into a picture texture of the frame's size. That
+// picture is then drawn through zoom, mirror and orientation (the quad's
+// transform) with linear filtering, so the picture is smoothed after the
+// colour mode, as the CPU path's painter smooths it. Resizing or zooming
+// redraws only the second step. Reports through VideoView::useCpu() when it
+// cannot draw. Main thread.
 class VideoViewGlSurface : public QOpenGLWidget, protected QOpenGLExtraFunctions {
     Q_OBJECT
 public:
@@ -45,12 +49,19 @@ protected:
 private:
     void uploadFrame();
     void uploadCurve();
+    bool convertIntoPicture();
+    void drawQuad(QOpenGLShaderProgram &program, const QTransform &frameToClip);
     void releaseResources();
 
     VideoView *m_view;
     bool m_working = true;
     bool m_initialised = false;
-    std::unique_ptr<QOpenGLShaderProgram> m_program;
+    std::unique_ptr<QOpenGLShaderProgram> m_program;        // planes to picture
+    std::unique_ptr<QOpenGLShaderProgram> m_presentProgram; // picture to screen
+    unsigned m_pictureTexture = 0;
+    unsigned m_pictureFramebuffer = 0;
+    QSize m_pictureSize;
+    bool m_pictureStale = true;
     unsigned m_planeTextures[2] = {0, 0};
     QSize m_planeSizes[2];
     unsigned m_curveTexture = 0;
