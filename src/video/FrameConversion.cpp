@@ -132,19 +132,22 @@ bool cpuHasAvx2()
 }
 
 #define KELVO_AVX2 __attribute__((target("avx2,fma")))
+// The steps of one vector group go into one loop body: a call between them
+// would spill every register.
+#define KELVO_AVX2_STEP __attribute__((target("avx2,fma"), always_inline)) inline
 
 // floor(N / D) for eight sums, not yet clamped to 0..255: (n + 0.5) / 625 is
 // never within 0.0008 of an integer, far beyond the single-precision error,
 // so truncating it gives floor(n / 625) exactly. Values below zero truncate
 // to zero or less, and clamping is left to the caller.
-KELVO_AVX2 inline __m256i quantiseAvx2(__m256i n)
+KELVO_AVX2_STEP __m256i quantiseAvx2(__m256i n)
 {
     const __m256 f = _mm256_cvtepi32_ps(_mm256_srai_epi32(n, 12));
     const __m256 inv = _mm256_set1_ps(1.0f / 625.0f);
     return _mm256_cvttps_epi32(_mm256_fmadd_ps(f, inv, _mm256_mul_ps(_mm256_set1_ps(0.5f), inv)));
 }
 
-KELVO_AVX2 inline __m256i clampByte(__m256i v)
+KELVO_AVX2_STEP __m256i clampByte(__m256i v)
 {
     return _mm256_min_epi32(_mm256_max_epi32(v, _mm256_setzero_si256()), _mm256_set1_epi32(255));
 }
@@ -155,7 +158,7 @@ struct Rgb8x8 {
 
 // Eight pixels from their luma and the shared chroma terms. Returns a bit
 // for each pixel whose green sum may be an exact integer.
-KELVO_AVX2 inline unsigned convert8Avx2(__m256i y, __m256i cR, __m256i cG, __m256i cB, __m256i lumaOffset, Rgb8x8 &out)
+KELVO_AVX2_STEP unsigned convert8Avx2(__m256i y, __m256i cR, __m256i cG, __m256i cB, __m256i lumaOffset, Rgb8x8 &out)
 {
     const __m256i yTerm = _mm256_add_epi32(_mm256_mullo_epi32(y, _mm256_set1_epi32(10 * kLumaScale)), lumaOffset);
     const __m256i nG = _mm256_add_epi32(yTerm, cG);
@@ -166,22 +169,11 @@ KELVO_AVX2 inline unsigned convert8Avx2(__m256i y, __m256i cR, __m256i cG, __m25
     return unsigned(_mm256_movemask_ps(_mm256_castsi256_ps(exact)));
 }
 
-// The curve's output for eight pixels. Most pixels are plainly text or
-// paper, and cheap bounds settle them without looking anything up; a group
-// with any pixel near the ramp takes the exact tables.
-KELVO_AVX2 inline __m256i applyCurveAvx2(const Rgb8x8 &px, const Params &p)
+// The curve's output for a group with a pixel that the cheapest bounds did
+// not settle: the weighted sum may, and otherwise the exact tables.
+KELVO_AVX2 __attribute__((noinline)) __m256i curveNearTheRampAvx2(const Rgb8x8 &px, __m256i text, const Params &p)
 {
-    // Unclamped values keep the tests safe: a channel below zero counts as
-    // darker than black, one above 255 as brighter than white, and only the
-    // paper sum needs them capped.
-    const __m256i brightest = _mm256_max_epi32(_mm256_max_epi32(px.r, px.g), px.b);
-    const __m256i text = _mm256_cmpgt_epi32(_mm256_set1_epi32(p.textLimitByte + 1), brightest);
-    const __m256i darkest = _mm256_min_epi32(_mm256_min_epi32(px.r, px.g), px.b);
-    const __m256i plainPaper = _mm256_cmpgt_epi32(darkest, _mm256_set1_epi32(p.paperLimitByte - 1));
-    if (_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_or_si256(text, plainPaper))) == 0xFF) {
-        return _mm256_blendv_epi8(_mm256_set1_epi32(int(p.textPixel)), _mm256_set1_epi32(int(p.paperPixel)),
-                                  plainPaper);
-    }
+    // Only the paper sum needs the unclamped values capped.
     const __m256i top = _mm256_set1_epi32(255);
     const __m256 weighted = _mm256_fmadd_ps(
         _mm256_cvtepi32_ps(_mm256_min_epi32(px.r, top)), _mm256_set1_ps(float(kLumaR)),
@@ -201,12 +193,29 @@ KELVO_AVX2 inline __m256i applyCurveAvx2(const Rgb8x8 &px, const Params &p)
     return _mm256_i32gather_epi32(reinterpret_cast<const int *>(p.curveTable), index, 4);
 }
 
+// The curve's output for eight pixels. Most pixels are plainly text or
+// paper, and two comparisons settle them without looking anything up.
+KELVO_AVX2_STEP __m256i applyCurveAvx2(const Rgb8x8 &px, const Params &p)
+{
+    // Unclamped values keep the tests safe: a channel below zero counts as
+    // darker than black, one above 255 as brighter than white.
+    const __m256i brightest = _mm256_max_epi32(_mm256_max_epi32(px.r, px.g), px.b);
+    const __m256i text = _mm256_cmpgt_epi32(_mm256_set1_epi32(p.textLimitByte + 1), brightest);
+    const __m256i darkest = _mm256_min_epi32(_mm256_min_epi32(px.r, px.g), px.b);
+    const __m256i plainPaper = _mm256_cmpgt_epi32(darkest, _mm256_set1_epi32(p.paperLimitByte - 1));
+    if (_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_or_si256(text, plainPaper))) == 0xFF) {
+        return _mm256_blendv_epi8(_mm256_set1_epi32(int(p.textPixel)), _mm256_set1_epi32(int(p.paperPixel)),
+                                  plainPaper);
+    }
+    return curveNearTheRampAvx2(px, text, p);
+}
+
 // Sixteen pixels from eight lanes of (first luma, second luma, Cb, Cr),
 // written in order first, second, first, second... Returns the pixels to
 // redo one by one: bits 0..7 first, 8..15 second.
 template <bool kCurve>
-KELVO_AVX2 inline unsigned convert16Avx2(__m256i y0, __m256i y1, __m256i cb, __m256i cr, __m256i lumaOffset,
-                                         const Params &p, std::uint32_t *out)
+KELVO_AVX2_STEP unsigned convert16Avx2(__m256i y0, __m256i y1, __m256i cb, __m256i cr, __m256i lumaOffset,
+                                       const Params &p, std::uint32_t *out)
 {
     const __m256i cR =
         _mm256_add_epi32(_mm256_mullo_epi32(cr, _mm256_set1_epi32(kRedCr)), _mm256_set1_epi32(kRedConst));
@@ -289,6 +298,7 @@ KELVO_AVX2 int convertNv12PairsAvx2(const std::uint8_t *luma, const std::uint8_t
 #pragma GCC diagnostic ignored "-Wuninitialized"
 
 #define KELVO_AVX512 __attribute__((target("avx512f,avx512bw,fma")))
+#define KELVO_AVX512_STEP __attribute__((target("avx512f,avx512bw,fma"), always_inline)) inline
 
 bool cpuHasAvx512()
 {
@@ -298,7 +308,7 @@ bool cpuHasAvx512()
 }
 
 // The same steps as the 256-bit kernel above, sixteen lanes at a time.
-KELVO_AVX512 inline __m512i quantiseAvx512(__m512i n)
+KELVO_AVX512_STEP __m512i quantiseAvx512(__m512i n)
 {
     const __m512 f = _mm512_cvtepi32_ps(_mm512_srai_epi32(n, 12));
     const __m512 inv = _mm512_set1_ps(1.0f / 625.0f);
@@ -309,8 +319,8 @@ struct Rgb8x16 {
     __m512i r, g, b; // unclamped
 };
 
-KELVO_AVX512 inline unsigned convert16LanesAvx512(__m512i y, __m512i cR, __m512i cG, __m512i cB, __m512i lumaOffset,
-                                                  Rgb8x16 &out)
+KELVO_AVX512_STEP unsigned convert16LanesAvx512(__m512i y, __m512i cR, __m512i cG, __m512i cB, __m512i lumaOffset,
+                                                Rgb8x16 &out)
 {
     const __m512i yTerm = _mm512_add_epi32(_mm512_mullo_epi32(y, _mm512_set1_epi32(10 * kLumaScale)), lumaOffset);
     const __m512i nG = _mm512_add_epi32(yTerm, cG);
@@ -320,21 +330,14 @@ KELVO_AVX512 inline unsigned convert16LanesAvx512(__m512i y, __m512i cR, __m512i
     return _mm512_testn_epi32_mask(nG, _mm512_set1_epi32(4095));
 }
 
-KELVO_AVX512 inline __m512i clampByteAvx512(__m512i v)
+KELVO_AVX512_STEP __m512i clampByteAvx512(__m512i v)
 {
     return _mm512_min_epi32(_mm512_max_epi32(v, _mm512_setzero_si512()), _mm512_set1_epi32(255));
 }
 
-KELVO_AVX512 inline __m512i applyCurveAvx512(const Rgb8x16 &px, const Params &p)
+KELVO_AVX512 __attribute__((noinline)) __m512i curveNearTheRampAvx512(const Rgb8x16 &px, __mmask16 text,
+                                                                      const Params &p)
 {
-    const __m512i brightest = _mm512_max_epi32(_mm512_max_epi32(px.r, px.g), px.b);
-    const __mmask16 text = _mm512_cmple_epi32_mask(brightest, _mm512_set1_epi32(p.textLimitByte));
-    const __m512i darkest = _mm512_min_epi32(_mm512_min_epi32(px.r, px.g), px.b);
-    const __mmask16 plainPaper = _mm512_cmpge_epi32_mask(darkest, _mm512_set1_epi32(p.paperLimitByte));
-    if (__mmask16(text | plainPaper) == 0xFFFF) {
-        return _mm512_mask_blend_epi32(plainPaper, _mm512_set1_epi32(int(p.textPixel)),
-                                       _mm512_set1_epi32(int(p.paperPixel)));
-    }
     const __m512i top = _mm512_set1_epi32(255);
     const __m512 weighted = _mm512_fmadd_ps(
         _mm512_cvtepi32_ps(_mm512_min_epi32(px.r, top)), _mm512_set1_ps(float(kLumaR)),
@@ -355,10 +358,23 @@ KELVO_AVX512 inline __m512i applyCurveAvx512(const Rgb8x16 &px, const Params &p)
     return _mm512_i32gather_epi32(index, p.curveTable, 4);
 }
 
+KELVO_AVX512_STEP __m512i applyCurveAvx512(const Rgb8x16 &px, const Params &p)
+{
+    const __m512i brightest = _mm512_max_epi32(_mm512_max_epi32(px.r, px.g), px.b);
+    const __mmask16 text = _mm512_cmple_epi32_mask(brightest, _mm512_set1_epi32(p.textLimitByte));
+    const __m512i darkest = _mm512_min_epi32(_mm512_min_epi32(px.r, px.g), px.b);
+    const __mmask16 plainPaper = _mm512_cmpge_epi32_mask(darkest, _mm512_set1_epi32(p.paperLimitByte));
+    if (__mmask16(text | plainPaper) == 0xFFFF) {
+        return _mm512_mask_blend_epi32(plainPaper, _mm512_set1_epi32(int(p.textPixel)),
+                                       _mm512_set1_epi32(int(p.paperPixel)));
+    }
+    return curveNearTheRampAvx512(px, text, p);
+}
+
 // Thirty-two pixels from sixteen lanes of (first luma, second luma, Cb, Cr).
 template <bool kCurve>
-KELVO_AVX512 inline unsigned convert32Avx512(__m512i y0, __m512i y1, __m512i cb, __m512i cr, __m512i lumaOffset,
-                                             const Params &p, std::uint32_t *out)
+KELVO_AVX512_STEP unsigned convert32Avx512(__m512i y0, __m512i y1, __m512i cb, __m512i cr, __m512i lumaOffset,
+                                           const Params &p, std::uint32_t *out)
 {
     const __m512i cR =
         _mm512_add_epi32(_mm512_mullo_epi32(cr, _mm512_set1_epi32(kRedCr)), _mm512_set1_epi32(kRedConst));
