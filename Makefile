@@ -7,7 +7,7 @@ JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 ARGS ?=
 
-.PHONY: all bootstrap configure build run test test-sanitize format clean
+.PHONY: all bootstrap configure build run test test-sanitize bench format clean
 
 all: build
 
@@ -33,6 +33,12 @@ test-sanitize: bootstrap
 	cmake -S . -B $(SANITIZE_BUILD_DIR) -DKELVO_SANITIZE=ON -DKELVO_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS)
 	cmake --build $(SANITIZE_BUILD_DIR) -j $(JOBS)
 	scripts/run-tests $(SANITIZE_BUILD_DIR)
+
+# Speed goals live here, never in the tests. Quiet machine, one run each.
+bench: build
+	$(BUILD_DIR)/bench/colour/bench_colour
+	$(BUILD_DIR)/bench/capture/bench_capture_latency
+	$(BUILD_DIR)/bench/device/bench_device_report_latency
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
