@@ -24,25 +24,34 @@ using namespace kelvo::video;
 
 namespace {
 
-// Median time of one call in milliseconds, after a warm-up, over enough
-// repetitions to fill about half a second.
-double measureMs(const std::function<void()> &work)
+// Median time of one call of each pass in milliseconds. The passes take
+// turns, round after round, so that a slower or busier spell of the machine
+// falls on all of them alike and their ratios hold still.
+std::vector<double> measureInTurnsMs(const std::vector<std::function<void()>> &passes)
 {
     using Clock = std::chrono::steady_clock;
-    work();
-    const auto probeStart = Clock::now();
-    work();
-    const double probe = std::chrono::duration<double, std::milli>(Clock::now() - probeStart).count();
-    const int runs = std::clamp(int(500.0 / std::max(probe, 0.01)), 7, 400);
-    std::vector<double> times;
-    times.reserve(std::size_t(runs));
-    for (int i = 0; i < runs; ++i) {
+    std::vector<std::vector<double>> times(passes.size());
+    double roundMs = 0;
+    for (const auto &work : passes) {
+        work(); // warm up
         const auto start = Clock::now();
         work();
-        times.push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        roundMs += std::chrono::duration<double, std::milli>(Clock::now() - start).count();
     }
-    std::nth_element(times.begin(), times.begin() + runs / 2, times.end());
-    return times[std::size_t(runs / 2)];
+    const int rounds = std::clamp(int(4000.0 / std::max(roundMs, 0.01)), 9, 300);
+    for (int round = 0; round < rounds; ++round) {
+        for (std::size_t i = 0; i < passes.size(); ++i) {
+            const auto start = Clock::now();
+            passes[i]();
+            times[i].push_back(std::chrono::duration<double, std::milli>(Clock::now() - start).count());
+        }
+    }
+    std::vector<double> medians;
+    for (auto &t : times) {
+        std::nth_element(t.begin(), t.begin() + t.size() / 2, t.end());
+        medians.push_back(t[t.size() / 2]);
+    }
+    return medians;
 }
 
 // A picture with camera-like content: smooth shading, text-like dark strokes
@@ -132,8 +141,14 @@ int main()
             {"portable_uyvy_" + l,
              [&] { convertFrameToRgb32(f.packed, out.data(), 4 * w, nullptr, ConversionKernel::Portable); }},
         };
-        for (const auto &[name, work] : passes) {
-            ms[name] = measureMs(work);
+        std::vector<std::function<void()>> work;
+        for (const auto &pass : passes) {
+            work.push_back(pass.second);
+        }
+        const std::vector<double> medians = measureInTurnsMs(work);
+        for (std::size_t i = 0; i < passes.size(); ++i) {
+            const std::string &name = passes[i].first;
+            ms[name] = medians[i];
             std::printf("%-32s %10.3f %10.1f\n", name.c_str(), ms[name], double(w) * h / ms[name] / 1000.0);
         }
     }

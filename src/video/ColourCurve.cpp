@@ -82,6 +82,13 @@ std::shared_ptr<const ColourCurve> ColourCurve::compile(const ImageFilterList &f
         }
         --curve->m_paperLimitByte;
     }
+    while (curve->m_paperLimitRedGreen > 0) {
+        const auto v = std::uint8_t(curve->m_paperLimitRedGreen - 1);
+        if (sampleIndex(v, v, 0) < curve->m_flatAbove) {
+            break;
+        }
+        --curve->m_paperLimitRedGreen;
+    }
     // The table's index is within 0.51 of luminance · (kSize − 1); one whole
     // step of margin, and a little for the single-precision sum.
     for (int tenth = 0; tenth <= 2550; ++tenth) {

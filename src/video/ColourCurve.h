@@ -50,6 +50,9 @@ public:
     // paperLimitByte() is paper, as a grey of that value is. 256 when no
     // grey is.
     int paperLimitByte() const { return m_paperLimitByte; }
+    // The same for red and green alone, whatever the blue: paper under warm
+    // light is short of blue, which weighs little in the luminance.
+    int paperLimitRedGreen() const { return m_paperLimitRedGreen; }
 
     // The output pixel 0xFFRRGGBB for curve sample i (0..kSize-1).
     const std::uint32_t *table() const { return m_table.data(); }
@@ -86,6 +89,7 @@ private:
     int m_flatAbove = kSize - 1;
     int m_textLimitByte = -1;
     int m_paperLimitByte = 256;
+    int m_paperLimitRedGreen = 256;
     double m_paperLimitSum = 1e9;
     std::array<std::uint32_t, kSize> m_table{};
 };

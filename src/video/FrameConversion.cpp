@@ -41,6 +41,7 @@ struct Params {
     // Settling text and paper without look-ups (see ColourCurve).
     int textLimitByte = -1;
     int paperLimitByte = 256;
+    int paperLimitRedGreen = 256;
     float paperLimitSum = 1e9f;
     std::uint32_t textPixel = 0, paperPixel = 0;
 };
@@ -54,6 +55,7 @@ Params makeParams(double k, const ColourCurve *curve)
     p.curveTable = curve->table();
     p.textLimitByte = curve->textLimitByte();
     p.paperLimitByte = curve->paperLimitByte();
+    p.paperLimitRedGreen = curve->paperLimitRedGreen();
     p.paperLimitSum = float(curve->paperLimitSum());
     p.textPixel = curve->table()[0];
     p.paperPixel = curve->table()[ColourCurve::kSize - 1];
@@ -169,20 +171,10 @@ KELVO_AVX2_STEP unsigned convert8Avx2(__m256i y, __m256i cR, __m256i cG, __m256i
     return unsigned(_mm256_movemask_ps(_mm256_castsi256_ps(exact)));
 }
 
-// The curve's output for a group with a pixel that the cheapest bounds did
-// not settle: the weighted sum may, and otherwise the exact tables.
-KELVO_AVX2 __attribute__((noinline)) __m256i curveNearTheRampAvx2(const Rgb8x8 &px, __m256i text, const Params &p)
+// The exact tables, for a group with a pixel near the ramp: rare enough to
+// stay out of the loop body.
+KELVO_AVX2 __attribute__((noinline)) __m256i curveFromTablesAvx2(const Rgb8x8 &px, const Params &p)
 {
-    // Only the paper sum needs the unclamped values capped.
-    const __m256i top = _mm256_set1_epi32(255);
-    const __m256 weighted = _mm256_fmadd_ps(
-        _mm256_cvtepi32_ps(_mm256_min_epi32(px.r, top)), _mm256_set1_ps(float(kLumaR)),
-        _mm256_fmadd_ps(_mm256_cvtepi32_ps(_mm256_min_epi32(px.g, top)), _mm256_set1_ps(float(kLumaG)),
-                        _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_min_epi32(px.b, top)), _mm256_set1_ps(float(kLumaB)))));
-    const __m256i paper = _mm256_castps_si256(_mm256_cmp_ps(weighted, _mm256_set1_ps(p.paperLimitSum), _CMP_GE_OQ));
-    if (_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_or_si256(text, paper))) == 0xFF) {
-        return _mm256_blendv_epi8(_mm256_set1_epi32(int(p.textPixel)), _mm256_set1_epi32(int(p.paperPixel)), paper);
-    }
     const __m256i r = clampByte(px.r), g = clampByte(px.g), b = clampByte(px.b);
     const auto &lt = ColourCurve::lumaTable();
     __m256i sum = _mm256_i32gather_epi32(reinterpret_cast<const int *>(lt[0].data()), r, 4);
@@ -201,13 +193,27 @@ KELVO_AVX2_STEP __m256i applyCurveAvx2(const Rgb8x8 &px, const Params &p)
     // darker than black, one above 255 as brighter than white.
     const __m256i brightest = _mm256_max_epi32(_mm256_max_epi32(px.r, px.g), px.b);
     const __m256i text = _mm256_cmpgt_epi32(_mm256_set1_epi32(p.textLimitByte + 1), brightest);
-    const __m256i darkest = _mm256_min_epi32(_mm256_min_epi32(px.r, px.g), px.b);
-    const __m256i plainPaper = _mm256_cmpgt_epi32(darkest, _mm256_set1_epi32(p.paperLimitByte - 1));
+    const __m256i darkestRedGreen = _mm256_min_epi32(px.r, px.g);
+    const __m256i darkest = _mm256_min_epi32(darkestRedGreen, px.b);
+    const __m256i plainPaper =
+        _mm256_or_si256(_mm256_cmpgt_epi32(darkest, _mm256_set1_epi32(p.paperLimitByte - 1)),
+                        _mm256_cmpgt_epi32(darkestRedGreen, _mm256_set1_epi32(p.paperLimitRedGreen - 1)));
     if (_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_or_si256(text, plainPaper))) == 0xFF) {
         return _mm256_blendv_epi8(_mm256_set1_epi32(int(p.textPixel)), _mm256_set1_epi32(int(p.paperPixel)),
                                   plainPaper);
     }
-    return curveNearTheRampAvx2(px, text, p);
+    // Tinted paper may fail the darkest-channel bound; the weighted sum
+    // settles it.
+    const __m256i top = _mm256_set1_epi32(255);
+    const __m256 weighted = _mm256_fmadd_ps(
+        _mm256_cvtepi32_ps(_mm256_min_epi32(px.r, top)), _mm256_set1_ps(float(kLumaR)),
+        _mm256_fmadd_ps(_mm256_cvtepi32_ps(_mm256_min_epi32(px.g, top)), _mm256_set1_ps(float(kLumaG)),
+                        _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_min_epi32(px.b, top)), _mm256_set1_ps(float(kLumaB)))));
+    const __m256i paper = _mm256_castps_si256(_mm256_cmp_ps(weighted, _mm256_set1_ps(p.paperLimitSum), _CMP_GE_OQ));
+    if (_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_or_si256(text, paper))) == 0xFF) {
+        return _mm256_blendv_epi8(_mm256_set1_epi32(int(p.textPixel)), _mm256_set1_epi32(int(p.paperPixel)), paper);
+    }
+    return curveFromTablesAvx2(px, p);
 }
 
 // Sixteen pixels from eight lanes of (first luma, second luma, Cb, Cr),
@@ -335,19 +341,10 @@ KELVO_AVX512_STEP __m512i clampByteAvx512(__m512i v)
     return _mm512_min_epi32(_mm512_max_epi32(v, _mm512_setzero_si512()), _mm512_set1_epi32(255));
 }
 
-KELVO_AVX512 __attribute__((noinline)) __m512i curveNearTheRampAvx512(const Rgb8x16 &px, __mmask16 text,
-                                                                      const Params &p)
+// The exact tables, for a group with a pixel near the ramp: rare enough to
+// stay out of the loop body.
+KELVO_AVX512 __attribute__((noinline)) __m512i curveFromTablesAvx512(const Rgb8x16 &px, const Params &p)
 {
-    const __m512i top = _mm512_set1_epi32(255);
-    const __m512 weighted = _mm512_fmadd_ps(
-        _mm512_cvtepi32_ps(_mm512_min_epi32(px.r, top)), _mm512_set1_ps(float(kLumaR)),
-        _mm512_fmadd_ps(_mm512_cvtepi32_ps(_mm512_min_epi32(px.g, top)), _mm512_set1_ps(float(kLumaG)),
-                        _mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_min_epi32(px.b, top)), _mm512_set1_ps(float(kLumaB)))));
-    const __mmask16 paper = _mm512_cmp_ps_mask(weighted, _mm512_set1_ps(p.paperLimitSum), _CMP_GE_OQ);
-    if (__mmask16(text | paper) == 0xFFFF) {
-        return _mm512_mask_blend_epi32(paper, _mm512_set1_epi32(int(p.textPixel)),
-                                       _mm512_set1_epi32(int(p.paperPixel)));
-    }
     const __m512i r = clampByteAvx512(px.r), g = clampByteAvx512(px.g), b = clampByteAvx512(px.b);
     const auto &lt = ColourCurve::lumaTable();
     __m512i sum = _mm512_i32gather_epi32(r, lt[0].data(), 4);
@@ -362,13 +359,27 @@ KELVO_AVX512_STEP __m512i applyCurveAvx512(const Rgb8x16 &px, const Params &p)
 {
     const __m512i brightest = _mm512_max_epi32(_mm512_max_epi32(px.r, px.g), px.b);
     const __mmask16 text = _mm512_cmple_epi32_mask(brightest, _mm512_set1_epi32(p.textLimitByte));
-    const __m512i darkest = _mm512_min_epi32(_mm512_min_epi32(px.r, px.g), px.b);
-    const __mmask16 plainPaper = _mm512_cmpge_epi32_mask(darkest, _mm512_set1_epi32(p.paperLimitByte));
+    const __m512i darkestRedGreen = _mm512_min_epi32(px.r, px.g);
+    const __m512i darkest = _mm512_min_epi32(darkestRedGreen, px.b);
+    const __mmask16 plainPaper = _mm512_cmpge_epi32_mask(darkest, _mm512_set1_epi32(p.paperLimitByte)) |
+                                 _mm512_cmpge_epi32_mask(darkestRedGreen, _mm512_set1_epi32(p.paperLimitRedGreen));
     if (__mmask16(text | plainPaper) == 0xFFFF) {
         return _mm512_mask_blend_epi32(plainPaper, _mm512_set1_epi32(int(p.textPixel)),
                                        _mm512_set1_epi32(int(p.paperPixel)));
     }
-    return curveNearTheRampAvx512(px, text, p);
+    // Tinted paper may fail the darkest-channel bound; the weighted sum
+    // settles it.
+    const __m512i top = _mm512_set1_epi32(255);
+    const __m512 weighted = _mm512_fmadd_ps(
+        _mm512_cvtepi32_ps(_mm512_min_epi32(px.r, top)), _mm512_set1_ps(float(kLumaR)),
+        _mm512_fmadd_ps(_mm512_cvtepi32_ps(_mm512_min_epi32(px.g, top)), _mm512_set1_ps(float(kLumaG)),
+                        _mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_min_epi32(px.b, top)), _mm512_set1_ps(float(kLumaB)))));
+    const __mmask16 paper = _mm512_cmp_ps_mask(weighted, _mm512_set1_ps(p.paperLimitSum), _CMP_GE_OQ);
+    if (__mmask16(text | paper) == 0xFFFF) {
+        return _mm512_mask_blend_epi32(paper, _mm512_set1_epi32(int(p.textPixel)),
+                                       _mm512_set1_epi32(int(p.paperPixel)));
+    }
+    return curveFromTablesAvx512(px, p);
 }
 
 // Thirty-two pixels from sixteen lanes of (first luma, second luma, Cb, Cr).

@@ -298,6 +298,7 @@ TEST(ColourMode, CurveBoundsNeverMisjudgeAColour)
         const std::uint32_t text = curve->table()[0];
         const std::uint32_t paper = curve->table()[ColourCurve::kSize - 1];
         EXPECT_LT(curve->textLimitByte(), curve->paperLimitByte()) << mode;
+        EXPECT_LE(curve->paperLimitByte(), curve->paperLimitRedGreen()) << mode;
         int settled = 0;
         for (int r = 0; r < 256; r += 3) {
             for (int g = 0; g < 256; g += 3) {
@@ -308,7 +309,8 @@ TEST(ColourMode, CurveBoundsNeverMisjudgeAColour)
                         ASSERT_EQ(out, text) << "mode " << mode << " rgb " << r << "," << g << "," << b;
                         ++settled;
                     }
-                    if (std::min({r, g, b}) >= curve->paperLimitByte() || sum >= curve->paperLimitSum()) {
+                    if (std::min({r, g, b}) >= curve->paperLimitByte() ||
+                        std::min(r, g) >= curve->paperLimitRedGreen() || sum >= curve->paperLimitSum()) {
                         ASSERT_EQ(out, paper) << "mode " << mode << " rgb " << r << "," << g << "," << b;
                         ++settled;
                     }
