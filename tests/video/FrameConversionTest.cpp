@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <random>
 #include <vector>
 
@@ -308,8 +309,26 @@ TEST(FrameConversion, StillLayoutHoldsTheSameValues)
     }
 }
 
-// The fused pass (conversion and colour curve in one) gives what the two
-// steps give one after the other.
+// Every kernel's fused pass (conversion and colour curve in one) gives what
+// the two steps give one after the other.
+void expectFusedEqualsTwoSteps(const TestFrame &t, std::initializer_list<std::int64_t> modes)
+{
+    const int w = t.frame.width, h = t.frame.height;
+    for (std::int64_t mode : modes) {
+        const auto curve = ColourCurve::compile(getColorModeFilters(mode));
+        for (ConversionKernel kernel : kKernels) {
+            const auto out = convert(t.frame, kernel, curve.get());
+            for (int y = 0; y < h; ++y) {
+                for (int x = 0; x < w; ++x) {
+                    const Rgb8 rgb = t.expected(x, y);
+                    ASSERT_EQ(out[std::size_t(y) * w + x], curve->apply(rgb.r, rgb.g, rgb.b))
+                        << "mode " << mode << " kernel " << int(kernel) << " at " << x << "," << y;
+                }
+            }
+        }
+    }
+}
+
 TEST(FrameConversion, FusedColourCurveMatchesTheTwoSteps)
 {
     // Random pixels: every grey and colour, many near the ramp, where the
@@ -319,19 +338,7 @@ TEST(FrameConversion, FusedColourCurveMatchesTheTwoSteps)
         TestFrame t = format == PixelFormat::UYVY ? TestFrame::uyvy(kW, kH, 2 * kW)
                                                   : TestFrame::nv12(kW, kH, ColourRange::Video, kW, kW);
         t.randomise(5);
-        for (std::int64_t mode : {1, 2, 14, 20, 24}) {
-            const auto curve = ColourCurve::compile(getColorModeFilters(mode));
-            for (ConversionKernel kernel : kKernels) {
-                const auto out = convert(t.frame, kernel, curve.get());
-                for (int y = 0; y < kH; ++y) {
-                    for (int x = 0; x < kW; ++x) {
-                        const Rgb8 rgb = t.expected(x, y);
-                        ASSERT_EQ(out[std::size_t(y) * kW + x], curve->apply(rgb.r, rgb.g, rgb.b))
-                            << "mode " << mode << " at " << x << "," << y;
-                    }
-                }
-            }
-        }
+        expectFusedEqualsTwoSteps(t, {1, 2, 14, 20, 24});
     }
 }
 
@@ -362,19 +369,7 @@ TEST(FrameConversion, FusedShortcutsAgreeOnAPage)
                 }
             }
         }
-        for (std::int64_t mode : {3, 9, 10, 24}) {
-            const auto curve = ColourCurve::compile(getColorModeFilters(mode));
-            for (ConversionKernel kernel : kKernels) {
-                const auto out = convert(t.frame, kernel, curve.get());
-                for (int y = 0; y < kH; ++y) {
-                    for (int x = 0; x < kW; ++x) {
-                        const Rgb8 rgb = t.expected(x, y);
-                        ASSERT_EQ(out[std::size_t(y) * kW + x], curve->apply(rgb.r, rgb.g, rgb.b))
-                            << "mode " << mode << " kernel " << int(kernel) << " at " << x << "," << y;
-                    }
-                }
-            }
-        }
+        expectFusedEqualsTwoSteps(t, {3, 9, 10, 24});
     }
 }
 
