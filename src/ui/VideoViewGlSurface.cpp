@@ -147,7 +147,9 @@ void VideoViewGlSurface::releaseResources()
     glDeleteVertexArrays(1, &m_vertexArray);
     m_program.reset();
     m_presentProgram.reset();
-    m_pictureSize = QSize();
+    // A new context starts with new, empty textures: sizes must be given
+    // again, not refilled.
+    m_planeSizes[0] = m_planeSizes[1] = m_pictureSize = QSize();
     doneCurrent();
     m_initialised = false;
 }

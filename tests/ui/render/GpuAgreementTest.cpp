@@ -199,3 +199,32 @@ TEST(GpuAgreement, ScalingSmoothsAfterTheColourMode)
         }
     }
 }
+
+// Moved into another window, the GPU surface gets a new context and new,
+// empty textures; the same frame must come back, not a black picture.
+TEST(GpuAgreement, KeepsThePictureWhenMovedToAnotherWindow)
+{
+    if (!VideoView::canUseOpenGl()) {
+        GTEST_SKIP() << "no OpenGL context can be created on platform " << qPrintable(QApplication::platformName());
+    }
+    auto frame = kelvo::test::randomFrame(PixelFormat::NV12, ColourRange::Video, 40, 24, 3);
+    QWidget first, second;
+    auto *view = new VideoView(&first);
+    ASSERT_TRUE(view->isUsingGpu());
+    view->resize(40, 24);
+    view->presentFrame(frame.frame);
+    first.show();
+    const QImage before = renderShown(*view);
+
+    // A later frame of the same size, so the planes are refilled rather than
+    // given a size, after the move.
+    auto later = kelvo::test::randomFrame(PixelFormat::NV12, ColourRange::Video, 40, 24, 4);
+    view->setParent(&second);
+    second.show();
+    view->presentFrame(later.frame);
+    view->presentFrame(frame.frame);
+    const QImage after = renderShown(*view);
+    ASSERT_TRUE(view->isUsingGpu());
+    const Difference d = compare(before, after);
+    EXPECT_EQ(d.pixels, 0) << "largest difference " << d.largest;
+}
