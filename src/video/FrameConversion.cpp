@@ -186,7 +186,7 @@ KELVO_AVX2 __attribute__((noinline)) __m256i curveFromTablesAvx2(const Rgb8x8 &p
 }
 
 // The curve's output for eight pixels. Most pixels are plainly text or
-// paper, and two comparisons settle them without looking anything up.
+// paper, and a few comparisons settle them without looking anything up.
 KELVO_AVX2_STEP __m256i applyCurveAvx2(const Rgb8x8 &px, const Params &p)
 {
     // Unclamped values keep the tests safe: a channel below zero counts as
