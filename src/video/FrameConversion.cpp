@@ -92,36 +92,47 @@ std::uint32_t convertPixel(int y, int cb, int cr, const Params &p)
     return packPixel(quantise(nR), g, quantise(nB), p.curveTable);
 }
 
-// Pairs of pixels sharing one chroma sample: the packed layout's (Y0, Y1) and
-// the bi-planar layout's even and odd luma of a row. Converts pairs
-// [first, last) of one row.
-void convertPairsPortable(const std::uint8_t *luma, int lumaStep, int lumaPhase, const std::uint8_t *chroma,
-                          int chromaStep, int cbOffset, int crOffset, int first, int last, std::uint32_t *out,
-                          const Params &p)
+// Where one row's pairs of pixels sharing a chroma sample lie: the packed
+// layout's (Y0, Y1) and the bi-planar layout's even and odd luma.
+struct PairLayout {
+    const std::uint8_t *luma;
+    int lumaStep, lumaPhase; // bytes from pair to pair, and to the second luma
+    const std::uint8_t *chroma;
+    int chromaStep, cbOffset, crOffset;
+
+    static PairLayout packed(const std::uint8_t *row) { return {row + 1, 4, 2, row, 4, 0, 2}; }
+    static PairLayout biPlanar(const std::uint8_t *luma, const std::uint8_t *chroma)
+    {
+        return {luma, 2, 1, chroma, 2, 0, 1};
+    }
+    // The first (phase 0) or second (phase 1) pixel of a pair.
+    std::uint32_t pixel(int pair, int phase, const Params &p) const
+    {
+        const std::uint8_t *c = chroma + pair * chromaStep;
+        return convertPixel(luma[pair * lumaStep + phase * lumaPhase], c[cbOffset], c[crOffset], p);
+    }
+};
+
+// Converts pairs [first, last) of one row.
+void convertPairsPortable(const PairLayout &row, int first, int last, std::uint32_t *out, const Params &p)
 {
     for (int i = first; i < last; ++i) {
-        const std::uint8_t *l = luma + i * lumaStep;
-        const std::uint8_t *c = chroma + i * chromaStep;
-        const int cb = c[cbOffset];
-        const int cr = c[crOffset];
-        out[2 * i] = convertPixel(l[0], cb, cr, p);
-        out[2 * i + 1] = convertPixel(l[lumaPhase], cb, cr, p);
+        out[2 * i] = row.pixel(i, 0, p);
+        out[2 * i + 1] = row.pixel(i, 1, p);
     }
 }
 
 // Redoes single pixels of a vector group: bit n < lanes is the first pixel of
 // pair first + n, bit lanes + n its second.
-void redoFlaggedPixels(unsigned flagged, int lanes, const std::uint8_t *luma, int lumaStep, int lumaPhase,
-                       const std::uint8_t *chroma, int chromaStep, int cbOffset, int crOffset, int first,
-                       std::uint32_t *out, const Params &p)
+void redoFlaggedPixels(unsigned flagged, int lanes, const PairLayout &row, int first, std::uint32_t *out,
+                       const Params &p)
 {
     while (flagged != 0) {
         const int bit = __builtin_ctz(flagged);
         flagged &= flagged - 1;
         const int pair = first + bit % lanes;
         const int phase = bit / lanes;
-        const std::uint8_t *c = chroma + pair * chromaStep;
-        out[2 * pair + phase] = convertPixel(luma[pair * lumaStep + phase * lumaPhase], c[cbOffset], c[crOffset], p);
+        out[2 * pair + phase] = row.pixel(pair, phase, p);
     }
 }
 
@@ -270,7 +281,7 @@ KELVO_AVX2 int convertUyvyPairsAvx2(const std::uint8_t *row, int pairs, std::uin
         const __m256i cr = _mm256_and_si256(_mm256_srli_epi32(v, 16), byteMask);
         const __m256i y1 = _mm256_srli_epi32(v, 24);
         if (const unsigned flagged = convert16Avx2<kCurve>(y0, y1, cb, cr, lumaOffset, p, out + 2 * i)) {
-            redoFlaggedPixels(flagged, 8, row + 1, 4, 2, row, 4, 0, 2, i, out, p);
+            redoFlaggedPixels(flagged, 8, PairLayout::packed(row), i, out, p);
         }
     }
     return i;
@@ -291,7 +302,7 @@ KELVO_AVX2 int convertNv12PairsAvx2(const std::uint8_t *luma, const std::uint8_t
         const __m256i cb = _mm256_and_si256(c, byteMask);
         const __m256i cr = _mm256_srli_epi32(c, 8);
         if (const unsigned flagged = convert16Avx2<kCurve>(y0, y1, cb, cr, lumaOffset, p, out + 2 * i)) {
-            redoFlaggedPixels(flagged, 8, luma, 2, 1, chroma, 2, 0, 1, i, out, p);
+            redoFlaggedPixels(flagged, 8, PairLayout::biPlanar(luma, chroma), i, out, p);
         }
     }
     return i;
@@ -435,7 +446,7 @@ KELVO_AVX512 int convertUyvyPairsAvx512(const std::uint8_t *row, int pairs, std:
         const __m512i cr = _mm512_and_si512(_mm512_srli_epi32(v, 16), byteMask);
         const __m512i y1 = _mm512_srli_epi32(v, 24);
         if (const unsigned flagged = convert32Avx512<kCurve>(y0, y1, cb, cr, lumaOffset, p, out + 2 * i)) {
-            redoFlaggedPixels(flagged, 16, row + 1, 4, 2, row, 4, 0, 2, i, out, p);
+            redoFlaggedPixels(flagged, 16, PairLayout::packed(row), i, out, p);
         }
     }
     return i;
@@ -456,7 +467,7 @@ KELVO_AVX512 int convertNv12PairsAvx512(const std::uint8_t *luma, const std::uin
         const __m512i cb = _mm512_and_si512(c, byteMask);
         const __m512i cr = _mm512_srli_epi32(c, 8);
         if (const unsigned flagged = convert32Avx512<kCurve>(y0, y1, cb, cr, lumaOffset, p, out + 2 * i)) {
-            redoFlaggedPixels(flagged, 16, luma, 2, 1, chroma, 2, 0, 1, i, out, p);
+            redoFlaggedPixels(flagged, 16, PairLayout::biPlanar(luma, chroma), i, out, p);
         }
     }
     return i;
@@ -501,14 +512,14 @@ void convertUyvyRow(const std::uint8_t *row, int width, int stride, std::uint32_
 #else
     (void)vector;
 #endif
-    convertPairsPortable(row + 1, 4, 2, row, 4, 0, 2, done, pairs, out, p);
+    const PairLayout layout = PairLayout::packed(row);
+    convertPairsPortable(layout, done, pairs, out, p);
     if (width % 2 != 0) {
         // The last pixel of an odd row is the first half of a pair that the
         // row may or may not hold.
         const int last = width - 1;
         if (stride >= 4 * pairs + 3) {
-            const std::uint8_t *pair = row + 4 * pairs;
-            out[last] = convertPixel(pair[1], pair[0], pair[2], p);
+            out[last] = layout.pixel(pairs, 0, p);
         } else {
             out[last] = width > 1 ? out[last - 1] : packPixel(0, 0, 0, p.curveTable);
         }
@@ -531,10 +542,11 @@ void convertNv12Row(const std::uint8_t *luma, const std::uint8_t *chroma, int wi
 #else
     (void)vector;
 #endif
-    convertPairsPortable(luma, 2, 1, chroma, 2, 0, 1, done, pairs, out, p);
+    const PairLayout layout = PairLayout::biPlanar(luma, chroma);
+    convertPairsPortable(layout, done, pairs, out, p);
     if (width % 2 != 0) {
-        const int last = width - 1;
-        out[last] = convertPixel(luma[last], chroma[last], chroma[last + 1], p);
+        // The first pixel of a pair the row holds only half of.
+        out[width - 1] = layout.pixel(pairs, 0, p);
     }
 }
 
