@@ -1,6 +1,7 @@
 #include "device/HidDevice.h"
 
 #include "common/SystemLog.h"
+#include "device/ReaderThread.h"
 
 namespace kelvo::device {
 
@@ -17,12 +18,7 @@ HidDevice::~HidDevice()
 {
     terminate();
     std::lock_guard lock(m_threadMutex);
-    if (m_reader.joinable()) {
-        if (m_reader.get_id() == std::this_thread::get_id())
-            m_reader.detach();
-        else
-            m_reader.join();
-    }
+    endReaderThread(m_reader);
 }
 
 IOReturn HidDevice::setOutputReport(const Report &report)

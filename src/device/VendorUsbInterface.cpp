@@ -1,6 +1,7 @@
 #include "device/VendorUsbInterface.h"
 
 #include "common/SystemLog.h"
+#include "device/ReaderThread.h"
 
 namespace kelvo::device {
 
@@ -24,14 +25,7 @@ VendorUsbInterface::~VendorUsbInterface()
 {
     close();
     std::lock_guard lock(m_threadMutex);
-    if (m_reader.joinable()) {
-        // The reader holds a reference while it runs, so the last reference
-        // can be dropped on the reader itself as it ends.
-        if (m_reader.get_id() == std::this_thread::get_id())
-            m_reader.detach();
-        else
-            m_reader.join();
-    }
+    endReaderThread(m_reader);
 }
 
 IOReturn VendorUsbInterface::writeReport(const Report &report)
