@@ -15,6 +15,8 @@
 #include <chrono>
 #include <map>
 #include <mutex>
+#include <optional>
+#include <string>
 
 using namespace kelvo::video;
 using namespace kelvo::video::backend;
@@ -107,32 +109,31 @@ GstCaptureBackend::Options benchOptions()
     return o;
 }
 
-void BM_TestSourceUyvy720p(benchmark::State &state)
-{
-    GstCaptureBackend backend(benchOptions());
-    CaptureDevice camera;
-    camera.uniqueID = "bench";
-    camera.modelID = "Bench Camera";
-    camera.hasVideo = true;
-    backend.deviceMonitor().addDescribedDevice(
-        camera,
-        "videotestsrc is-live=true pattern=ball ! video/x-raw,format=UYVY,width=1280,height=720,framerate=30/1");
-    measure(state, backend, camera);
-}
-
-void BM_TestSourceI420ToNv12_720p(benchmark::State &state)
+// A 720p test source of the given raw format, delivered as frameFormat (or
+// as it comes).
+void measureTestSource(benchmark::State &state, const char *sourceFormat, std::optional<PixelFormat> frameFormat)
 {
     GstCaptureBackend::Options options = benchOptions();
-    options.session.frameFormat = PixelFormat::NV12;
+    options.session.frameFormat = frameFormat;
     GstCaptureBackend backend(options);
     CaptureDevice camera;
     camera.uniqueID = "bench";
     camera.modelID = "Bench Camera";
     camera.hasVideo = true;
     backend.deviceMonitor().addDescribedDevice(
-        camera,
-        "videotestsrc is-live=true pattern=ball ! video/x-raw,format=I420,width=1280,height=720,framerate=30/1");
+        camera, std::string("videotestsrc is-live=true pattern=ball ! video/x-raw,format=") + sourceFormat +
+                    ",width=1280,height=720,framerate=30/1");
     measure(state, backend, camera);
+}
+
+void BM_TestSourceUyvy720p(benchmark::State &state)
+{
+    measureTestSource(state, "UYVY", std::nullopt);
+}
+
+void BM_TestSourceI420ToNv12_720p(benchmark::State &state)
+{
+    measureTestSource(state, "I420", PixelFormat::NV12);
 }
 
 void BM_SimulatedQuadrel720p(benchmark::State &state)
