@@ -371,6 +371,10 @@ public:
     ui::StillSavePanel &stillSavePanel() { return m_stillSavePanel; }
 
 private:
+    // Shared steps of choosing a colour mode.
+    bool acceptsPreferredColorModeIndex(std::int64_t index);
+    void colorModeChosen();
+
     bool sendCommand(long command);
     void changeLineSeparation(int step);
     void scrollGuides(int step);

@@ -348,23 +348,35 @@ void MainWindowDelegate::setColorModeFromTag(int tag)
         setChosenNonPreferredColorMode(static_cast<std::uint64_t>(static_cast<std::int64_t>(tag)));
 }
 
-void MainWindowDelegate::setChosenPreferredColorMode(std::int64_t index)
+// Whether a preferred colour mode index may be chosen. With no preferred
+// modes at all, any index other than -1 falls back to the first mode.
+bool MainWindowDelegate::acceptsPreferredColorModeIndex(std::int64_t index)
 {
     if (index != -1) {
         if (m_colour.preferredFilters.empty()) {
             setChosenNonPreferredColorMode(0);
-            return;
+            return false;
         }
         if (index < -1)
-            return;
+            return false;
     }
-    if (index >= static_cast<std::int64_t>(m_colour.preferredFilters.size()))
-        return;
-    m_colour.chosenPreferredColorMode = index;
+    return index < static_cast<std::int64_t>(m_colour.preferredFilters.size());
+}
+
+void MainWindowDelegate::colorModeChosen()
+{
     redrawOverlay();
     setColorMenuCheckboxes();
     savePreferences();
     setImageFilters();
+}
+
+void MainWindowDelegate::setChosenPreferredColorMode(std::int64_t index)
+{
+    if (!acceptsPreferredColorModeIndex(index))
+        return;
+    m_colour.chosenPreferredColorMode = index;
+    colorModeChosen();
 }
 
 void MainWindowDelegate::setChosenNonPreferredColorMode(std::uint64_t mode)
@@ -374,32 +386,18 @@ void MainWindowDelegate::setChosenNonPreferredColorMode(std::uint64_t mode)
     m_colour.chosenNonPreferredColorMode = static_cast<std::int64_t>(mode);
     m_colour.chosenPreferredColorMode = -1;
     setPreferredColorModeIfApplicable();
-    redrawOverlay();
-    setColorMenuCheckboxes();
-    savePreferences();
-    setImageFilters();
+    colorModeChosen();
 }
 
 void MainWindowDelegate::setChosenPreferredColorModeAndNonPreferredMode(std::int64_t index,
                                                                         std::int64_t nonPreferredMode)
 {
-    if (index != -1) {
-        if (m_colour.preferredFilters.empty()) {
-            setChosenNonPreferredColorMode(0);
-            return;
-        }
-        if (index < -1)
-            return;
-    }
-    if (index >= static_cast<std::int64_t>(m_colour.preferredFilters.size()))
+    if (!acceptsPreferredColorModeIndex(index))
         return;
     m_colour.chosenPreferredColorMode = index;
     m_colour.chosenNonPreferredColorMode = nonPreferredMode;
     setPreferredColorModeIfApplicable();
-    redrawOverlay();
-    setColorMenuCheckboxes();
-    savePreferences();
-    setImageFilters();
+    colorModeChosen();
 }
 
 void MainWindowDelegate::setPreferredColorModeIfApplicable()
