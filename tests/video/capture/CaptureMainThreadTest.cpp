@@ -1,5 +1,6 @@
 // The pieces that hand work to the main thread: Qt timers and the frame
 // mailbox between a streaming thread and the main thread.
+#include "SpinUntil.h"
 #include "video/CaptureFrameMailbox.h"
 #include "video/CaptureQtScheduler.h"
 
@@ -14,13 +15,7 @@
 namespace kelvo::video {
 namespace {
 
-void spinUntil(const std::function<bool()> &done, int timeoutMs = 5000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-}
+using testing::spinUntil;
 
 TEST(CaptureQtScheduler, OneShotFiresOnceRepeatingKeepsGoingAndCancelStops)
 {

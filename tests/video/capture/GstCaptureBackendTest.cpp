@@ -3,6 +3,7 @@
 // newest one when the main thread is busy, and the controller's decisions
 // hold with the real device list.
 #include "CaptureFakes.h"
+#include "SpinUntil.h"
 
 #include "common/SystemLog.h"
 #include "video/CaptureController.h"
@@ -22,14 +23,6 @@ namespace kelvo::video::backend {
 namespace {
 
 using namespace kelvo::video::testing;
-
-void spinUntil(const std::function<bool()> &done, int timeoutMs = 10000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-}
 
 // What a frame looked like when it arrived. Only the newest frame itself is
 // kept: holding many would starve the sources' buffer pools.

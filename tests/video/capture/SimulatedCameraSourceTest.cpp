@@ -2,6 +2,7 @@
 // position it is given, holding still while frozen, with a test tone as its
 // microphone.
 #include "CaptureFakes.h"
+#include "SpinUntil.h"
 
 #include "video/CaptureController.h"
 #include "video/CaptureQtScheduler.h"
@@ -19,14 +20,6 @@ namespace kelvo::video::backend {
 namespace {
 
 using namespace kelvo::video::testing;
-
-void spinUntil(const std::function<bool()> &done, int timeoutMs = 10000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < timeoutMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-}
 
 SimulatedCameraSource::Options smallCamera()
 {
