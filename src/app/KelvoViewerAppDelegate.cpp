@@ -89,6 +89,8 @@ KelvoViewerAppDelegate::KelvoViewerAppDelegate(AppServices services) : m_service
     m_deviceLink->startHIDInitialization();
     if (m_services.createDeviceDiscovery)
         m_deviceDiscovery = m_services.createDeviceDiscovery(*m_deviceLink);
+    if (m_deviceDiscovery)
+        m_deviceDiscovery->setRelaunchHandler([this] { applicationWasLaunchedAgain(); });
 
     step(10);
     m_appWindowDelegate = std::make_unique<viewer::MainWindowDelegate>(m_services.settingsFilePath);
@@ -98,13 +100,17 @@ KelvoViewerAppDelegate::KelvoViewerAppDelegate(AppServices services) : m_service
     m_deviceLink->setApplicationActions(this);
 
     step(11);
-    m_nibViews = m_appWindowDelegate->loadInterface();
+    m_nibViews = m_appWindowDelegate->loadInterface(this);
     m_aboutWindow = std::make_unique<ui::AboutWindow>(bundleVersion(), bundleCopyright());
     // The video window comes to the front only while the viewer is the
     // active application, so that a camera event never steals the focus.
-    if (ui::DraggableWindow *window = m_appWindowDelegate->videoWindow())
+    if (ui::DraggableWindow *window = m_appWindowDelegate->videoWindow()) {
         window->setForegroundQuery([this] { return m_isForegroundApp; });
-    registerMenuActions();
+        // The video window is the viewer: closing it ends the viewer, as
+        // Quit does, after its own closing steps have run.
+        connect(window, &ui::DraggableWindow::windowWillClose, this, &KelvoViewerAppDelegate::quit,
+                Qt::QueuedConnection);
+    }
 
     // The open-device and listener lists of step 12 belong to the device link
     // and exist from step 3.
@@ -132,20 +138,6 @@ KelvoViewerAppDelegate::~KelvoViewerAppDelegate()
     if (m_diskArbitrationSession && m_services.closeDiskArbitrationSession)
         m_services.closeDiskArbitrationSession();
     m_diskArbitrationSession = false;
-}
-
-void KelvoViewerAppDelegate::registerMenuActions()
-{
-    ui::MainMenu *menu = m_appWindowDelegate->mainMenu();
-    if (!menu)
-        return;
-    menu->setHandler(QStringLiteral("showAboutWindow:"), [this](QAction *) { showAboutWindow(); });
-    menu->setHandler(QStringLiteral("factoryReset:"), [this](QAction *) { factoryResetWithConfirmation(); });
-    menu->setHandler(QStringLiteral("showVideoWindow:"), [this](QAction *) { showVideoWindow(); });
-    menu->setHandler(QStringLiteral("terminate:"), [this](QAction *) {
-        if (m_services.terminate)
-            m_services.terminate();
-    });
 }
 
 void KelvoViewerAppDelegate::awakeFromNib()
@@ -194,7 +186,27 @@ bool KelvoViewerAppDelegate::kernelExtensionIsInstalled() const
 void KelvoViewerAppDelegate::closeViewerWindow()
 {
     if (ui::DraggableWindow *window = m_appWindowDelegate->videoWindow())
-        window->close();
+        window->hide();
+}
+
+void KelvoViewerAppDelegate::applicationWasLaunchedAgain()
+{
+    // The user asked for the viewer: bring it forward even though another
+    // application was active when they did.
+    ui::DraggableWindow *window = m_appWindowDelegate->videoWindow();
+    if (!window)
+        return;
+    if (window->isMinimized())
+        window->showNormal();
+    window->show();
+    window->raise();
+    window->activateWindow();
+}
+
+void KelvoViewerAppDelegate::quit()
+{
+    if (m_services.terminate)
+        m_services.terminate();
 }
 
 void KelvoViewerAppDelegate::showVideoWindow()

@@ -11,6 +11,7 @@ class QDBusConnection;
 class QWidget;
 
 #include "device/ViewerActions.h"
+#include "viewer/ApplicationCommands.h"
 
 namespace kelvo::device {
 class DeviceLink;
@@ -60,7 +61,7 @@ struct AppServices {
 // The application delegate: builds the long-lived objects in a fixed order,
 // runs the driver check, and saves the viewer's state when the application
 // quits. Thread: main thread.
-class KelvoViewerAppDelegate : public QObject, public device::ApplicationActions {
+class KelvoViewerAppDelegate : public QObject, public device::ApplicationActions, public viewer::ApplicationCommands {
     Q_OBJECT
 public:
     static AppServices defaultServices();
@@ -75,17 +76,22 @@ public:
     bool needsKernelExtension() const;
     bool kernelExtensionIsInstalled() const;
 
+    // Takes the video window off the screen without ending the viewer (the
+    // user closing it ends the viewer).
     void closeViewerWindow();
-    void showVideoWindow();
+    void showVideoWindow() override;
+    // The viewer was started again while running: its window comes forward.
+    void applicationWasLaunchedAgain();
     // The application was reopened with no window: shows the video window and
     // answers false (no untitled document is opened).
     bool applicationShouldOpenUntitledFile();
 
     void applicationDidResignActive();
     void applicationDidBecomeActive();
-    void showAboutWindow();
+    void showAboutWindow() override;
     // Asks the user, then resets every setting to its default.
-    void factoryResetWithConfirmation();
+    void factoryResetWithConfirmation() override;
+    void quit() override;
 
     void startBatteryTimer() override;
     void stopBatteryTimer() override;
@@ -108,8 +114,6 @@ public:
     QString bundleCopyright() const;
 
 private:
-    void registerMenuActions();
-
     AppServices m_services;
     bool m_isForegroundApp = false;
     bool m_diskArbitrationSession = false;

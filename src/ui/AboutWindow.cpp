@@ -9,8 +9,7 @@
 
 namespace kelvo::ui {
 
-AboutWindow::AboutWindow(const QString &version, const QString &copyright, QWidget *parent)
-    : QWidget(parent, Qt::Window)
+AboutWindow::AboutWindow(const QString &version, const QString &copyright, QWidget *parent) : ViewerDialog(parent)
 {
     setObjectName(QStringLiteral("aboutWindow"));
     setWindowTitle(localized("About Kelvo Viewer"));

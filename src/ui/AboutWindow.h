@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/ViewerDialog.h"
+
 #include <QWidget>
 
 class QLabel;
@@ -7,7 +9,7 @@ class QLabel;
 namespace kelvo::ui {
 
 // Shows the application's name, version and copyright.
-class AboutWindow : public QWidget {
+class AboutWindow : public ViewerDialog {
     Q_OBJECT
 public:
     AboutWindow(const QString &version, const QString &copyright, QWidget *parent = nullptr);

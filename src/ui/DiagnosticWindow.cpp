@@ -46,7 +46,7 @@ const QStringList &DiagnosticWindow::indicatorNames()
     return names;
 }
 
-DiagnosticWindow::DiagnosticWindow(QWidget *parent) : QWidget(parent, Qt::Window)
+DiagnosticWindow::DiagnosticWindow(QWidget *parent) : ViewerDialog(parent)
 {
     setObjectName(QStringLiteral("diagnosticWindow"));
     setWindowTitle(localized("Camera Button Test"));
@@ -123,12 +123,12 @@ void DiagnosticWindow::keyPressEvent(QKeyEvent *event)
         close();
         return;
     }
-    QWidget::keyPressEvent(event);
+    ViewerDialog::keyPressEvent(event);
 }
 
 void DiagnosticWindow::closeEvent(QCloseEvent *event)
 {
-    QWidget::closeEvent(event);
+    ViewerDialog::closeEvent(event);
     emit closed();
 }
 

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/ViewerDialog.h"
+
 #include <QWidget>
 
 class QProgressBar;
@@ -7,7 +9,7 @@ class QProgressBar;
 namespace kelvo::ui {
 
 // The camera button test: one counter per button and head position.
-class DiagnosticWindow : public QWidget {
+class DiagnosticWindow : public ViewerDialog {
     Q_OBJECT
 public:
     explicit DiagnosticWindow(QWidget *parent = nullptr);

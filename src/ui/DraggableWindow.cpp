@@ -99,7 +99,7 @@ void DraggableWindow::resetZoomMenuItemTitle()
     QAction *item = findMenuItem(menuBar(), MenuTag::Window, MenuTag::WindowZoom);
     if (!item)
         return;
-    item->setText(isZoomed() ? localized("Normal window zoom size") : localized("Maximize window zoom size"));
+    item->setText(isZoomed() ? localized("Normal window &zoom size") : localized("Maximi&ze window zoom size"));
 }
 
 void DraggableWindow::makeKeyAndOrderFront()

@@ -36,7 +36,7 @@ const QStringList &FirmwareUpdateWindow::pageIdentifiers()
     return identifiers;
 }
 
-FirmwareUpdateWindow::FirmwareUpdateWindow(QWidget *parent) : QWidget(parent, Qt::Window)
+FirmwareUpdateWindow::FirmwareUpdateWindow(QWidget *parent) : ViewerDialog(parent)
 {
     setObjectName(QStringLiteral("firmwareUpdateWindow"));
     setWindowTitle(localized("Camera Firmware Update"));

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/ViewerDialog.h"
+
 #include <QWidget>
 
 class QStackedWidget;
@@ -9,7 +11,7 @@ namespace kelvo::ui {
 // Leads the user through a firmware update, one page per step. Pages are
 // found by identifier: "WaitingForDFU", "InProgress", "UploadFailed",
 // "WaitingForReboot", "PressReset", "FatalError".
-class FirmwareUpdateWindow : public QWidget {
+class FirmwareUpdateWindow : public ViewerDialog {
     Q_OBJECT
 public:
     explicit FirmwareUpdateWindow(QWidget *parent = nullptr);

@@ -1,6 +1,9 @@
 #include "ui/KelvoViewerApplication.h"
 
 #include "common/BuildInfo.h"
+#include "ui/FocusFrameStyle.h"
+
+#include <QStyleFactory>
 
 namespace kelvo::ui {
 
@@ -11,8 +14,12 @@ KelvoViewerApplication::KelvoViewerApplication(int &argc, char **argv) : QApplic
     setOrganizationName(QStringLiteral("Morvane"));
     setOrganizationDomain(QStringLiteral("morvane.com"));
     setDesktopFileName(QStringLiteral("com.morvane.KelvoViewer"));
-    // The video window may be closed and shown again; only Quit ends the run.
+    // Closing the video window ends the run through the delegate, once its
+    // own closing steps are done; dialogs left open never keep it alive.
     setQuitOnLastWindowClosed(false);
+    // Fusion draws focus on every control that takes it; the frame is made
+    // thick enough to be found.
+    setStyle(new FocusFrameStyle(QStyleFactory::create(QStringLiteral("Fusion"))));
 }
 
 KelvoViewerApplication *KelvoViewerApplication::instance()

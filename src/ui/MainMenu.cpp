@@ -4,25 +4,79 @@
 #include "ui/MenuTags.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QKeyEvent>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
 
 #include <algorithm>
+#include <functional>
+#include <variant>
 
 namespace kelvo::ui {
 namespace {
 
 // Menus whose items are enabled by their owner rather than by validation.
 constexpr const char *kManualEnablingProperty = "manualEnabling";
+constexpr const char *kCommandProperty = "command";
 constexpr int kNoTag = 0x7fffffff;
 
 struct ItemEntry {
     const char *title;
-    const char *action; // null for an item that only opens a submenu or a separator
+    MenuCommand command;
     int tag = kNoTag;
     QList<QKeySequence> keys = {};
     bool checkable = false;
+};
+
+// A separator in an item list.
+struct Separator {};
+
+constexpr const char *kActionNames[kMenuCommandCount] = {
+    "showAboutWindow:",
+    "showPreferencesWindow:",
+    "checkForUpdatesTemporaryMenuItem:",
+    "factoryReset:",
+    "terminate:",
+    "chooseVideoDevice:",
+    "freezeThaw:",
+    "saveFreezeFrame:",
+    "zoomCameraIn:",
+    "zoomCameraOut:",
+    "findZoomPosition:",
+    "toggleLight:",
+    "rotateWindowUIAction:",
+    "mirrorScreenUIAction:",
+    "setColorBalance:",
+    "toggleEnableDeinterlacing:",
+    "showHideBatteryLevel:",
+    "showDiagnosticsWindow:",
+    "chooseAudioDevice:",
+    "muteUnmute:",
+    "showHideAudioLevel:",
+    "toggleHorizontalReadingGuidesMode:",
+    "toggleVerticalReadingGuidesMode:",
+    "setLineWidth:",
+    "setLineDistance:",
+    "scrollUpwards:",
+    "scrollDownwards:",
+    "toggleZoomGuideSpacingMode:",
+    "toggleZoomGuidePositionMode:",
+    "nextColorMode:",
+    "setColorModeFromMenu:",
+    "showPreferencesWindowForColorSettings:",
+    "showVideoWindow:",
+    "performClose:",
+    "performZoom:",
+    "enterExitFullScreen:",
+    "moveWindowToTop:",
+    "moveWindowToBottom:",
+    "moveWindowToLeft:",
+    "moveWindowToRight:",
+    "startStopRecording:",
+    "sendHidCommand:",
+    "showHelp:",
 };
 
 constexpr const char *kCommandNames[] = {
@@ -62,12 +116,58 @@ constexpr const char *kCommandNames[] = {
     "Burst",
 };
 
-QKeySequence ctrl(int key)
+QKeySequence key(QKeyCombination combination)
 {
-    return QKeySequence(Qt::CTRL | key);
+    return QKeySequence(combination);
+}
+
+// Keys that must keep their meaning in dialogs (letters type, Space ticks,
+// Shift and Ctrl+Shift with arrows select text) act on the video window
+// only; the Ctrl and function keys act in every window of the viewer.
+bool videoWindowOnly(const QKeySequence &sequence)
+{
+    const QKeyCombination combination = sequence[0];
+    const Qt::KeyboardModifiers modifiers = combination.keyboardModifiers();
+    const bool arrow = combination.key() >= Qt::Key_Left && combination.key() <= Qt::Key_Down;
+    if (arrow)
+        return true;
+    return !(modifiers & (Qt::ControlModifier | Qt::AltModifier)) &&
+           !(combination.key() >= Qt::Key_F1 && combination.key() <= Qt::Key_F35);
+}
+
+QString withoutMnemonic(QString title)
+{
+    title.replace(QLatin1String("&&"), QLatin1String("\x01"));
+    title.remove(QLatin1Char('&'));
+    title.replace(QLatin1Char('\x01'), QLatin1Char('&'));
+    return title;
 }
 
 } // namespace
+
+const char *actionName(MenuCommand command)
+{
+    const int index = static_cast<int>(command);
+    return index >= 0 && index < kMenuCommandCount ? kActionNames[index] : "";
+}
+
+std::optional<MenuCommand> commandOf(const QAction *item)
+{
+    const QVariant value = item ? item->property(kCommandProperty) : QVariant();
+    if (!value.isValid())
+        return std::nullopt;
+    return static_cast<MenuCommand>(value.toInt());
+}
+
+MenuCommandTarget &refusingCommandTarget()
+{
+    struct Refusing final : MenuCommandTarget {
+        void perform(MenuCommand, QAction *) override {}
+        bool validate(MenuCommand, const QAction *) const override { return false; }
+    };
+    static Refusing target;
+    return target;
+}
 
 const char *MainMenu::commandName(int command)
 {
@@ -75,31 +175,28 @@ const char *MainMenu::commandName(int command)
     return command >= 0 && command < count ? kCommandNames[command] : "";
 }
 
-MainMenu::MainMenu(QMenuBar *menuBar, QObject *parent) : QObject(parent), m_menuBar(menuBar)
+MainMenu::MainMenu(QMenuBar *menuBar, MenuCommandTarget &target, QObject *parent)
+    : QObject(parent), m_menuBar(menuBar), m_target(target)
 {
+    using C = MenuCommand;
     auto addMenu = [&](const char *title, int tag) {
         QMenu *menu = m_menuBar->addMenu(localized(title));
         if (tag != kNoTag)
             setTag(menu->menuAction(), tag);
         return menu;
     };
-    auto addItems = [&](QMenu *menu, std::initializer_list<ItemEntry> items) {
-        for (const ItemEntry &entry : items) {
-            if (!entry.title) {
+    auto addItems = [&](QMenu *menu, std::initializer_list<std::variant<ItemEntry, Separator>> items) {
+        for (const auto &element : items) {
+            if (std::holds_alternative<Separator>(element)) {
                 menu->addSeparator();
                 continue;
             }
-            QAction *item =
-                addItem(menu, localized(entry.title), QString::fromLatin1(entry.action ? entry.action : ""), entry.tag);
+            const ItemEntry &entry = std::get<ItemEntry>(element);
+            QAction *item = addItem(menu, localized(entry.title), entry.command, entry.tag);
             if (entry.tag == kNoTag)
                 item->setProperty(kTagProperty, QVariant());
             item->setShortcuts(entry.keys);
-            // Plain keys (F, Space, arrows with Shift) act on the video window
-            // only: in a dialog they must still type, tick and press buttons.
-            const bool plainKey = std::any_of(entry.keys.begin(), entry.keys.end(), [](const QKeySequence &key) {
-                return !(key[0].keyboardModifiers() & (Qt::ControlModifier | Qt::AltModifier));
-            });
-            if (plainKey)
+            if (std::any_of(entry.keys.begin(), entry.keys.end(), videoWindowOnly))
                 item->setShortcutContext(Qt::WindowShortcut);
             item->setCheckable(entry.checkable);
         }
@@ -110,164 +207,181 @@ MainMenu::MainMenu(QMenuBar *menuBar, QObject *parent) : QObject(parent), m_menu
         connect(submenu, &QMenu::aboutToShow, this, [this, submenu] { validateMenu(submenu); });
         return submenu;
     };
+    const Separator separator;
 
     QMenu *application = addMenu("&Kelvo Viewer", kNoTag);
-    addItems(application, {
-                              {"About Kelvo Viewer", "showAboutWindow:"},
-                              {"Preferences...", "showPreferencesWindow:", kNoTag, {ctrl(Qt::Key_Comma)}},
-                              {"Check for Updates...", "checkForUpdatesTemporaryMenuItem:"},
-                              {nullptr, nullptr},
-                              {"Reset to Default Settings...", "factoryReset:"},
-                              {nullptr, nullptr},
-                              {"Quit Kelvo Viewer", "terminate:", kNoTag, {ctrl(Qt::Key_Q)}},
-                          });
+    addItems(application,
+             {
+                 ItemEntry{"&About Kelvo Viewer", C::ShowAboutWindow},
+                 ItemEntry{"&Preferences...", C::ShowPreferencesWindow, kNoTag, {key(Qt::CTRL | Qt::Key_Comma)}},
+                 ItemEntry{"Check for &Updates...", C::CheckForUpdates},
+                 separator,
+                 ItemEntry{"&Reset to Default Settings...", C::FactoryReset},
+                 separator,
+                 ItemEntry{"&Quit Kelvo Viewer", C::Quit, kNoTag, {key(Qt::CTRL | Qt::Key_Q)}},
+             });
 
     QMenu *camera = addMenu("&Camera", MenuTag::Camera);
-    addSubmenu(camera, "Video Source", MenuTag::CameraDevices);
+    addSubmenu(camera, "&Video Source", MenuTag::CameraDevices);
     addItems(
         camera,
         {
-            {nullptr, nullptr},
-            {"Freeze", "freezeThaw:", MenuTag::Freeze, {QKeySequence(Qt::Key_F), QKeySequence(Qt::Key_Space)}, true},
-            {"Save Picture...", "saveFreezeFrame:", kNoTag, {ctrl(Qt::Key_S)}},
-            {nullptr, nullptr},
-            {"Zoom In", "zoomCameraIn:", kNoTag, {ctrl(Qt::Key_Equal), ctrl(Qt::Key_Plus)}},
-            {"Zoom Out", "zoomCameraOut:", kNoTag, {ctrl(Qt::Key_Minus)}},
-            {"Locate", "findZoomPosition:", kNoTag, {QKeySequence(Qt::Key_G)}},
-            {nullptr, nullptr},
-            {"Light", "toggleLight:", MenuTag::Light, {QKeySequence(Qt::Key_L)}, true},
-            {"Rotate", "rotateWindowUIAction:", kNoTag, {QKeySequence(Qt::Key_R)}},
-            {"Mirror", "mirrorScreenUIAction:", MenuTag::Mirror, {QKeySequence(Qt::Key_M)}, true},
+            separator,
+            ItemEntry{"&Freeze", C::FreezeThaw, MenuTag::Freeze, {key(Qt::Key_F), key(Qt::Key_Space)}, true},
+            ItemEntry{"&Save Picture...", C::SaveFreezeFrame, kNoTag, {key(Qt::CTRL | Qt::Key_S)}},
+            separator,
+            ItemEntry{
+                "Zoom &In", C::ZoomCameraIn, kNoTag, {key(Qt::CTRL | Qt::Key_Equal), key(Qt::CTRL | Qt::Key_Plus)}},
+            ItemEntry{"Zoom &Out", C::ZoomCameraOut, kNoTag, {key(Qt::CTRL | Qt::Key_Minus)}},
+            ItemEntry{"&Locate", C::FindZoomPosition, kNoTag, {key(Qt::Key_G)}},
+            separator,
+            ItemEntry{"Li&ght", C::ToggleLight, MenuTag::Light, {key(Qt::Key_L)}, true},
+            ItemEntry{"&Rotate", C::Rotate, kNoTag, {key(Qt::Key_R)}},
+            ItemEntry{"&Mirror", C::Mirror, MenuTag::Mirror, {key(Qt::Key_M)}, true},
         });
-    QMenu *balance = addSubmenu(camera, "Colour Balance", MenuTag::ColourBalance);
+    QMenu *balance = addSubmenu(camera, "Colour &Balance", MenuTag::ColourBalance);
     addItems(balance, {
-                          {"Normal", "setColorBalance:", MenuTag::ColourBalanceNormal, {}, true},
-                          {"Cool", "setColorBalance:", MenuTag::ColourBalanceCool, {}, true},
-                          {"Warm", "setColorBalance:", MenuTag::ColourBalanceWarm, {}, true},
+                          ItemEntry{"&Normal", C::SetColorBalance, MenuTag::ColourBalanceNormal, {}, true},
+                          ItemEntry{"&Cool", C::SetColorBalance, MenuTag::ColourBalanceCool, {}, true},
+                          ItemEntry{"&Warm", C::SetColorBalance, MenuTag::ColourBalanceWarm, {}, true},
                       });
     addItems(camera, {
-                         {"Video Deinterlacing", "toggleEnableDeinterlacing:", MenuTag::Deinterlacing, {}, true},
-                         {nullptr, nullptr},
-                         {"Show Battery Level", "showHideBatteryLevel:", kNoTag, {QKeySequence(Qt::Key_B)}},
-                         {"Camera Button Test...", "showDiagnosticsWindow:"},
+                         ItemEntry{"Video &Deinterlacing", C::ToggleDeinterlacing, MenuTag::Deinterlacing, {}, true},
+                         separator,
+                         ItemEntry{"Show Batter&y Level", C::ShowHideBatteryLevel, kNoTag, {key(Qt::Key_B)}},
+                         ItemEntry{"Camera Button &Test...", C::ShowDiagnosticsWindow},
                      });
 
     QMenu *audio = addMenu("&Audio", MenuTag::Audio);
-    addSubmenu(audio, "Audio Input", MenuTag::AudioDevices);
+    addSubmenu(audio, "Audio &Input", MenuTag::AudioDevices);
     addItems(audio, {
-                        {"Mute", "muteUnmute:", MenuTag::Mute, {ctrl(Qt::Key_D)}, true},
-                        {"Show Audio Level", "showHideAudioLevel:", MenuTag::AudioLevel, {}, true},
+                        ItemEntry{"&Mute", C::MuteUnmute, MenuTag::Mute, {key(Qt::CTRL | Qt::Key_D)}, true},
+                        ItemEntry{"Show Audio &Level", C::ShowHideAudioLevel, MenuTag::AudioLevel, {}, true},
                     });
 
     QMenu *guides = addMenu("&Guides", MenuTag::Guides);
     guides->setProperty(kManualEnablingProperty, true);
     addItems(guides, {
-                         {"Horizontal Guides", "toggleHorizontalReadingGuidesMode:", kNoTag, {QKeySequence(Qt::Key_H)}},
-                         {"Vertical Guides", "toggleVerticalReadingGuidesMode:", kNoTag, {QKeySequence(Qt::Key_V)}},
-                         {nullptr, nullptr},
+                         ItemEntry{"&Horizontal Guides", C::ToggleHorizontalGuides, kNoTag, {key(Qt::Key_H)}},
+                         ItemEntry{"&Vertical Guides", C::ToggleVerticalGuides, kNoTag, {key(Qt::Key_V)}},
+                         separator,
                      });
-    QMenu *lineWidth = addSubmenu(guides, "Line Width", MenuTag::GuideLineWidth);
+    QMenu *lineWidth = addSubmenu(guides, "Line &Width", MenuTag::GuideLineWidth);
     addItems(lineWidth, {
-                            {"Thin", "setLineWidth:", MenuTag::GuideLineWidthBase + 1, {}, true},
-                            {"Medium", "setLineWidth:", MenuTag::GuideLineWidthBase + 2, {}, true},
-                            {"Thick", "setLineWidth:", MenuTag::GuideLineWidthBase + 3, {}, true},
+                            ItemEntry{"&Thin", C::SetLineWidth, MenuTag::GuideLineWidthBase + 1, {}, true},
+                            ItemEntry{"&Medium", C::SetLineWidth, MenuTag::GuideLineWidthBase + 2, {}, true},
+                            ItemEntry{"T&hick", C::SetLineWidth, MenuTag::GuideLineWidthBase + 3, {}, true},
                         });
-    QMenu *spacing = addSubmenu(guides, "Guide Spacing", MenuTag::GuideSpacing);
+    QMenu *spacing = addSubmenu(guides, "Guide &Spacing", MenuTag::GuideSpacing);
     addItems(spacing, {
-                          {"Wider", "setLineDistance:", 1, {QKeySequence(Qt::SHIFT | Qt::Key_Up)}},
-                          {"Narrower", "setLineDistance:", 0, {QKeySequence(Qt::SHIFT | Qt::Key_Down)}},
+                          ItemEntry{"&Wider", C::SetLineDistance, 1, {key(Qt::SHIFT | Qt::Key_Up)}},
+                          ItemEntry{"&Narrower", C::SetLineDistance, 0, {key(Qt::SHIFT | Qt::Key_Down)}},
                       });
-    QMenu *move = addSubmenu(guides, "Move Guides", MenuTag::GuideMove);
+    QMenu *move = addSubmenu(guides, "&Move Guides", MenuTag::GuideMove);
     move->setProperty(kManualEnablingProperty, true);
-    addItems(move, {
-                       {"Up", "scrollUpwards:", MenuTag::GuideMoveUp, {QKeySequence(Qt::ALT | Qt::Key_Up)}},
-                       {"Down", "scrollDownwards:", MenuTag::GuideMoveDown, {QKeySequence(Qt::ALT | Qt::Key_Down)}},
-                       {"Left", "scrollUpwards:", MenuTag::GuideMoveLeft, {QKeySequence(Qt::ALT | Qt::Key_Left)}},
-                       {"Right", "scrollDownwards:", MenuTag::GuideMoveRight, {QKeySequence(Qt::ALT | Qt::Key_Right)}},
-                   });
+    addItems(move,
+             {
+                 ItemEntry{"&Up", C::ScrollGuidesUpwards, MenuTag::GuideMoveUp, {key(Qt::ALT | Qt::Key_Up)}},
+                 ItemEntry{"&Down", C::ScrollGuidesDownwards, MenuTag::GuideMoveDown, {key(Qt::ALT | Qt::Key_Down)}},
+                 ItemEntry{"&Left", C::ScrollGuidesUpwards, MenuTag::GuideMoveLeft, {key(Qt::ALT | Qt::Key_Left)}},
+                 ItemEntry{"&Right", C::ScrollGuidesDownwards, MenuTag::GuideMoveRight, {key(Qt::ALT | Qt::Key_Right)}},
+             });
     addItems(
         guides,
         {
-            {"Zoom Buttons Change Spacing", "toggleZoomGuideSpacingMode:", MenuTag::ZoomChangesGuideSpacing, {}, true},
-            {"Zoom Buttons Move Guides", "toggleZoomGuidePositionMode:", MenuTag::ZoomScrollsGuides, {}, true},
+            ItemEntry{
+                "Zoom Buttons Change S&pacing", C::ToggleZoomGuideSpacing, MenuTag::ZoomChangesGuideSpacing, {}, true},
+            ItemEntry{"Zoom Buttons Move &Guides", C::ToggleZoomGuidePosition, MenuTag::ZoomScrollsGuides, {}, true},
         });
 
     QMenu *colour = addMenu("C&olour", MenuTag::Colour);
-    addItems(colour, {{"Next Colour Mode", "nextColorMode:", kNoTag, {QKeySequence(Qt::Key_C)}}});
-    addSubmenu(colour, "Preferred Colour Modes", MenuTag::PreferredColourModes);
-    addSubmenu(colour, "All Colour Modes", MenuTag::AllColourModes);
+    addItems(colour, {ItemEntry{"&Next Colour Mode", C::NextColorMode, kNoTag, {key(Qt::Key_C)}}});
+    addSubmenu(colour, "&Preferred Colour Modes", MenuTag::PreferredColourModes);
+    addSubmenu(colour, "&All Colour Modes", MenuTag::AllColourModes);
 
     QMenu *window = addMenu("&Window", MenuTag::Window);
     addItems(window,
              {
-                 {"Show Video Window", "showVideoWindow:", kNoTag, {ctrl(Qt::Key_1)}},
-                 {"Close Window", "performClose:", MenuTag::CloseWindow, {ctrl(Qt::Key_W)}},
-                 {"Maximize window zoom size", "performZoom:", MenuTag::WindowZoom},
-                 {"Full Screen", "enterExitFullScreen:", kNoTag, {QKeySequence(Qt::Key_F11)}},
-                 {nullptr, nullptr},
-                 {"Dock to Top", "moveWindowToTop:", kNoTag, {QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Up)}},
-                 {"Dock to Bottom", "moveWindowToBottom:", kNoTag, {QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Down)}},
-                 {"Dock to Left", "moveWindowToLeft:", kNoTag, {QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Left)}},
-                 {"Dock to Right", "moveWindowToRight:", kNoTag, {QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Right)}},
+                 ItemEntry{"&Show Video Window", C::ShowVideoWindow, kNoTag, {key(Qt::CTRL | Qt::Key_1)}},
+                 ItemEntry{"&Close Window", C::CloseWindow, MenuTag::CloseWindow, {key(Qt::CTRL | Qt::Key_W)}},
+                 ItemEntry{"Maximi&ze window zoom size", C::ZoomWindow, MenuTag::WindowZoom},
+                 ItemEntry{"&Full Screen", C::EnterExitFullScreen, kNoTag, {key(Qt::Key_F11)}},
+                 separator,
+                 ItemEntry{"Dock to &Top", C::DockToTop, kNoTag, {key(Qt::CTRL | Qt::SHIFT | Qt::Key_Up)}},
+                 ItemEntry{"Dock to &Bottom", C::DockToBottom, kNoTag, {key(Qt::CTRL | Qt::SHIFT | Qt::Key_Down)}},
+                 ItemEntry{"Dock to &Left", C::DockToLeft, kNoTag, {key(Qt::CTRL | Qt::SHIFT | Qt::Key_Left)}},
+                 ItemEntry{"Dock to &Right", C::DockToRight, kNoTag, {key(Qt::CTRL | Qt::SHIFT | Qt::Key_Right)}},
              });
 
     QMenu *recording = addMenu("&Recording", MenuTag::Recording);
-    addItems(recording, {{"Start Recording", "startStopRecording:", MenuTag::StartStopRecording, {ctrl(Qt::Key_E)}}});
+    addItems(recording,
+             {ItemEntry{
+                 "Start &Recording", C::StartStopRecording, MenuTag::StartStopRecording, {key(Qt::CTRL | Qt::Key_E)}}});
 
     QMenu *internal = addMenu("Internal", MenuTag::Internal);
     for (int command = 0; command <= 33; ++command)
-        addItem(internal, QString::fromLatin1(commandName(command)), QStringLiteral("sendHidCommand:"), command);
+        addItem(internal, QString::fromLatin1(commandName(command)), C::SendDeviceCommand, command);
     internal->menuAction()->setVisible(false);
 
     QMenu *help = addMenu("&Help", MenuTag::Help);
-    addItems(help, {{"Kelvo Viewer Help", "showHelp:", kNoTag, {QKeySequence(Qt::Key_F1)}}});
+    addItems(help, {ItemEntry{"Kelvo Viewer &Help", C::ShowHelp, kNoTag, {key(Qt::Key_F1)}}});
 
     for (QAction *top : m_menuBar->actions()) {
         if (QMenu *menu = top->menu())
             connect(menu, &QMenu::aboutToShow, this, [this, menu] { validateMenu(menu); });
     }
     validateAll();
+    qApp->installEventFilter(this);
 }
 
-QAction *MainMenu::addItem(QMenu *menu, const QString &title, const QString &actionName, int tag)
+MainMenu::~MainMenu()
+{
+    qApp->removeEventFilter(this);
+}
+
+QAction *MainMenu::addItem(QMenu *menu, const QString &title, std::optional<MenuCommand> command, int tag)
 {
     auto *item = new QAction(title, menu);
     setTag(item, tag);
-    item->setProperty(kActionProperty, actionName);
     // Shortcuts act while any window of the viewer is active, as menu key
     // equivalents do.
     item->setShortcutContext(Qt::ApplicationShortcut);
     menu->addAction(item);
-    connectItem(item);
-    item->setEnabled(isItemEnabled(item) || menu->property(kManualEnablingProperty).toBool());
+    if (command) {
+        item->setProperty(kCommandProperty, static_cast<int>(*command));
+        item->setProperty(kActionProperty, QString::fromLatin1(actionName(*command)));
+        connectItem(item, *command);
+    }
+    item->setEnabled(isItemEnabled(item) || (command && menu->property(kManualEnablingProperty).toBool()));
     return item;
 }
 
-void MainMenu::connectItem(QAction *item)
+void MainMenu::connectItem(QAction *item, MenuCommand command)
 {
-    connect(item, &QAction::triggered, this, [this, item] { trigger(item); });
+    connect(item, &QAction::triggered, this, [this, item, command] {
+        // The state may have changed since the menu was validated (a key
+        // pressed while a camera went away): check again, as choosing it
+        // from an open menu would.
+        if (!m_target.validate(command, item)) {
+            QApplication::beep();
+            return;
+        }
+        m_target.perform(command, item);
+    });
 }
 
-void MainMenu::setHandler(const QString &actionName, Handler handler)
+bool MainMenu::isItemEnabled(const QAction *item) const
 {
-    m_handlers.insert(actionName, std::move(handler));
-    validateAll();
-}
-
-bool MainMenu::isItemEnabled(QAction *item) const
-{
-    const QString action = item->property(kActionProperty).toString();
-    if (action.isEmpty() || !m_handlers.contains(action))
-        return false;
-    return !m_validator || m_validator(item);
+    const std::optional<MenuCommand> command = commandOf(item);
+    return command && m_target.validate(*command, item);
 }
 
 bool MainMenu::trigger(QAction *item)
 {
-    if (!item->isEnabled() || !isItemEnabled(item))
+    const std::optional<MenuCommand> command = commandOf(item);
+    if (!command || !item->isEnabled() || !m_target.validate(*command, item))
         return false;
-    const auto handler = m_handlers.value(item->property(kActionProperty).toString());
-    handler(item);
+    m_target.perform(*command, item);
     return true;
 }
 
@@ -298,6 +412,81 @@ void MainMenu::setInternalMenuVisible(bool visible)
 {
     if (QAction *internal = findTopLevelItem(m_menuBar, MenuTag::Internal))
         internal->setVisible(visible);
+}
+
+std::vector<MainMenu::KeyBinding> MainMenu::keyBindings() const
+{
+    std::vector<KeyBinding> bindings;
+    std::function<void(const QString &, QMenu *)> walk = [&](const QString &menuTitle, QMenu *menu) {
+        for (QAction *item : menu->actions()) {
+            if (QMenu *submenu = item->menu()) {
+                walk(menuTitle, submenu);
+                continue;
+            }
+            const std::optional<MenuCommand> command = commandOf(item);
+            if (command && !item->shortcuts().isEmpty())
+                bindings.push_back({menuTitle, withoutMnemonic(item->text()), item->shortcuts(), *command});
+        }
+    };
+    for (QAction *top : m_menuBar->actions()) {
+        if (top->menu())
+            walk(withoutMnemonic(top->text()), top->menu());
+    }
+    return bindings;
+}
+
+QAction *MainMenu::disabledItemForKey(const QKeySequence &pressed, bool inVideoWindow) const
+{
+    std::function<QAction *(QMenu *)> search = [&](QMenu *menu) -> QAction * {
+        for (QAction *item : menu->actions()) {
+            if (QMenu *submenu = item->menu()) {
+                if (QAction *found = search(submenu))
+                    return found;
+                continue;
+            }
+            if (item->isEnabled() && (!menu->menuAction() || menu->menuAction()->isEnabled()))
+                continue;
+            for (const QKeySequence &sequence : item->shortcuts()) {
+                if (sequence.matches(pressed) == QKeySequence::ExactMatch &&
+                    (inVideoWindow || !videoWindowOnly(sequence)))
+                    return item;
+            }
+        }
+        return nullptr;
+    };
+    for (QAction *top : m_menuBar->actions()) {
+        if (!top->menu() || !top->isVisible())
+            continue;
+        if (QAction *found = search(top->menu()))
+            return found;
+    }
+    return nullptr;
+}
+
+bool MainMenu::eventFilter(QObject *watched, QEvent *event)
+{
+    // Qt drops the key of a disabled item silently; the user must hear that
+    // the key arrived but cannot act now.
+    if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+        return QObject::eventFilter(watched, event);
+    auto *keyEvent = static_cast<QKeyEvent *>(event);
+    auto *widget = static_cast<QWidget *>(watched);
+    // Each key press reaches the filter once per widget it propagates to;
+    // the focus widget's turn is the first.
+    if (widget != QApplication::focusWidget() && widget != widget->window())
+        return QObject::eventFilter(watched, event);
+    if (keyEvent->key() == Qt::Key_unknown || keyEvent->key() == Qt::Key_Shift || keyEvent->key() == Qt::Key_Control ||
+        keyEvent->key() == Qt::Key_Alt || keyEvent->key() == Qt::Key_Meta)
+        return QObject::eventFilter(watched, event);
+    const Qt::KeyboardModifiers modifiers = keyEvent->modifiers() & ~Qt::KeypadModifier;
+    const QKeySequence pressed(QKeyCombination(modifiers, Qt::Key(keyEvent->key())));
+    const QKeySequence unshifted(QKeyCombination(modifiers & ~Qt::ShiftModifier, Qt::Key(keyEvent->key())));
+    const bool inVideoWindow = widget->window() == m_menuBar->window();
+    if (disabledItemForKey(pressed, inVideoWindow) || disabledItemForKey(unshifted, inVideoWindow)) {
+        QApplication::beep();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 } // namespace kelvo::ui

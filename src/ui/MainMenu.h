@@ -1,8 +1,13 @@
 #pragma once
 
-#include <QHash>
+#include "ui/MenuCommand.h"
+
+#include <QKeySequence>
+#include <QList>
 #include <QObject>
-#include <functional>
+#include <QString>
+#include <optional>
+#include <vector>
 
 class QAction;
 class QMenu;
@@ -50,39 +55,32 @@ inline constexpr int Help = 505;
 inline constexpr int Internal = -101;
 } // namespace MenuTag
 
-// The application's menu bar, built in code. Each item names the action it
-// sends (for example "zoomCameraIn:"); objects that implement actions
-// register handlers here. As with a responder chain, an item whose action
-// nobody handles is disabled, and a registered validator may disable more.
+// The application's menu bar, built in code. Every item is connected, as it
+// is built, to the command target's handler for its command, so an item
+// cannot exist without one. Whether an item is enabled is the target's
+// validation, re-evaluated when a menu opens and whenever the viewer's state
+// changes (validateAll). A key whose item is disabled beeps.
 // Thread: main thread only.
 class MainMenu : public QObject {
     Q_OBJECT
 public:
-    using Handler = std::function<void(QAction *sender)>;
-    using Validator = std::function<bool(QAction *item)>;
-
     // Fills menuBar with every menu and item of the viewer.
-    explicit MainMenu(QMenuBar *menuBar, QObject *parent = nullptr);
+    MainMenu(QMenuBar *menuBar, MenuCommandTarget &target, QObject *parent = nullptr);
+    ~MainMenu() override;
 
     QMenuBar *menuBar() const { return m_menuBar; }
 
-    // Makes `handler` receive the items whose action is `actionName`.
-    void setHandler(const QString &actionName, Handler handler);
-    bool hasHandler(const QString &actionName) const { return m_handlers.contains(actionName); }
-    // Decides, in addition to having a handler, whether an item is enabled.
-    void setValidator(Validator validator) { m_validator = std::move(validator); }
-
-    // Sends an item's action to its handler; answers false when none is
-    // registered or the item is disabled.
+    // Carries out an item's command as choosing it would; answers false when
+    // the item gives no command or is disabled.
     bool trigger(QAction *item);
     // Re-evaluates the enabled state of every item of menu (and its submenus).
     void validateMenu(QMenu *menu);
     // Re-evaluates every menu of the bar.
     void validateAll();
 
-    // Builds an item that sends actionName, for menus that are rebuilt at run
-    // time (device lists, colour modes).
-    QAction *addItem(QMenu *menu, const QString &title, const QString &actionName, int tag);
+    // Builds an item for a menu that is rebuilt at run time (device lists,
+    // colour modes); without a command the item is shown but disabled.
+    QAction *addItem(QMenu *menu, const QString &title, std::optional<MenuCommand> command, int tag);
 
     // Shows the internal menu, which is hidden unless internal features are on.
     void setInternalMenuVisible(bool visible);
@@ -90,13 +88,27 @@ public:
     // The device command names used for the internal menu's items, by number.
     static const char *commandName(int command);
 
+    // One item that has keys, as the user reads it: menu and item titles
+    // without their mnemonic marks.
+    struct KeyBinding {
+        QString menu;
+        QString item;
+        QList<QKeySequence> keys;
+        MenuCommand command;
+    };
+    // Every item of the bar that has keys, in menu order.
+    std::vector<KeyBinding> keyBindings() const;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
-    void connectItem(QAction *item);
-    bool isItemEnabled(QAction *item) const;
+    void connectItem(QAction *item, MenuCommand command);
+    bool isItemEnabled(const QAction *item) const;
+    QAction *disabledItemForKey(const QKeySequence &key, bool inVideoWindow) const;
 
     QMenuBar *m_menuBar;
-    QHash<QString, Handler> m_handlers;
-    Validator m_validator;
+    MenuCommandTarget &m_target;
 };
 
 } // namespace kelvo::ui

@@ -69,14 +69,15 @@ void VideoContainer::resizeEvent(QResizeEvent *event)
         layer->setGeometry(rect());
 }
 
-MainWindowOutlets loadMainWindowInterface(std::vector<std::unique_ptr<QWidget>> &topLevelObjects)
+MainWindowOutlets loadMainWindowInterface(std::vector<std::unique_ptr<QWidget>> &topLevelObjects,
+                                          MenuCommandTarget *commands)
 {
     MainWindowOutlets o;
 
     o.videoWindow = new DraggableWindow;
     o.videoWindow->setWindowTitle(QStringLiteral("Kelvo Viewer"));
     o.videoWindow->resize(640, 480 + 22);
-    o.mainMenu = new MainMenu(o.videoWindow->menuBar(), o.videoWindow);
+    o.mainMenu = new MainMenu(o.videoWindow->menuBar(), commands ? *commands : refusingCommandTarget(), o.videoWindow);
 
     o.videoContainer = new VideoContainer(o.videoWindow);
     o.videoContainer->setAccessibleName(localized("Camera picture"));

@@ -19,6 +19,7 @@ class DraggableView;
 class DraggableWindow;
 class FirmwareUpdateWindow;
 class MainMenu;
+class MenuCommandTarget;
 class PreferencesWindow;
 class TableViewMenu;
 class UnscrollableScrollView;
@@ -70,7 +71,10 @@ struct MainWindowOutlets {
 };
 
 // Builds the main interface. The returned top-level windows are owned by the
-// caller through `topLevelObjects` (the video window first).
-MainWindowOutlets loadMainWindowInterface(std::vector<std::unique_ptr<QWidget>> &topLevelObjects);
+// caller through `topLevelObjects` (the video window first); the menu bar's
+// items carry their commands out through `commands` (without one, every item
+// is disabled: a window tested on its own).
+MainWindowOutlets loadMainWindowInterface(std::vector<std::unique_ptr<QWidget>> &topLevelObjects,
+                                          MenuCommandTarget *commands = nullptr);
 
 } // namespace kelvo::ui

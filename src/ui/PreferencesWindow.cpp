@@ -12,7 +12,7 @@
 
 namespace kelvo::ui {
 
-PreferencesWindow::PreferencesWindow(QWidget *parent) : QWidget(parent, Qt::Window)
+PreferencesWindow::PreferencesWindow(QWidget *parent) : ViewerDialog(parent)
 {
     setObjectName(QStringLiteral("preferencesWindow"));
     setWindowTitle(localized("Preferences"));

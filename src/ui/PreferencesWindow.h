@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/ViewerDialog.h"
+
 #include <QWidget>
 
 class QLabel;
@@ -11,7 +13,7 @@ namespace kelvo::ui {
 
 // The preferences: general settings and the choice of the colour modes that
 // the camera's mode button cycles through.
-class PreferencesWindow : public QWidget {
+class PreferencesWindow : public ViewerDialog {
     Q_OBJECT
 public:
     explicit PreferencesWindow(QWidget *parent = nullptr);

@@ -18,6 +18,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
@@ -49,12 +50,13 @@ MainWindowDelegate::~MainWindowDelegate()
     m_topLevelObjects.clear();
 }
 
-std::vector<QWidget *> MainWindowDelegate::loadInterface()
+std::vector<QWidget *> MainWindowDelegate::loadInterface(ApplicationCommands *application)
 {
     std::vector<QWidget *> topLevel;
     if (interfaceLoaded())
         return topLevel;
-    m_outlets = ui::loadMainWindowInterface(m_topLevelObjects);
+    m_application = application;
+    m_outlets = ui::loadMainWindowInterface(m_topLevelObjects, this);
 
     auto *overlay = new ui::LineOverlayView(m_outlets.videoContainer->rect(), this);
     overlay->setMainMenuBar(m_outlets.mainMenu->menuBar());
@@ -66,8 +68,8 @@ std::vector<QWidget *> MainWindowDelegate::loadInterface()
     connect(m_outlets.diagnosticWindow, &ui::DiagnosticWindow::closed, this,
             &MainWindowDelegate::diagnosticsWindowDidClose);
     m_placement = new VideoWindowPlacement(m_outlets, *this, this);
-    registerMenuActions();
-    m_placement->registerMenuActions(*m_outlets.mainMenu);
+    m_outlets.videoWindow->installEventFilter(this);
+    m_outlets.mainMenu->validateAll();
     for (const auto &object : m_topLevelObjects)
         topLevel.push_back(object.get());
     return topLevel;
@@ -92,50 +94,236 @@ QAction *MainWindowDelegate::menuItem(int menuTag, int itemTag) const
     return interfaceLoaded() ? ui::findMenuItem(m_outlets.mainMenu->menuBar(), menuTag, itemTag) : nullptr;
 }
 
-void MainWindowDelegate::registerMenuActions()
+void MainWindowDelegate::perform(ui::MenuCommand command, QAction *item)
 {
-    ui::MainMenu *menu = m_outlets.mainMenu;
-    auto on = [menu](const char *action, std::function<void(QAction *)> handler) {
-        menu->setHandler(QString::fromLatin1(action), std::move(handler));
-    };
-    auto plain = [&](const char *action, void (MainWindowDelegate::*method)()) {
-        on(action, [this, method](QAction *) { (this->*method)(); });
-    };
-    auto withSender = [&](const char *action, void (MainWindowDelegate::*method)(QAction *)) {
-        on(action, [this, method](QAction *sender) { (this->*method)(sender); });
-    };
+    using C = ui::MenuCommand;
+    // Every command is listed, with no default: a new command without its
+    // handler does not compile.
+    switch (command) {
+    case C::ShowAboutWindow:
+        m_application->showAboutWindow();
+        return;
+    case C::ShowPreferencesWindow:
+        showPreferencesWindow();
+        return;
+    case C::CheckForUpdates:
+        checkForUpdates();
+        return;
+    case C::FactoryReset:
+        m_application->factoryResetWithConfirmation();
+        return;
+    case C::Quit:
+        m_application->quit();
+        return;
+    case C::ChooseVideoDevice:
+        chooseVideoDevice(item);
+        return;
+    case C::FreezeThaw:
+        freezeThaw();
+        return;
+    case C::SaveFreezeFrame:
+        saveFreezeFrame();
+        return;
+    case C::ZoomCameraIn:
+        zoomCameraIn();
+        return;
+    case C::ZoomCameraOut:
+        zoomCameraOut();
+        return;
+    case C::FindZoomPosition:
+        findZoomPosition();
+        return;
+    case C::ToggleLight:
+        toggleLight();
+        return;
+    case C::Rotate:
+        rotateWindowUIAction();
+        return;
+    case C::Mirror:
+        mirrorScreenUIAction();
+        return;
+    case C::SetColorBalance:
+        setColorBalance(item);
+        return;
+    case C::ToggleDeinterlacing:
+        toggleEnableDeinterlacing();
+        return;
+    case C::ShowHideBatteryLevel:
+        showHideBatteryLevel();
+        return;
+    case C::ShowDiagnosticsWindow:
+        showDiagnosticsWindow();
+        return;
+    case C::ChooseAudioDevice:
+        chooseAudioDevice(item);
+        return;
+    case C::MuteUnmute:
+        muteUnmute();
+        return;
+    case C::ShowHideAudioLevel:
+        showHideAudioLevel();
+        return;
+    case C::ToggleHorizontalGuides:
+        toggleHorizontalReadingGuidesMode();
+        return;
+    case C::ToggleVerticalGuides:
+        toggleVerticalReadingGuidesMode();
+        return;
+    case C::SetLineWidth:
+        setLineWidth(item);
+        return;
+    case C::SetLineDistance:
+        setLineDistance(item);
+        return;
+    case C::ScrollGuidesUpwards:
+        scrollUpwards();
+        return;
+    case C::ScrollGuidesDownwards:
+        scrollDownwards();
+        return;
+    case C::ToggleZoomGuideSpacing:
+        toggleZoomGuideSpacingMode();
+        return;
+    case C::ToggleZoomGuidePosition:
+        toggleZoomGuidePositionMode();
+        return;
+    case C::NextColorMode:
+        nextColorMode();
+        return;
+    case C::SetColorModeFromMenu:
+        setColorModeFromMenu(item);
+        return;
+    case C::ShowColorPreferences:
+        showPreferencesWindowForColorSettings();
+        return;
+    case C::ShowVideoWindow:
+        m_application->showVideoWindow();
+        return;
+    case C::CloseWindow:
+        closeActiveWindow();
+        return;
+    case C::ZoomWindow:
+        m_outlets.videoWindow->performZoom();
+        return;
+    case C::EnterExitFullScreen:
+        m_placement->enterExitFullScreen();
+        return;
+    case C::DockToTop:
+        m_placement->moveWindowToTop();
+        return;
+    case C::DockToBottom:
+        m_placement->moveWindowToBottom();
+        return;
+    case C::DockToLeft:
+        m_placement->moveWindowToLeft();
+        return;
+    case C::DockToRight:
+        m_placement->moveWindowToRight();
+        return;
+    case C::StartStopRecording:
+        startStopRecording();
+        return;
+    case C::SendDeviceCommand:
+        sendHidCommand(item);
+        return;
+    case C::ShowHelp:
+        showHelp();
+        return;
+    }
+}
 
-    withSender("sendHidCommand:", &MainWindowDelegate::sendHidCommand);
-    plain("toggleLight:", &MainWindowDelegate::toggleLight);
-    withSender("setColorBalance:", &MainWindowDelegate::setColorBalance);
-    plain("freezeThaw:", &MainWindowDelegate::freezeThaw);
-    plain("zoomCameraIn:", &MainWindowDelegate::zoomCameraIn);
-    plain("zoomCameraOut:", &MainWindowDelegate::zoomCameraOut);
-    plain("findZoomPosition:", &MainWindowDelegate::findZoomPosition);
-    plain("rotateWindowUIAction:", &MainWindowDelegate::rotateWindowUIAction);
-    plain("mirrorScreenUIAction:", &MainWindowDelegate::mirrorScreenUIAction);
-    plain("nextColorMode:", &MainWindowDelegate::nextColorMode);
-    withSender("setColorModeFromMenu:", &MainWindowDelegate::setColorModeFromMenu);
-    plain("scrollUpwards:", &MainWindowDelegate::scrollUpwards);
-    plain("scrollDownwards:", &MainWindowDelegate::scrollDownwards);
-    withSender("setLineDistance:", &MainWindowDelegate::setLineDistance);
-    withSender("setLineWidth:", &MainWindowDelegate::setLineWidth);
-    plain("toggleHorizontalReadingGuidesMode:", &MainWindowDelegate::toggleHorizontalReadingGuidesMode);
-    plain("toggleVerticalReadingGuidesMode:", &MainWindowDelegate::toggleVerticalReadingGuidesMode);
-    plain("toggleZoomGuideSpacingMode:", &MainWindowDelegate::toggleZoomGuideSpacingMode);
-    plain("toggleZoomGuidePositionMode:", &MainWindowDelegate::toggleZoomGuidePositionMode);
-    plain("showHideBatteryLevel:", &MainWindowDelegate::showHideBatteryLevel);
-    plain("showHideAudioLevel:", &MainWindowDelegate::showHideAudioLevel);
-    withSender("chooseVideoDevice:", &MainWindowDelegate::chooseVideoDevice);
-    withSender("chooseAudioDevice:", &MainWindowDelegate::chooseAudioDevice);
-    plain("showPreferencesWindow:", &MainWindowDelegate::showPreferencesWindow);
-    plain("showPreferencesWindowForColorSettings:", &MainWindowDelegate::showPreferencesWindowForColorSettings);
-    plain("closePreferencesWindow:", &MainWindowDelegate::closePreferencesWindow);
-    plain("showDiagnosticsWindow:", &MainWindowDelegate::showDiagnosticsWindow);
-    plain("closeDiagnosticsWindow:", &MainWindowDelegate::closeDiagnosticsWindow);
-    plain("toggleEnableDeinterlacing:", &MainWindowDelegate::toggleEnableDeinterlacing);
-    on("performClose:", [this](QAction *) { m_outlets.videoWindow->close(); });
-    menu->setValidator([this](QAction *item) { return validateMenuItem(item); });
+bool MainWindowDelegate::validate(ui::MenuCommand command, const QAction *item) const
+{
+    Q_UNUSED(item);
+    using C = ui::MenuCommand;
+    const bool hasVideoDevice =
+        m_selectedVideoDevice >= 0 && m_selectedVideoDevice < static_cast<int>(m_videoDevices.size());
+    switch (command) {
+    case C::ShowAboutWindow:
+    case C::FactoryReset:
+    case C::Quit:
+    case C::ShowVideoWindow:
+        return m_application != nullptr;
+    case C::ZoomWindow:
+        return m_placement && !m_placement->isFullScreen() && !m_placement->transitioningToFullScreen() &&
+               !m_placement->transitioningFromFullScreen();
+    case C::EnterExitFullScreen:
+    case C::DockToTop:
+    case C::DockToBottom:
+    case C::DockToLeft:
+    case C::DockToRight:
+        return m_placement != nullptr;
+    case C::StartStopRecording:
+        return hasVideoDevice;
+    case C::ToggleDeinterlacing:
+        return m_enableDeinterlaceMenuItem;
+    // Without a picture there is nothing to freeze, save or magnify; a
+    // frozen picture can still be saved and let go.
+    case C::FreezeThaw:
+    case C::SaveFreezeFrame:
+        return hasVideoDevice || isFrozen();
+    case C::ZoomCameraIn:
+    case C::ZoomCameraOut:
+    case C::FindZoomPosition:
+        return hasVideoDevice;
+    case C::ShowPreferencesWindow:
+    case C::CheckForUpdates:
+    case C::ChooseVideoDevice:
+    case C::ToggleLight:
+    case C::Rotate:
+    case C::Mirror:
+    case C::SetColorBalance:
+    case C::ShowHideBatteryLevel:
+    case C::ShowDiagnosticsWindow:
+    case C::ChooseAudioDevice:
+    case C::MuteUnmute:
+    case C::ShowHideAudioLevel:
+    case C::ToggleHorizontalGuides:
+    case C::ToggleVerticalGuides:
+    case C::SetLineWidth:
+    case C::SetLineDistance:
+    case C::ScrollGuidesUpwards:
+    case C::ScrollGuidesDownwards:
+    case C::ToggleZoomGuideSpacing:
+    case C::ToggleZoomGuidePosition:
+    case C::NextColorMode:
+    case C::SetColorModeFromMenu:
+    case C::ShowColorPreferences:
+    case C::CloseWindow:
+    case C::SendDeviceCommand:
+    case C::ShowHelp:
+        return true;
+    }
+    return false;
+}
+
+void MainWindowDelegate::closeActiveWindow()
+{
+    QWidget *window = QApplication::activeWindow();
+    if (!window && interfaceLoaded())
+        window = m_outlets.videoWindow;
+    if (window)
+        window->close();
+}
+
+bool MainWindowDelegate::eventFilter(QObject *watched, QEvent *event)
+{
+    if (interfaceLoaded() && watched == m_outlets.videoWindow && event->type() == QEvent::KeyPress &&
+        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape && static_cast<QKeyEvent *>(event)->modifiers() == 0)
+        return handleEscape();
+    return QObject::eventFilter(watched, event);
+}
+
+bool MainWindowDelegate::handleEscape()
+{
+    // The on-screen menu takes its own keys while it is up.
+    if (OSDIsVisible())
+        return false;
+    if (isFrozen())
+        unfreezeFrame();
+    else if (isFullScreen())
+        m_placement->enterExitFullScreen();
+    return true;
 }
 
 // ---- Menus -----------------------------------------------------------------------------
@@ -167,7 +355,7 @@ void MainWindowDelegate::setAudioDevices(std::vector<MenuDevice> devices, int se
 }
 
 void MainWindowDelegate::rebuildDeviceMenu(int menuTag, const std::vector<MenuDevice> &devices, int selected,
-                                           const char *action)
+                                           ui::MenuCommand command)
 {
     QAction *submenuItem = menuItem(menuTag, menuTag);
     if (!submenuItem || !submenuItem->menu())
@@ -177,13 +365,12 @@ void MainWindowDelegate::rebuildDeviceMenu(int menuTag, const std::vector<MenuDe
     submenu->clear();
     const bool hasSelection = selected >= 0 && selected < static_cast<int>(devices.size());
     if (!hasSelection) {
-        QAction *none = m_outlets.mainMenu->addItem(submenu, localized("None"), QString(), -1);
+        QAction *none = m_outlets.mainMenu->addItem(submenu, localized("None"), std::nullopt, -1);
         none->setCheckable(true);
         none->setChecked(true);
     }
     for (size_t i = 0; i < devices.size(); ++i) {
-        QAction *item = m_outlets.mainMenu->addItem(submenu, devices[i].localizedName, QString::fromLatin1(action),
-                                                    static_cast<int>(i));
+        QAction *item = m_outlets.mainMenu->addItem(submenu, devices[i].localizedName, command, static_cast<int>(i));
         item->setCheckable(true);
         item->setChecked(hasSelection && static_cast<int>(i) == selected);
     }
@@ -216,7 +403,7 @@ void MainWindowDelegate::updateCameraMenu()
         if (interfaceLoaded())
             m_outlets.mainMenu->validateAll();
     }
-    rebuildDeviceMenu(ui::MenuTag::Camera, m_videoDevices, m_selectedVideoDevice, "chooseVideoDevice:");
+    rebuildDeviceMenu(ui::MenuTag::Camera, m_videoDevices, m_selectedVideoDevice, ui::MenuCommand::ChooseVideoDevice);
 }
 
 void MainWindowDelegate::updateAudioInputMenu()
@@ -225,7 +412,7 @@ void MainWindowDelegate::updateAudioInputMenu()
         m_audioDevices = menuDevices(m_capture->audioDevices());
         m_selectedAudioDevice = indexOf(m_capture->audioDevices(), m_capture->selectedAudioDevice());
     }
-    rebuildDeviceMenu(ui::MenuTag::Audio, m_audioDevices, m_selectedAudioDevice, "chooseAudioDevice:");
+    rebuildDeviceMenu(ui::MenuTag::Audio, m_audioDevices, m_selectedAudioDevice, ui::MenuCommand::ChooseAudioDevice);
 }
 
 void MainWindowDelegate::updateColorModeMenus()
@@ -244,14 +431,14 @@ void MainWindowDelegate::updateColorModeMenus()
     const auto &list = m_colour.preferredFilters;
     int position = 0;
     for (int mode = 0; mode < names.size(); ++mode) {
-        const QString action = QStringLiteral("setColorModeFromMenu:");
+        const ui::MenuCommand action = ui::MenuCommand::SetColorModeFromMenu;
         m_outlets.mainMenu->addItem(all, names[mode], action, mode)->setCheckable(true);
         if (std::find(list.begin(), list.end(), mode) != list.end())
             m_outlets.mainMenu->addItem(preferred, names[mode], action, 1000 + position++)->setCheckable(true);
     }
     if (list.empty()) {
-        m_outlets.mainMenu->addItem(preferred, localized("Open Preferences..."),
-                                    QStringLiteral("showPreferencesWindowForColorSettings:"), -1);
+        m_outlets.mainMenu->addItem(preferred, localized("Open &Preferences..."), ui::MenuCommand::ShowColorPreferences,
+                                    -1);
     }
     setColorMenuCheckboxes();
 }
@@ -307,15 +494,6 @@ void MainWindowDelegate::setLineMarkerMenuEnabled(bool enabled)
     }
     if (QAction *close = menuItem(ui::MenuTag::Window, ui::MenuTag::CloseWindow))
         close->setEnabled(enabled);
-}
-
-bool MainWindowDelegate::validateMenuItem(QAction *item) const
-{
-    if (item->property(ui::kActionProperty).toString() == QLatin1String("startStopRecording:"))
-        return m_selectedVideoDevice >= 0 && m_selectedVideoDevice < static_cast<int>(m_videoDevices.size());
-    if (item->property(ui::kTagProperty).isValid() && ui::tagOf(item) == ui::MenuTag::Deinterlacing)
-        return m_enableDeinterlaceMenuItem;
-    return true;
 }
 
 void MainWindowDelegate::setDeviceSelectionHandlers(std::function<void(int)> video, std::function<void(int)> audio)
@@ -457,6 +635,11 @@ void MainWindowDelegate::toggleEnableDeinterlacing()
 void MainWindowDelegate::pauseDownloadsOnQuit() {}
 
 void MainWindowDelegate::checkForUpdates() {}
+
+void MainWindowDelegate::showHelp()
+{
+    QApplication::beep();
+}
 
 // ---- On-screen display and windows -----------------------------------------------------------
 

@@ -6,6 +6,7 @@
 #include "settings/PreferencesTarget.h"
 #include "settings/SettingsStore.h"
 #include "ui/MainWindowInterface.h"
+#include "ui/MenuCommand.h"
 #include "ui/StillSavePanel.h"
 #include "video/CaptureController.h"
 #include "video/CaptureHost.h"
@@ -14,6 +15,7 @@
 #include "video/FreezeFrameProcessor.h"
 #include "video/ImageFilterChain.h"
 #include "video/still/StillSaver.h"
+#include "viewer/ApplicationCommands.h"
 #include "viewer/VideoWindowHost.h"
 
 #include <QObject>
@@ -63,7 +65,8 @@ class MainWindowDelegate : public QObject,
                            public settings::PreferencesTarget,
                            public video::CaptureHost,
                            public video::FreezeFrameHost,
-                           public VideoWindowHost {
+                           public VideoWindowHost,
+                           public ui::MenuCommandTarget {
     Q_OBJECT
 public:
     // Settings live in settingsFilePath (the user's configuration folder when
@@ -74,8 +77,10 @@ public:
     // ---- Interface ---------------------------------------------------------
 
     // Builds the "MainWindow" interface with this controller as its owner and
-    // connects the outlets. Answers the top-level objects.
-    std::vector<QWidget *> loadInterface();
+    // connects the outlets. Answers the top-level objects. The menus' commands
+    // for the application as a whole go to `application`; without one
+    // (a controller tested on its own) those items stay disabled.
+    std::vector<QWidget *> loadInterface(ApplicationCommands *application = nullptr);
     bool interfaceLoaded() const { return m_outlets.videoWindow != nullptr; }
     const ui::MainWindowOutlets &outlets() const { return m_outlets; }
     ui::DraggableWindow *videoWindow() const { return m_outlets.videoWindow; }
@@ -205,6 +210,16 @@ public:
 
     // ---- Menus -------------------------------------------------------------------------
 
+    // The menu bar's commands, and whether each can act now.
+    void perform(ui::MenuCommand command, QAction *item) override;
+    bool validate(ui::MenuCommand command, const QAction *item) const override;
+    // Closes the window the user is working in: a dialog, or the video
+    // window (which ends the viewer).
+    void closeActiveWindow();
+    void muteUnmute();
+    bool isMuted() const { return m_isMuted; }
+    void showHelp();
+
     // Finds the item along menuTag -> itemTag and sets its check mark; answers
     // whether the item exists.
     bool setCheckMarkForItem(int itemTag, int menuTag, bool value);
@@ -218,7 +233,6 @@ public:
     void startPseudoModal();
     void endPseudoModal();
     void setLineMarkerMenuEnabled(bool enabled) override;
-    bool validateMenuItem(QAction *item) const;
     void chooseVideoDevice(QAction *sender);
     void chooseAudioDevice(QAction *sender);
     void showPreferencesWindow() override;
@@ -316,7 +330,11 @@ public:
     bool hasSelectedCamera() const override;
     void refreshDevices() override;
     void beep() override;
-    void fullScreenDidChange(bool isFullScreen) override { m_isFullScreen = isFullScreen; }
+    void fullScreenDidChange(bool isFullScreen) override
+    {
+        m_isFullScreen = isFullScreen;
+        revalidateMenus();
+    }
     void stopAudioLevelTimer() override {}
     void stopCaptureSession() override;
     void detachMovieOutputDelegate() override {}
@@ -379,9 +397,13 @@ private:
     void changeLineSeparation(int step);
     void scrollGuides(int step);
     void redrawOverlay();
-    void registerMenuActions();
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    // Escape in the video window: unfreezes, else leaves full screen.
+    bool handleEscape();
+    // Re-evaluates which menu items can act, after a change of state.
+    void revalidateMenus();
     QAction *menuItem(int menuTag, int itemTag) const;
-    void rebuildDeviceMenu(int menuTag, const std::vector<MenuDevice> &devices, int selected, const char *action);
+    void rebuildDeviceMenu(int menuTag, const std::vector<MenuDevice> &devices, int selected, ui::MenuCommand command);
 
     ui::MainWindowOutlets m_outlets;
     std::vector<std::unique_ptr<QWidget>> m_topLevelObjects;
@@ -389,6 +411,7 @@ private:
     VideoWindowPlacement *m_placement = nullptr; // child QObject
     std::unique_ptr<device::DiagnosticSink> m_diagnosticSink;
     device::DeviceLink *m_deviceLink = nullptr;
+    ApplicationCommands *m_application = nullptr;
     video::ImageFilterChain m_filterChain{*this};
     std::function<void(bool)> m_diagnosticModeHandler;
     std::unique_ptr<video::CaptureController> m_capture;
@@ -415,6 +438,7 @@ private:
     bool m_zoomScrollsGuides = false;
     bool m_zoomChangesGuideSpacing = false;
     bool m_isRecording = false;
+    bool m_isMuted = false;
     bool m_showingAudioLevelIndicator = false;
     bool m_enableDeinterlacing = false;
     bool m_enableDeinterlaceMenuItem = false;

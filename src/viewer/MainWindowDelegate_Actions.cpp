@@ -2,9 +2,11 @@
 // colour, orientation, reading guides and indicators.
 #include "viewer/MainWindowDelegate.h"
 
+#include "common/Localization.h"
 #include "common/SystemLog.h"
 #include "device/DeviceLink.h"
 #include "device/ReportProtocol.h"
+#include "ui/CustomSlider.h"
 #include "ui/DraggableLevelIndicator.h"
 #include "ui/DraggableView.h"
 #include "ui/DraggableWindow.h"
@@ -15,6 +17,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QGraphicsOpacityEffect>
 #include <QLabel>
 #include <QMenu>
 #include <QProgressBar>
@@ -138,6 +141,7 @@ void MainWindowDelegate::freezeFrame()
         m_waitingToFreeze = true;
     }
     setCheckMarkForItem(ui::MenuTag::Freeze, ui::MenuTag::Camera, true);
+    revalidateMenus();
 }
 
 void MainWindowDelegate::unfreezeFrame()
@@ -162,6 +166,7 @@ void MainWindowDelegate::unfreezeFrame()
             m_outlets.previewView->setStillPicture(QImage());
     }
     setCheckMarkForItem(ui::MenuTag::Freeze, ui::MenuTag::Camera, false);
+    revalidateMenus();
     systemLog("Reached end\n");
 }
 
@@ -197,7 +202,7 @@ void MainWindowDelegate::startStopRecording()
         m_isRecording = true;
     }
     if (QAction *item = menuItem(ui::MenuTag::Recording, ui::MenuTag::StartStopRecording))
-        item->setText(m_isRecording ? tr("Stop Recording") : tr("Start Recording"));
+        item->setText(m_isRecording ? localized("Stop &Recording") : localized("Start &Recording"));
 }
 
 // ---- Zoom and locating -------------------------------------------------------------
@@ -627,6 +632,36 @@ void MainWindowDelegate::showHideAudioLevel()
     if (interfaceLoaded())
         m_outlets.audioLevelIndicator->setVisible(m_showingAudioLevelIndicator);
     setCheckMarkForItem(ui::MenuTag::AudioLevel, ui::MenuTag::Audio, m_showingAudioLevelIndicator);
+}
+
+} // namespace kelvo::viewer
+
+namespace kelvo::viewer {
+
+void MainWindowDelegate::muteUnmute()
+{
+    m_isMuted = !m_isMuted;
+    setCheckMarkForItem(ui::MenuTag::Mute, ui::MenuTag::Audio, m_isMuted);
+    // Muted, the meter and the gain have nothing to say: greyed out and
+    // out of reach, but still where the user left them.
+    if (!interfaceLoaded())
+        return;
+    for (QWidget *control :
+         {static_cast<QWidget *>(m_outlets.audioLevelIndicator), static_cast<QWidget *>(m_outlets.audioGainControl)}) {
+        control->setEnabled(!m_isMuted);
+        auto *opacity = qobject_cast<QGraphicsOpacityEffect *>(control->graphicsEffect());
+        if (!opacity) {
+            opacity = new QGraphicsOpacityEffect(control);
+            control->setGraphicsEffect(opacity);
+        }
+        opacity->setOpacity(m_isMuted ? 0.4 : 1.0);
+    }
+}
+
+void MainWindowDelegate::revalidateMenus()
+{
+    if (interfaceLoaded())
+        m_outlets.mainMenu->validateAll();
 }
 
 } // namespace kelvo::viewer

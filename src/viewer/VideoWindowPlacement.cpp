@@ -160,22 +160,6 @@ VideoWindowPlacement::~VideoWindowPlacement()
     }
 }
 
-void VideoWindowPlacement::registerMenuActions(ui::MainMenu &menu)
-{
-    auto on = [&menu, this](const char *action, void (VideoWindowPlacement::*method)()) {
-        menu.setHandler(QString::fromLatin1(action), [this, method](QAction *) { (this->*method)(); });
-    };
-    on("moveWindowToTop:", &VideoWindowPlacement::moveWindowToTop);
-    on("moveWindowToBottom:", &VideoWindowPlacement::moveWindowToBottom);
-    on("moveWindowToLeft:", &VideoWindowPlacement::moveWindowToLeft);
-    on("moveWindowToRight:", &VideoWindowPlacement::moveWindowToRight);
-    on("enterExitFullScreen:", &VideoWindowPlacement::enterExitFullScreen);
-    menu.setHandler(QStringLiteral("performZoom:"), [this](QAction *) {
-        if (m_window && !fullScreenOrTransitioning())
-            m_window->performZoom();
-    });
-}
-
 // ---- Coordinates ----------------------------------------------------------------------
 
 Rect VideoWindowPlacement::frame() const

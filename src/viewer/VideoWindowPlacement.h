@@ -61,9 +61,6 @@ public:
     VideoWindowPlacement(const ui::MainWindowOutlets &outlets, VideoWindowHost &host, QObject *parent = nullptr);
     ~VideoWindowPlacement() override;
 
-    // Makes the Window menu's items (dock, full screen, zoom) act here.
-    void registerMenuActions(ui::MainMenu &menu);
-
     // ---- Start-up --------------------------------------------------------------
 
     // Loads the settings, stacks the overlays, rounds the on-screen panels,

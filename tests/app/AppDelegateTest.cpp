@@ -307,7 +307,12 @@ TEST(AppDelegateWindows, ReopeningShowsTheVideoWindowStartsCaptureAndOpensNoDocu
     QMenuBar *bar = controller->mainMenu()->menuBar();
 
     delegate.showVideoWindow();
+    // The user closing the video window ends the viewer, once the window's
+    // own closing steps are done.
     controller->videoWindow()->close();
+    EXPECT_EQ(h.terminated, 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(h.terminated, 1);
     const int capturesStarted = controller->initializeVideoCaptureCount();
     for (int tag : {300, 36, 42, 1000})
         EXPECT_FALSE(ui::findTopLevelItem(bar, tag)->isEnabled()) << tag;
@@ -377,7 +382,7 @@ TEST(AppDelegateState, FactoryResetAsksFirstAndCancelChangesNothing)
     QAction *reset = nullptr;
     for (QAction *top : menu->menuBar()->actions())
         for (QAction *item : top->menu()->actions())
-            if (item->property(ui::kActionProperty).toString() == QLatin1String("factoryReset:"))
+            if (ui::commandOf(item) == ui::MenuCommand::FactoryReset)
                 reset = item;
     ASSERT_NE(reset, nullptr);
     EXPECT_TRUE(menu->trigger(reset));

@@ -95,8 +95,14 @@ void LinuxDeviceDiscovery::postAttachEvent(const AttachEvent &event)
 bool LinuxDeviceDiscovery::tellLaunchDaemonNotToRestartUs()
 {
     m_deliverAttachEvents->store(true);
-    return m_channel->listen(
-        [handler = m_attachHandler.get()](const AttachEvent &event) { handler->handleEvent(event); });
+    return m_channel->listen([this](const AttachEvent &event) {
+        // A launch with no camera present carries no arrival to act on; it
+        // only asks for the viewer.
+        if (event.serviceID != 0)
+            m_attachHandler->handleEvent(event);
+        if (m_relaunched)
+            m_relaunched();
+    });
 }
 
 } // namespace kelvo::device

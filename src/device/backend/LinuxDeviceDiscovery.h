@@ -1,6 +1,7 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 
 #include <QString>
@@ -58,6 +59,9 @@ public:
     // launch. False when the local socket could not be made (the watcher's
     // events still arrive).
     bool tellLaunchDaemonNotToRestartUs();
+    // Called on the main thread when a second launch hands over to this
+    // viewer, after its attach event (if it carried a camera) is delivered.
+    void setRelaunchHandler(std::function<void()> handler) { m_relaunched = std::move(handler); }
 
     bool isWatchingBus() const;
 
@@ -71,6 +75,7 @@ private:
     std::unique_ptr<LaunchEventChannel> m_channel;
     std::unique_ptr<UdevMonitor> m_monitor;
     std::shared_ptr<std::atomic<bool>> m_deliverAttachEvents;
+    std::function<void()> m_relaunched;
 };
 
 } // namespace kelvo::device
