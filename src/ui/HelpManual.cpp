@@ -2,6 +2,7 @@
 
 #include "common/Localization.h"
 #include "common/SystemLog.h"
+#include "ui/ViewerDialog.h"
 
 #include <QCoreApplication>
 #include <QDesktopServices>
@@ -55,15 +56,16 @@ int zoomStep(const QKeyEvent *event)
 // window while it is active: the menu bar binds the same keys for the whole
 // viewer (close the active window, zoom the camera), and a reader enlarging
 // the manual must not move the camera's lens.
-class HelpWindow : public QDialog {
+class HelpWindow : public ViewerDialog {
 public:
-    HelpWindow(const QString &path, QWidget *parent) : QDialog(parent)
+    HelpWindow(const QString &path, QWidget *parent) : ViewerDialog(parent)
     {
         setObjectName(QStringLiteral("helpWindow"));
         setWindowTitle(localized(kTitle));
         setAccessibleName(windowTitle());
+        // Unlike the other dialogs it holds nothing worth keeping: a closed
+        // manual is read afresh from disk next time.
         setAttribute(Qt::WA_DeleteOnClose);
-        setModal(false);
 
         m_text = new QTextBrowser(this);
         m_text->setObjectName(QStringLiteral("helpText"));
@@ -72,12 +74,10 @@ public:
         QFont font = m_text->font();
         font.setPointSizeF(std::max(kMinimumPointSize, font.pointSizeF() * 1.5));
         m_text->setFont(font);
-        // A thick outline shows which part has the keyboard: the text, or
-        // the link that Tab has reached inside it, or the Close button.
+        // The text draws no focus frame of its own: a thick outline shows
+        // when it, rather than the Close button, has the keyboard.
         setStyleSheet(QStringLiteral("QTextBrowser { color: black; background: white; border: 3px solid #767676; }"
-                                     "QTextBrowser:focus { border: 3px solid #0b4ddb; }"
-                                     "QPushButton { padding: 8px 24px; }"
-                                     "QPushButton:focus { border: 3px solid #0b4ddb; }"));
+                                     "QTextBrowser:focus { border: 3px solid palette(highlight); }"));
         m_text->setSearchPaths({QFileInfo(path).absolutePath()});
         m_text->setSource(QUrl::fromLocalFile(path));
 
@@ -105,12 +105,12 @@ protected:
                 return true;
             }
         }
-        return QDialog::event(event);
+        return ViewerDialog::event(event);
     }
 
     void keyPressEvent(QKeyEvent *event) override
     {
-        if (isCloseKey(event) || event->key() == Qt::Key_Escape) {
+        if (isCloseKey(event)) {
             close();
             return;
         }
@@ -121,7 +121,7 @@ protected:
                 m_text->zoomOut(2);
             return;
         }
-        QDialog::keyPressEvent(event);
+        ViewerDialog::keyPressEvent(event);
     }
 
 private:
