@@ -31,8 +31,8 @@ namespace kelvo::viewer {
 MainWindowDelegate::MainWindowDelegate(const QString &settingsFilePath)
     : m_settingsStore(settingsFilePath.isEmpty() ? settings::SettingsStore::defaultFilePath() : settingsFilePath)
 {
-    m_colour.chosenPreferredColorMode = 0;
-    m_colour.chosenNonPreferredColorMode = 0;
+    m_model.setCameraCommandSender(this);
+    observeModel();
     // No camera is selected yet: this reads the global settings only.
     loadPreferences();
 }
@@ -428,7 +428,7 @@ void MainWindowDelegate::updateColorModeMenus()
         menu->clear();
     }
     const QStringList names = video::colorModeNames();
-    const auto &list = m_colour.preferredFilters;
+    const auto &list = m_model.colourSelection().preferredFilters;
     int position = 0;
     for (int mode = 0; mode < names.size(); ++mode) {
         const ui::MenuCommand action = ui::MenuCommand::SetColorModeFromMenu;
@@ -449,9 +449,10 @@ void MainWindowDelegate::setColorMenuCheckboxes()
     QAction *allItem = menuItem(ui::MenuTag::Colour, ui::MenuTag::AllColourModes);
     if (!preferredItem || !allItem)
         return;
-    const std::int64_t p = m_colour.chosenPreferredColorMode;
-    const std::int64_t n = m_colour.chosenNonPreferredColorMode;
-    const auto &list = m_colour.preferredFilters;
+    const video::ColourModeSelection &colour = m_model.colourSelection();
+    const std::int64_t p = colour.chosenPreferredColorMode;
+    const std::int64_t n = colour.chosenNonPreferredColorMode;
+    const auto &list = colour.preferredFilters;
     for (QAction *item : preferredItem->menu()->actions()) {
         if (item->isCheckable())
             item->setChecked(p != -1 && ui::tagOf(item) - 1000 == p);
@@ -638,7 +639,9 @@ void MainWindowDelegate::checkForUpdates() {}
 
 void MainWindowDelegate::showHelp()
 {
-    QApplication::beep();
+    // The help window belongs to the video window, which lives as long as
+    // the viewer; a dialog it was asked from may close first.
+    m_helpManual.open(interfaceLoaded() ? m_outlets.videoWindow : nullptr);
 }
 
 // ---- On-screen display and windows -----------------------------------------------------------
@@ -734,7 +737,7 @@ QSizeF MainWindowDelegate::videoDimensionsWithRotation() const
     if (!interfaceLoaded())
         return {};
     QSizeF size = m_outlets.previewView->frameSize();
-    if (m_videoOrientation == 3 || m_videoOrientation == 4)
+    if (m_model.videoOrientation() == 3 || m_model.videoOrientation() == 4)
         size.transpose();
     return size;
 }
@@ -768,10 +771,10 @@ void MainWindowDelegate::stopCaptureSession()
 video::ImageFilterInputs MainWindowDelegate::imageFilterInputs() const
 {
     video::ImageFilterInputs inputs;
-    inputs.colour = m_colour;
-    inputs.isMirrored = m_isMirrored;
-    inputs.videoOrientation = m_videoOrientation;
-    inputs.videoOrientationWhenFrozen = m_videoOrientationWhenFrozen;
+    inputs.colour = m_model.colourSelection();
+    inputs.isMirrored = m_model.isMirrored();
+    inputs.videoOrientation = m_model.videoOrientation();
+    inputs.videoOrientationWhenFrozen = m_model.videoOrientationWhenFrozen();
     if (interfaceLoaded()) {
         const QSize preview = m_outlets.previewView->size();
         inputs.previewViewSize = video::SizeD{double(preview.width()), double(preview.height())};

@@ -5,6 +5,7 @@
 #include "settings/PreferencesKeeper.h"
 #include "settings/PreferencesTarget.h"
 #include "settings/SettingsStore.h"
+#include "ui/HelpManual.h"
 #include "ui/MainWindowInterface.h"
 #include "ui/MenuCommand.h"
 #include "ui/StillSavePanel.h"
@@ -17,6 +18,7 @@
 #include "video/still/StillSaver.h"
 #include "viewer/ApplicationCommands.h"
 #include "viewer/VideoWindowHost.h"
+#include "viewer/model/ViewerModel.h"
 
 #include <QObject>
 #include <QString>
@@ -56,8 +58,8 @@ struct MenuDevice {
 // menus, keys, gestures). Each action updates the state, sends the camera its
 // command, rebuilds the picture, redraws the guides, sets the menu check
 // marks and saves, as the action requires.
-// Thread: main thread; only the freeze flags are shared with the capture
-// callback, under m_freezeMutex.
+// Thread: main thread; only the model's freeze flags are shared with the
+// capture callback.
 class MainWindowDelegate : public QObject,
                            public device::ViewerActions,
                            public guides::LineOverlayDelegate,
@@ -66,7 +68,9 @@ class MainWindowDelegate : public QObject,
                            public video::CaptureHost,
                            public video::FreezeFrameHost,
                            public VideoWindowHost,
-                           public ui::MenuCommandTarget {
+                           public ui::MenuCommandTarget,
+                           public ViewerModelHost,
+                           public CameraCommandSender {
     Q_OBJECT
 public:
     // Settings live in settingsFilePath (the user's configuration folder when
@@ -100,29 +104,29 @@ public:
 
     // ---- State ---------------------------------------------------------------
 
-    int zoomLevel() const { return m_zoomLevel; }
-    std::int32_t savedZoomLevel() const override { return m_savedZoomLevel; }
+    int zoomLevel() const { return m_model.zoomLevel(); }
+    std::int32_t savedZoomLevel() const override { return m_model.savedZoomLevel(); }
     double digitalZoomLevel() const { return m_filterChain.digitalZoomLevel(); }
-    double zoomAccum() const { return m_zoomAccum; }
+    double zoomAccum() const { return m_model.zoomAccum(); }
     bool isFrozen() const override;
     bool waitingToFreeze() const override;
-    bool waitingToSave() const override { return m_waitingToSave; }
-    bool unfreezeWhenSaved() const override { return m_unfreezeWhenSaved; }
-    bool lightIsOn() const { return m_lightIsOn; }
-    std::int64_t colorBalanceMode() const { return m_colorBalanceMode; }
-    std::int64_t chosenPreferredColorMode() const { return m_colour.chosenPreferredColorMode; }
-    std::int64_t chosenNonPreferredColorMode() const { return m_colour.chosenNonPreferredColorMode; }
-    const std::vector<std::int64_t> &preferredFilters() const { return m_colour.preferredFilters; }
+    bool waitingToSave() const override { return m_model.waitingToSave(); }
+    bool unfreezeWhenSaved() const override { return m_model.unfreezeWhenSaved(); }
+    bool lightIsOn() const { return m_model.lightIsOn(); }
+    std::int64_t colorBalanceMode() const { return m_model.colorBalanceMode(); }
+    std::int64_t chosenPreferredColorMode() const { return m_model.colourSelection().chosenPreferredColorMode; }
+    std::int64_t chosenNonPreferredColorMode() const { return m_model.colourSelection().chosenNonPreferredColorMode; }
+    const std::vector<std::int64_t> &preferredFilters() const { return m_model.colourSelection().preferredFilters; }
     void setPreferredFilters(const std::vector<std::int64_t> &modes);
-    int videoOrientation() const override { return m_videoOrientation; }
-    bool isMirrored() const { return m_isMirrored; }
-    std::int64_t quadrelPhysicalOrientation() const { return m_quadrelPhysicalOrientation; }
-    bool zoomScrollsGuides() const override { return m_zoomScrollsGuides; }
-    void setZoomScrollsGuides(bool value) override { m_zoomScrollsGuides = value; }
-    bool zoomChangesGuideSpacing() const override { return m_zoomChangesGuideSpacing; }
-    void setZoomChangesGuideSpacing(bool value) override { m_zoomChangesGuideSpacing = value; }
-    bool isRecording() const { return m_isRecording; }
-    bool showingAudioLevelIndicator() const { return m_showingAudioLevelIndicator; }
+    int videoOrientation() const override { return m_model.videoOrientation(); }
+    bool isMirrored() const { return m_model.isMirrored(); }
+    std::int64_t quadrelPhysicalOrientation() const { return m_model.quadrelPhysicalOrientation(); }
+    bool zoomScrollsGuides() const override { return m_model.zoomScrollsGuides(); }
+    void setZoomScrollsGuides(bool value) override { m_model.setZoomScrollsGuides(value); }
+    bool zoomChangesGuideSpacing() const override { return m_model.zoomChangesGuideSpacing(); }
+    void setZoomChangesGuideSpacing(bool value) override { m_model.setZoomChangesGuideSpacing(value); }
+    bool isRecording() const { return m_model.isRecording(); }
+    bool showingAudioLevelIndicator() const { return m_model.showingAudioLevelIndicator(); }
     bool enableDeinterlacing() const override { return m_enableDeinterlacing; }
     bool enableDeinterlaceMenuItem() const { return m_enableDeinterlaceMenuItem; }
     void setEnableDeinterlaceMenuItem(bool enabled);
@@ -158,7 +162,7 @@ public:
 
     void zoomCameraIn() override;
     void zoomCameraOut() override;
-    void setDigitalZoomLevel(double level) { m_filterChain.setDigitalZoomLevel(level); }
+    void setDigitalZoomLevel(double level) override { m_filterChain.setDigitalZoomLevel(level); }
     void findZoomPositionEnter() override;
     void findZoomPositionExit() override;
     void findZoomPosition();
@@ -217,8 +221,10 @@ public:
     // window (which ends the viewer).
     void closeActiveWindow();
     void muteUnmute();
-    bool isMuted() const { return m_isMuted; }
+    bool isMuted() const { return m_model.isMuted(); }
+    // The user manual, in the desktop's browser or the viewer's help window.
     void showHelp();
+    const ui::HelpManual &helpManual() const { return m_helpManual; }
 
     // Finds the item along menuTag -> itemTag and sets its check mark; answers
     // whether the item exists.
@@ -358,7 +364,7 @@ public:
     void rotateFrozenPicture(std::int64_t fromOrientation) override;
     void setVideoOrientationWhenFrozen(std::int64_t orientation) override
     {
-        m_videoOrientationWhenFrozen = static_cast<int>(orientation);
+        m_model.setVideoOrientationWhenFrozen(static_cast<int>(orientation));
     }
     void setWindowAspectRatio() override;
 
@@ -382,17 +388,26 @@ public:
 
     bool takeWaitingToFreeze() override;
     void showFreezeFramePicture(const video::FreezeFrameImage &picture) override;
-    void setWaitingToSave(bool waiting) override { m_waitingToSave = waiting; }
-    void setUnfreezeWhenSaved(bool unfreeze) override { m_unfreezeWhenSaved = unfreeze; }
+    void setWaitingToSave(bool waiting) override { m_model.setWaitingToSave(waiting); }
+    void setUnfreezeWhenSaved(bool unfreeze) override { m_model.setUnfreezeWhenSaved(unfreeze); }
     void finishSavingFreezeFrame() override { m_stillSaver.finishSavingFreezeFrame(); }
+
+    // ---- The model's view of the widgets and the camera -----------------------------------
+
+    // The rules of the viewer's state live in the model; the controller
+    // shows what it decides.
+    ViewerModel &model() { return m_model; }
+    const ViewerModel &model() const { return m_model; }
+    void redrawGuides() override { redrawOverlay(); }
+    void showLivePicture() override;
+    void setPreviewOrientation(int orientation, bool mirrored) override;
+    bool sendHIDCommand(long command) override;
     const video::FreezeFrameProcessor &freezeFrames() const { return m_freezeFrames; }
     ui::StillSavePanel &stillSavePanel() { return m_stillSavePanel; }
 
 private:
-    // Shared steps of choosing a colour mode.
-    bool acceptsPreferredColorModeIndex(std::int64_t index);
-    void colorModeChosen();
-
+    // Shows each change of the model's state in the menus and views.
+    void observeModel();
     bool sendCommand(long command);
     void changeLineSeparation(int step);
     void scrollGuides(int step);
@@ -412,6 +427,8 @@ private:
     std::unique_ptr<device::DiagnosticSink> m_diagnosticSink;
     device::DeviceLink *m_deviceLink = nullptr;
     ApplicationCommands *m_application = nullptr;
+    ViewerModel m_model{*this};
+    ui::HelpManual m_helpManual;
     video::ImageFilterChain m_filterChain{*this};
     std::function<void(bool)> m_diagnosticModeHandler;
     std::unique_ptr<video::CaptureController> m_capture;
@@ -420,34 +437,9 @@ private:
     std::function<void(int)> m_chooseVideoDevice;
     std::function<void(int)> m_chooseAudioDevice;
 
-    int m_zoomLevel = 1;
-    int m_savedZoomLevel = 0;
-    double m_zoomAccum = 0;
-    mutable std::mutex m_freezeMutex;
-    bool m_isFrozen = false;        // guarded by m_freezeMutex
-    bool m_waitingToFreeze = false; // guarded by m_freezeMutex
-    bool m_waitingToSave = false;
-    bool m_unfreezeWhenSaved = false;
-    bool m_lightIsOn = false;
-    std::int64_t m_colorBalanceMode = 0;
-    video::ColourModeSelection m_colour;
-    int m_videoOrientation = 1;
-    int m_videoOrientationWhenFrozen = 1;
-    bool m_isMirrored = false;
-    std::int64_t m_quadrelPhysicalOrientation = 0;
-    bool m_zoomScrollsGuides = false;
-    bool m_zoomChangesGuideSpacing = false;
-    bool m_isRecording = false;
-    bool m_isMuted = false;
-    bool m_showingAudioLevelIndicator = false;
     bool m_enableDeinterlacing = false;
     bool m_enableDeinterlaceMenuItem = false;
     bool m_isFullScreen = false;
-    bool m_previewHasConnection = false;
-    bool m_previewSupportsOrientation = false;
-    bool m_previewSupportsMirroring = false;
-    // Successive demonstrations of the battery view show 3, 0, 1, 2, ...
-    int m_batteryDemonstrationLevel = 2;
 
     std::vector<MenuDevice> m_videoDevices;
     std::vector<MenuDevice> m_audioDevices;

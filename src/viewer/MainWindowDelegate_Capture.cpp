@@ -121,7 +121,7 @@ void MainWindowDelegate::presentError(const QString &message)
 
 void MainWindowDelegate::stopRecordingIfRecording()
 {
-    if (m_isRecording)
+    if (m_model.isRecording())
         startStopRecording();
 }
 
@@ -132,8 +132,7 @@ void MainWindowDelegate::processCapturedFrame(const video::VideoFrame &frame)
 
 bool MainWindowDelegate::takeWaitingToFreeze()
 {
-    std::lock_guard lock(m_freezeMutex);
-    return std::exchange(m_waitingToFreeze, false);
+    return m_model.takeWaitingToFreeze();
 }
 
 void MainWindowDelegate::showFreezeFramePicture(const video::FreezeFrameImage &picture)

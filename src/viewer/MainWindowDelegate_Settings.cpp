@@ -44,14 +44,14 @@ settings::ViewerPreferences MainWindowDelegate::currentPreferences() const
     p.update = m_update;
     p.update.appVersionReadyToInstall = m_appVersionReadyToInstall;
     p.automaticallyLaunchesOnDeviceAttach = settings::PlistValue::boolean(m_automaticallyLaunchesOnDeviceAttach);
-    p.preferredFilters = m_colour.preferredFilters;
-    p.showingAudioLevelIndicator = m_showingAudioLevelIndicator;
+    p.preferredFilters = m_model.colourSelection().preferredFilters;
+    p.showingAudioLevelIndicator = m_model.showingAudioLevelIndicator();
     p.dockingInfo = dockingInfo();
     p.enableDeinterlacing = m_enableDeinterlacing;
-    p.chosenPreferredColorMode = m_colour.chosenPreferredColorMode;
-    p.chosenNonPreferredColorMode = m_colour.chosenNonPreferredColorMode;
-    p.videoOrientation = m_videoOrientation;
-    p.isMirrored = m_isMirrored;
+    p.chosenPreferredColorMode = m_model.colourSelection().chosenPreferredColorMode;
+    p.chosenNonPreferredColorMode = m_model.colourSelection().chosenNonPreferredColorMode;
+    p.videoOrientation = m_model.videoOrientation();
+    p.isMirrored = m_model.isMirrored();
     if (m_lineOverlayView) {
         p.lineWidth = m_lineOverlayView->lineWidth();
         p.guideSeparation = m_lineOverlayView->guideSeparation();
@@ -59,15 +59,15 @@ settings::ViewerPreferences MainWindowDelegate::currentPreferences() const
         p.horizontalReadingGuideMode = m_lineOverlayView->horizontalReadingGuideMode();
         p.verticalReadingGuideMode = m_lineOverlayView->verticalReadingGuideMode();
     }
-    p.colorBalanceMode = m_colorBalanceMode;
-    p.zoomLevel = m_zoomLevel;
+    p.colorBalanceMode = m_model.colorBalanceMode();
+    p.zoomLevel = m_model.zoomLevel();
     return p;
 }
 
 settings::PreferencesContext MainWindowDelegate::preferencesContext() const
 {
     settings::PreferencesContext c;
-    c.quadrelPhysicalOrientation = m_quadrelPhysicalOrientation;
+    c.quadrelPhysicalOrientation = m_model.quadrelPhysicalOrientation();
     if (m_capture) {
         // The session's choice is current even before the menus are rebuilt.
         if (const auto &device = m_capture->selectedVideoDevice()) {
@@ -137,10 +137,7 @@ void MainWindowDelegate::setAutomaticallyLaunchesOnDeviceAttach(const settings::
 
 void MainWindowDelegate::setShowingAudioLevelIndicator(bool value)
 {
-    m_showingAudioLevelIndicator = value;
-    if (interfaceLoaded())
-        m_outlets.audioLevelIndicator->setVisible(value);
-    setCheckMarkForItem(ui::MenuTag::AudioLevel, ui::MenuTag::Audio, value);
+    m_model.setShowingAudioLevelIndicator(value);
 }
 
 void MainWindowDelegate::setLineWidth(std::uint64_t width)
