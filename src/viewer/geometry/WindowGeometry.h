@@ -1,30 +1,17 @@
 #pragma once
 
+#include "common/Geometry.h"
+
 #include <optional>
 
 namespace kelvo::viewer::geometry {
 
-// A size in points.
-struct Size {
-    double width = 0;
-    double height = 0;
-    bool operator==(const Size &) const = default;
-};
-
-// A rectangle in the window system's screen space: the origin lies at the
-// lower left of the main screen and y grows upward, so `y` is the bottom
-// edge. Every placement rule of the video window is written in this system;
-// Qt's top-left system is met only by toQtRect/fromQtRect.
-struct Rect {
-    double x = 0;
-    double y = 0;
-    double width = 0;
-    double height = 0;
-
-    double maxX() const { return x + width; }
-    double maxY() const { return y + height; }
-    bool operator==(const Rect &) const = default;
-};
+// Window placement uses the common y-up system: the origin lies at the lower
+// left of the primary screen and y grows upward, so `y` is the bottom edge.
+// Every placement rule of the video window is written in this system; Qt's
+// top-left system is met only by toQtRect/fromQtRect.
+using Rect = kelvo::Rect;
+using Size = kelvo::Size;
 
 // The strip above the picture that belongs to the window, not the picture.
 inline constexpr double kTitleBarHeight = 22.0;

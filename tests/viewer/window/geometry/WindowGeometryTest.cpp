@@ -6,13 +6,17 @@
 
 #include <ostream>
 
-namespace kelvo::viewer::geometry {
+namespace kelvo {
 
+// Shared by this folder's tests, so that a failure prints the rectangle.
 std::ostream &operator<<(std::ostream &os, const Rect &r)
 {
     return os << "(" << r.x << ", " << r.y << ", " << r.width << ", " << r.height << ")";
 }
 
+} // namespace kelvo
+
+namespace kelvo::viewer::geometry {
 namespace {
 
 void expectRectNear(const Rect &actual, const Rect &expected, double tolerance = 0.01)
