@@ -150,6 +150,18 @@ public:
     // The window frame in the y-up screen system; in full screen, the
     // full-screen rectangle the picture occupies.
     Rect frame() const;
+    // Sets the window frame (its client area, y-up). Outside full screen the
+    // frame is first moved, and shrunk if need be, onto the screen it mostly
+    // lies on so that its title bar and menu bar can be reached; in full
+    // screen the full-screen rectangle applies, overhanging as it must.
+    void setFrame(const Rect &frame);
+
+    // The conversions between the y-up screen system and Qt's screen
+    // coordinates, about the primary screen's bottom edge. Whatever keeps or
+    // places a window frame converts here, so that a frame saved in the
+    // settings comes back where it was.
+    static Rect fromQtScreen(const QRect &rect);
+    static QRect toQtScreen(const Rect &rect);
     ui::DraggableWindow *windowForSheet() const { return m_window; }
     ui::DraggableView *aboutBoxBlurView() const { return m_aboutBoxBlurView; }
 
@@ -170,7 +182,8 @@ private:
     void moveWindowTo(geometry::DockEdge edge);
     void dockTo(geometry::DockEdge edge);
     QMargins frameMargins();
-    void setFrame(const Rect &frame);
+    bool fullScreenFrameInForce() const;
+    Rect keptOnScreen(const Rect &clientFrame);
     Rect pictureFrameOf(const Rect &windowFrame) const;
     double pictureAspectRatio() const;
     QScreen *fullScreenScreen() const;

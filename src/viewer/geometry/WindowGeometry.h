@@ -9,7 +9,8 @@ namespace kelvo::viewer::geometry {
 // Window placement uses the common y-up system: the origin lies at the lower
 // left of the primary screen and y grows upward, so `y` is the bottom edge.
 // Every placement rule of the video window is written in this system; Qt's
-// top-left system is met only by toQtRect/fromQtRect.
+// top-left system is met only by the conversions in ScreenGeometry.h and by
+// toQtRect/fromQtRect for views inside the window.
 using Rect = kelvo::Rect;
 using Size = kelvo::Size;
 
@@ -60,10 +61,10 @@ Rect fullScreenRectForScreen(const Rect &screen, double pictureAspectRatio);
 // Width / height, or 0 when either is not positive.
 double aspectRatio(Size picture);
 
-// Conversion at the Qt boundary. Qt's rectangles have their origin at the
-// top left with y growing downward. For screen rectangles flipHeight is the
-// height of the primary screen; for a view inside a parent it is the
-// parent's height, whose bottom edge is then y = 0.
+// Conversion for a view inside a parent: Qt's rectangles have their origin
+// at the top left with y growing downward, and flipHeight is the parent's
+// height, whose bottom edge is then y = 0. Screen rectangles go through
+// toQtScreenRect/fromQtScreenRect instead.
 struct QtRect {
     double left = 0;
     double top = 0;

@@ -129,6 +129,23 @@ TEST(VideoWindowPlacement, TurningExchangesTheSidesUnderTheSameTopLeftOutsideFul
     EXPECT_EQ(rig.window().geometry(), inFullScreen);
 }
 
+TEST(VideoWindowPlacement, AFrameIsKeptWhereTheUserCanReachIt)
+{
+    PlacementRig rig;
+    const QRect available = rig.available();
+    const Rect visible = VideoWindowPlacement::fromQtScreen(available);
+    // Above the top of the screen: moved down until the title bar shows.
+    rig.placement->setFrame({100, visible.maxY() + 500, 640, 382});
+    EXPECT_EQ(rig.window().frameGeometry().top(), available.top());
+    EXPECT_EQ(rig.window().geometry().size(), QSize(640, 382));
+    // Larger than the screen: shrunk to it, the title bar at its top.
+    rig.placement->setFrame({0, 0, 100000, 100000});
+    const QRect shrunk = rig.window().frameGeometry();
+    EXPECT_EQ(shrunk.top(), available.top());
+    EXPECT_EQ(shrunk.height(), available.height());
+    EXPECT_LE(shrunk.width(), available.width());
+}
+
 TEST(VideoWindowPlacement, ANewCameraPictureSizeRefitsTheWindow)
 {
     PlacementRig rig(QRect(100, 100, 640, 300));
@@ -157,10 +174,10 @@ TEST(VideoWindowPlacement, AUserResizeThatComesToRestGetsThePicturesShapeBack)
     rig.placement->setWindowAspectRatio();
     rig.host.calls.clear();
     // Dragged wider: the height follows the new width.
-    rig.window().setGeometry(100, 100, 800, rig.window().height());
+    rig.window().setGeometry(50, 100, 720, rig.window().height());
     rig.placement->windowDidEndLiveResize();
-    EXPECT_EQ(rig.window().width(), 800);
-    EXPECT_EQ(rig.pictureHeight(), 450);
+    EXPECT_EQ(rig.window().width(), 720);
+    EXPECT_EQ(rig.pictureHeight(), 405);
     EXPECT_EQ(rig.host.calls, (std::vector<std::string>{"setImageFilters", "savePreferences"}));
 
     // A maximised window keeps the window manager's size.
