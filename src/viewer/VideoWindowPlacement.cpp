@@ -343,7 +343,12 @@ void VideoWindowPlacement::setWindowAspectRatio()
         current =
             geometry::adjustFrameRectBasedOnWindowPosition(current, {double(minimumSize.width()), current.height});
     const int chrome = m_window->titleBarHeightForWidth(int(std::lround(current.width)));
-    const Rect fitted = *geometry::frameFittedToPicture(current, picture, chrome);
+    Rect fitted = *geometry::frameFittedToPicture(current, picture, chrome);
+    // A frame that already has the picture's shape to within the rounding to
+    // whole pixels (a turned one, for instance) stays as it is: refitting
+    // would move its bottom edge by a pixel and lose the size it was given.
+    if (std::abs(fitted.height - current.height) < 1)
+        fitted = current;
 
     // A maximised window keeps the size the window manager gave it until the
     // user returns it to normal.
@@ -361,10 +366,23 @@ void VideoWindowPlacement::rotateWindow()
     if (fullScreenOrTransitioning() || !m_window)
         return;
     const geometry::DockingInfo docked = isDocked();
+    const Rect current = frame();
+    // Turning the last turned frame again would add the menu bar's height
+    // and the rounding to whole pixels on every turn; a window resized some
+    // other way since the last turn starts a new series instead.
+    if (!m_turning || m_window->size() != m_turning->windowSize) {
+        const int chrome = m_window->titleBarHeightForWidth(int(std::lround(current.width)));
+        m_turning = Turning{{current.width, std::max(0.0, current.height - chrome)}, false, {}};
+    }
+    const geometry::Size area = m_turning->pictureArea;
+    const geometry::Size before = m_turning->turned ? geometry::Size{area.height, area.width} : area;
+    m_turning->turned = !m_turning->turned;
+    const int chrome = m_window->titleBarHeightForWidth(int(std::lround(before.height)));
     // The minimum turns with the window, or Qt would hold the new width up.
     m_window->setMinimumSize(m_window->minimumSize().transposed());
-    setFrame(geometry::rotatedFrame(frame()));
+    setFrame(geometry::rotatedFrame(current, before, chrome));
     reDockWithDockInfo(docked);
+    m_turning->windowSize = m_window->size();
 }
 
 // ---- Docking --------------------------------------------------------------------------------------

@@ -79,11 +79,15 @@ public:
     // ---- Shape ------------------------------------------------------------------
 
     // Fits the window's height to the picture at its width, keeping the
-    // top-left corner and the docking, and sets the minimum size. Outside
-    // full screen only; a picture without size is asked for again 1.0 s later.
+    // top-left corner and the docking, and sets the minimum size; a height
+    // already within a pixel of the fit is kept. Outside full screen only; a
+    // picture without size is asked for again 1.0 s later.
     void setWindowAspectRatio();
-    // Exchanges the window's width and height under the same top-left corner,
-    // keeping the docking. Outside full screen only.
+    // Turns the window with the picture under the same top-left corner,
+    // keeping the docking: the picture area's sides are exchanged and the
+    // menu bar goes on top for the new width. A series of turns is computed
+    // from the picture area the window had before the first, so that two
+    // turns give back the frame exactly. Outside full screen only.
     void rotateWindow();
     static double titleBarHeight() { return geometry::kTitleBarHeight; }
 
@@ -219,6 +223,15 @@ private:
     Rect m_baseWindowRect;
 
     geometry::DockingFlags m_docking;
+    // The picture area before the first of a series of turns, whether the
+    // window stands turned from it, and the size the last turn left the
+    // window with: any other size means the series has ended.
+    struct Turning {
+        geometry::Size pictureArea;
+        bool turned = false;
+        QSize windowSize;
+    };
+    std::optional<Turning> m_turning;
     QMargins m_frameMargins;
     bool m_isFullScreen = false;
     bool m_transitioningToFullScreen = false;

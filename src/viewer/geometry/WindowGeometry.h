@@ -49,8 +49,13 @@ std::optional<Rect> frameFittedAfterUserResize(const Rect &before, const Rect &a
 // side in the picture's proportion. (300, 300) for a picture with no size.
 Size minimumWindowSize(Size picture);
 
-// Width and height exchanged, the top-left corner kept.
-Rect rotatedFrame(const Rect &frame);
+// The frame after a quarter turn of the picture: the picture area
+// `pictureArea` with its sides exchanged, plus the strip above it, under the
+// same top-left corner. Each turn is computed from the area the window had
+// before the first turn, never from the last turned frame, so that rounding
+// and a menu bar whose height changes with the width cannot accumulate: two
+// turns give back the very frame they started from.
+Rect rotatedFrame(const Rect &frame, Size pictureArea, double chromeHeight);
 
 // The rectangle the window takes in full screen on a screen with frame
 // `screen` for a picture of aspect ratio width / height: the picture fills

@@ -117,11 +117,39 @@ TEST(VideoWindowPlacement, FittingKeepsTheWindowDockedToTheBottom)
     EXPECT_TRUE(rig.placement->dockingFlags().bottom);
 }
 
-TEST(VideoWindowPlacement, TurningExchangesTheSidesUnderTheSameTopLeftOutsideFullScreen)
+TEST(VideoWindowPlacement, QuarterTurnsExchangeThePictureAreaAndFourGiveTheFrameBack)
 {
-    PlacementRig rig(QRect(100, 50, 500, 360));
-    rig.placement->rotateWindow();
-    EXPECT_EQ(rig.window().geometry(), QRect(100, 50, 360, 500));
+    // The window at its minimum width, where the menu bar is tallest.
+    PlacementRig rig(QRect(100, 50, 534, 319));
+    rig.placement->setWindowAspectRatio();
+    const QRect start = rig.window().geometry();
+    const QSize picture = rig.o.videoContainer->size();
+    // What a turn does in the viewer: the picture turns, the window turns
+    // with it, and the window is fitted to the turned picture.
+    auto turn = [&rig] {
+        rig.host.picture = rig.host.picture.transposed();
+        rig.placement->rotateWindow();
+        rig.placement->setWindowAspectRatio();
+        QApplication::processEvents();
+    };
+
+    turn();
+    EXPECT_EQ(rig.o.videoContainer->size(), picture.transposed());
+    EXPECT_EQ(rig.window().geometry().topLeft(), start.topLeft());
+    turn();
+    EXPECT_EQ(rig.window().geometry(), start);
+    for (int i = 0; i < 4; ++i)
+        turn();
+    EXPECT_EQ(rig.window().geometry(), start);
+
+    // Resized by the user, the window turns from its new size.
+    turn();
+    rig.window().setGeometry(QRect(start.topLeft(), QSize(400, 800)));
+    rig.placement->windowDidEndLiveResize();
+    const QSize resizedPicture = rig.o.videoContainer->size();
+    ASSERT_NE(resizedPicture, picture.transposed());
+    turn();
+    EXPECT_EQ(rig.o.videoContainer->size(), resizedPicture.transposed());
 
     rig.placement->enterExitFullScreen();
     const QRect inFullScreen = rig.window().geometry();
