@@ -1,20 +1,14 @@
 #pragma once
 
+#include "common/Geometry.h"
+
 #include <QString>
 
 namespace kelvo::settings {
 
-// A rectangle in the viewer's screen geometry: origin at the lower left, y
-// growing upward, in points. Converted to Qt's top-left system only where a
-// window is actually placed.
-struct Rect {
-    double x = 0;
-    double y = 0;
-    double width = 0;
-    double height = 0;
-
-    bool operator==(const Rect &) const = default;
-};
+// Settings keep rectangles in the viewer's y-up screen system; they are
+// converted to Qt's top-left system only where a window is actually placed.
+using Rect = kelvo::Rect;
 
 // The rectangle text "{{x, y}, {width, height}}" with each number in its
 // shortest decimal form that reads back to the same double ("400", "322.5").

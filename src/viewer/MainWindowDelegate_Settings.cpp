@@ -14,28 +14,6 @@
 #include <QScreen>
 
 namespace kelvo::viewer {
-namespace {
-
-// Settings keep rectangles with the origin at the lower left of the screen
-// and y growing upward; Qt's origin is the upper left.
-double screenHeight()
-{
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    return screen ? screen->geometry().height() : 0;
-}
-
-settings::Rect toSettingsRect(const QRect &rect)
-{
-    return {double(rect.x()), screenHeight() - (rect.y() + rect.height()), double(rect.width()), double(rect.height())};
-}
-
-QRect toQtRect(const settings::Rect &rect)
-{
-    return QRect(qRound(rect.x), qRound(screenHeight() - (rect.y + rect.height)), qRound(rect.width),
-                 qRound(rect.height));
-}
-
-} // namespace
 
 settings::ViewerPreferences MainWindowDelegate::currentPreferences() const
 {
@@ -86,15 +64,15 @@ settings::PreferencesContext MainWindowDelegate::preferencesContext() const
                                       m_placement->transitioningFromFullScreen();
     }
     if (const QScreen *screen = QGuiApplication::primaryScreen())
-        c.mainScreenVisibleFrame = toSettingsRect(screen->availableGeometry());
+        c.mainScreenVisibleFrame = VideoWindowPlacement::fromQtScreen(screen->availableGeometry());
     if (interfaceLoaded()) {
         const QRect geometry = m_outlets.videoWindow->geometry();
-        c.videoWindowFrame = toSettingsRect(geometry);
+        c.videoWindowFrame = VideoWindowPlacement::fromQtScreen(geometry);
         c.windowFrameBeforeEnteringFullScreenMode = c.videoWindowFrame;
         if (m_placement) {
-            const geometry::Rect saved = m_placement->windowFrameBeforeEnteringFullScreenMode();
+            const Rect &saved = m_placement->windowFrameBeforeEnteringFullScreenMode();
             if (saved.width > 0 && saved.height > 0)
-                c.windowFrameBeforeEnteringFullScreenMode = {saved.x, saved.y, saved.width, saved.height};
+                c.windowFrameBeforeEnteringFullScreenMode = saved;
         }
         if (m_outlets.previewView->height() > 0)
             c.videoAspectRatio = double(m_outlets.previewView->width()) / m_outlets.previewView->height();
@@ -174,7 +152,12 @@ void MainWindowDelegate::setVideoWindowFrame(const settings::Rect &frame)
 {
     if (!interfaceLoaded() || frame.width <= 0 || frame.height <= 0)
         return;
-    m_outlets.videoWindow->setGeometry(toQtRect(frame));
+    // A saved frame may lie on a screen that is gone, or be larger than the
+    // screens there are now: the placement moves it where it can be reached.
+    if (m_placement)
+        m_placement->setFrame(frame);
+    else
+        m_outlets.videoWindow->setGeometry(VideoWindowPlacement::toQtScreen(frame));
 }
 
 } // namespace kelvo::viewer

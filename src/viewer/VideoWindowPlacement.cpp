@@ -10,6 +10,7 @@
 #include "ui/UnscrollableScrollView.h"
 #include "ui/VideoView.h"
 #include "viewer/geometry/OverlayLayout.h"
+#include "viewer/geometry/ScreenGeometry.h"
 
 #include <QApplication>
 #include <QCursor>
@@ -43,19 +44,10 @@ constexpr double kPanelCornerRadius = 15;
 // window managers round frame positions.
 constexpr double kDockTolerance = 2;
 
-// Rectangles on screen are flipped against the primary screen's bottom edge.
-double primaryBottom()
+double primaryScreenFlipLine()
 {
     const QScreen *primary = QGuiApplication::primaryScreen();
-    if (!primary)
-        return 0;
-    const QRect g = primary->geometry();
-    return g.y() + g.height();
-}
-
-Rect fromQtScreen(const QRect &r)
-{
-    return geometry::fromQtRect({double(r.x()), double(r.y()), double(r.width()), double(r.height())}, primaryBottom());
+    return primary ? geometry::screenFlipLine(primary->geometry()) : 0;
 }
 
 QRect toQtRect(const geometry::QtRect &q)
@@ -63,11 +55,6 @@ QRect toQtRect(const geometry::QtRect &q)
     const int left = int(std::lround(q.left));
     const int top = int(std::lround(q.top));
     return QRect(left, top, int(std::lround(q.left + q.width)) - left, int(std::lround(q.top + q.height)) - top);
-}
-
-QRect toQtScreen(const Rect &r)
-{
-    return toQtRect(geometry::toQtRect(r, primaryBottom()));
 }
 
 void roundCorners(QWidget *widget)
@@ -132,7 +119,7 @@ VideoWindowPlacement::VideoWindowPlacement(const ui::MainWindowOutlets &o, Video
     if (!m_window)
         return;
     m_window->setFullScreenFrameProvider([this](QScreen *screen) -> std::optional<QRect> {
-        if (m_transitioningToFullScreen || (m_isFullScreen && !m_transitioningFromFullScreen))
+        if (fullScreenFrameInForce())
             return toQtScreen(getFullScreenRectForScreen(screen));
         return std::nullopt;
     });
@@ -171,8 +158,46 @@ Rect VideoWindowPlacement::frame() const
 
 void VideoWindowPlacement::setFrame(const Rect &frame)
 {
-    if (m_window)
-        m_window->setGeometry(m_window->constrainFrameRect(toQtScreen(frame)));
+    if (!m_window)
+        return;
+    const Rect placed = fullScreenFrameInForce() ? frame : keptOnScreen(frame);
+    m_window->setGeometry(m_window->constrainFrameRect(toQtScreen(placed)));
+}
+
+bool VideoWindowPlacement::fullScreenFrameInForce() const
+{
+    return m_transitioningToFullScreen || (m_isFullScreen && !m_transitioningFromFullScreen);
+}
+
+Rect VideoWindowPlacement::keptOnScreen(const Rect &clientFrame)
+{
+    // The window manager's title bar lies outside the client area, above the
+    // menu bar: the decorated window is what must be reachable.
+    const QMargins m = frameMargins();
+    const Rect outer{clientFrame.x - m.left(), clientFrame.y - m.bottom(), clientFrame.width + m.left() + m.right(),
+                     clientFrame.height + m.top() + m.bottom()};
+    const double chrome = m.top() + m.bottom() + m_window->titleBarHeightForWidth(int(std::lround(clientFrame.width)));
+    std::vector<Rect> screens;
+    const QScreen *primary = QGuiApplication::primaryScreen();
+    if (primary)
+        screens.push_back(fromQtScreen(primary->availableGeometry()));
+    for (const QScreen *screen : QGuiApplication::screens()) {
+        if (screen != primary)
+            screens.push_back(fromQtScreen(screen->availableGeometry()));
+    }
+    const Rect kept = geometry::frameKeptOnScreen(outer, screens, chrome);
+    return {kept.x + m.left(), kept.y + m.bottom(), kept.width - m.left() - m.right(),
+            kept.height - m.top() - m.bottom()};
+}
+
+Rect VideoWindowPlacement::fromQtScreen(const QRect &rect)
+{
+    return geometry::fromQtScreenRect(rect, primaryScreenFlipLine());
+}
+
+QRect VideoWindowPlacement::toQtScreen(const Rect &rect)
+{
+    return geometry::toQtScreenRect(rect, primaryScreenFlipLine());
 }
 
 Rect VideoWindowPlacement::pictureFrameOf(const Rect &windowFrame) const
@@ -302,7 +327,12 @@ void VideoWindowPlacement::setWindowAspectRatio()
         current =
             geometry::adjustFrameRectBasedOnWindowPosition(current, {double(minimumSize.width()), current.height});
     const int chrome = m_window->titleBarHeightForWidth(int(std::lround(current.width)));
-    const Rect fitted = *geometry::frameFittedToPicture(current, picture, chrome);
+    Rect fitted = *geometry::frameFittedToPicture(current, picture, chrome);
+    // A frame that already has the picture's shape to within the rounding to
+    // whole pixels (a turned one, for instance) stays as it is: refitting
+    // would move its bottom edge by a pixel and lose the size it was given.
+    if (std::abs(fitted.height - current.height) < 1)
+        fitted = current;
 
     // A maximised window keeps the size the window manager gave it until the
     // user returns it to normal.
@@ -320,10 +350,23 @@ void VideoWindowPlacement::rotateWindow()
     if (fullScreenOrTransitioning() || !m_window)
         return;
     const geometry::DockingInfo docked = isDocked();
+    const Rect current = frame();
+    // Turning the last turned frame again would add the menu bar's height
+    // and the rounding to whole pixels on every turn; a window resized some
+    // other way since the last turn starts a new series instead.
+    if (!m_turning || m_window->size() != m_turning->windowSize) {
+        const int chrome = m_window->titleBarHeightForWidth(int(std::lround(current.width)));
+        m_turning = Turning{{current.width, std::max(0.0, current.height - chrome)}, false, {}};
+    }
+    const geometry::Size area = m_turning->pictureArea;
+    const geometry::Size before = m_turning->turned ? geometry::Size{area.height, area.width} : area;
+    m_turning->turned = !m_turning->turned;
+    const int chrome = m_window->titleBarHeightForWidth(int(std::lround(before.height)));
     // The minimum turns with the window, or Qt would hold the new width up.
     m_window->setMinimumSize(m_window->minimumSize().transposed());
-    setFrame(geometry::rotatedFrame(frame()));
+    setFrame(geometry::rotatedFrame(current, before, chrome));
     reDockWithDockInfo(docked);
+    m_turning->windowSize = m_window->size();
 }
 
 // ---- Docking --------------------------------------------------------------------------------------

@@ -76,11 +76,15 @@ public:
     // ---- Shape ------------------------------------------------------------------
 
     // Fits the window's height to the picture at its width, keeping the
-    // top-left corner and the docking, and sets the minimum size. Outside
-    // full screen only; a picture without size is asked for again 1.0 s later.
+    // top-left corner and the docking, and sets the minimum size; a height
+    // already within a pixel of the fit is kept. Outside full screen only; a
+    // picture without size is asked for again 1.0 s later.
     void setWindowAspectRatio();
-    // Exchanges the window's width and height under the same top-left corner,
-    // keeping the docking. Outside full screen only.
+    // Turns the window with the picture under the same top-left corner,
+    // keeping the docking: the picture area's sides are exchanged and the
+    // menu bar goes on top for the new width. A series of turns is computed
+    // from the picture area the window had before the first, so that two
+    // turns give back the frame exactly. Outside full screen only.
     void rotateWindow();
     static double titleBarHeight() { return geometry::kTitleBarHeight; }
 
@@ -147,6 +151,18 @@ public:
     // The window frame in the y-up screen system; in full screen, the
     // full-screen rectangle the picture occupies.
     Rect frame() const;
+    // Sets the window frame (its client area, y-up). Outside full screen the
+    // frame is first moved, and shrunk if need be, onto the screen it mostly
+    // lies on so that its title bar and menu bar can be reached; in full
+    // screen the full-screen rectangle applies, overhanging as it must.
+    void setFrame(const Rect &frame);
+
+    // The conversions between the y-up screen system and Qt's screen
+    // coordinates, about the primary screen's bottom edge. Whatever keeps or
+    // places a window frame converts here, so that a frame saved in the
+    // settings comes back where it was.
+    static Rect fromQtScreen(const QRect &rect);
+    static QRect toQtScreen(const Rect &rect);
     ui::DraggableWindow *windowForSheet() const { return m_window; }
     ui::DraggableView *aboutBoxBlurView() const { return m_aboutBoxBlurView; }
 
@@ -167,7 +183,8 @@ private:
     void moveWindowTo(geometry::DockEdge edge);
     void dockTo(geometry::DockEdge edge);
     QMargins frameMargins();
-    void setFrame(const Rect &frame);
+    bool fullScreenFrameInForce() const;
+    Rect keptOnScreen(const Rect &clientFrame);
     Rect pictureFrameOf(const Rect &windowFrame) const;
     double pictureAspectRatio() const;
     QScreen *fullScreenScreen() const;
@@ -203,6 +220,15 @@ private:
     Rect m_baseWindowRect;
 
     geometry::DockingFlags m_docking;
+    // The picture area before the first of a series of turns, whether the
+    // window stands turned from it, and the size the last turn left the
+    // window with: any other size means the series has ended.
+    struct Turning {
+        geometry::Size pictureArea;
+        bool turned = false;
+        QSize windowSize;
+    };
+    std::optional<Turning> m_turning;
     QMargins m_frameMargins;
     bool m_isFullScreen = false;
     bool m_transitioningToFullScreen = false;

@@ -48,9 +48,9 @@ Size minimumWindowSize(Size picture)
     return {kMinimumWindowSide * r, kMinimumWindowSide};
 }
 
-Rect rotatedFrame(const Rect &frame)
+Rect rotatedFrame(const Rect &frame, Size pictureArea, double chromeHeight)
 {
-    return adjustFrameRectBasedOnWindowPosition(frame, {frame.height, frame.width});
+    return adjustFrameRectBasedOnWindowPosition(frame, {pictureArea.height, pictureArea.width + chromeHeight});
 }
 
 Rect fullScreenRectForScreen(const Rect &screen, double r)

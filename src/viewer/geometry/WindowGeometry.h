@@ -1,30 +1,18 @@
 #pragma once
 
+#include "common/Geometry.h"
+
 #include <optional>
 
 namespace kelvo::viewer::geometry {
 
-// A size in points.
-struct Size {
-    double width = 0;
-    double height = 0;
-    bool operator==(const Size &) const = default;
-};
-
-// A rectangle in the window system's screen space: the origin lies at the
-// lower left of the main screen and y grows upward, so `y` is the bottom
-// edge. Every placement rule of the video window is written in this system;
-// Qt's top-left system is met only by toQtRect/fromQtRect.
-struct Rect {
-    double x = 0;
-    double y = 0;
-    double width = 0;
-    double height = 0;
-
-    double maxX() const { return x + width; }
-    double maxY() const { return y + height; }
-    bool operator==(const Rect &) const = default;
-};
+// Window placement uses the common y-up system: the origin lies at the lower
+// left of the primary screen and y grows upward, so `y` is the bottom edge.
+// Every placement rule of the video window is written in this system; Qt's
+// top-left system is met only by the conversions in ScreenGeometry.h and by
+// toQtRect/fromQtRect for views inside the window.
+using Rect = kelvo::Rect;
+using Size = kelvo::Size;
 
 // The strip above the picture that belongs to the window, not the picture.
 inline constexpr double kTitleBarHeight = 22.0;
@@ -61,8 +49,13 @@ std::optional<Rect> frameFittedAfterUserResize(const Rect &before, const Rect &a
 // side in the picture's proportion. (300, 300) for a picture with no size.
 Size minimumWindowSize(Size picture);
 
-// Width and height exchanged, the top-left corner kept.
-Rect rotatedFrame(const Rect &frame);
+// The frame after a quarter turn of the picture: the picture area
+// `pictureArea` with its sides exchanged, plus the strip above it, under the
+// same top-left corner. Each turn is computed from the area the window had
+// before the first turn, never from the last turned frame, so that rounding
+// and a menu bar whose height changes with the width cannot accumulate: two
+// turns give back the very frame they started from.
+Rect rotatedFrame(const Rect &frame, Size pictureArea, double chromeHeight);
 
 // The rectangle the window takes in full screen on a screen with frame
 // `screen` for a picture of aspect ratio width / height: the picture fills
@@ -73,10 +66,10 @@ Rect fullScreenRectForScreen(const Rect &screen, double pictureAspectRatio);
 // Width / height, or 0 when either is not positive.
 double aspectRatio(Size picture);
 
-// Conversion at the Qt boundary. Qt's rectangles have their origin at the
-// top left with y growing downward. For screen rectangles flipHeight is the
-// height of the primary screen; for a view inside a parent it is the
-// parent's height, whose bottom edge is then y = 0.
+// Conversion for a view inside a parent: Qt's rectangles have their origin
+// at the top left with y growing downward, and flipHeight is the parent's
+// height, whose bottom edge is then y = 0. Screen rectangles go through
+// toQtScreenRect/fromQtScreenRect instead.
 struct QtRect {
     double left = 0;
     double top = 0;

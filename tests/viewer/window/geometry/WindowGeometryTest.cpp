@@ -6,13 +6,17 @@
 
 #include <ostream>
 
-namespace kelvo::viewer::geometry {
+namespace kelvo {
 
+// Shared by this folder's tests, so that a failure prints the rectangle.
 std::ostream &operator<<(std::ostream &os, const Rect &r)
 {
     return os << "(" << r.x << ", " << r.y << ", " << r.width << ", " << r.height << ")";
 }
 
+} // namespace kelvo
+
+namespace kelvo::viewer::geometry {
 namespace {
 
 void expectRectNear(const Rect &actual, const Rect &expected, double tolerance = 0.01)
@@ -87,11 +91,12 @@ TEST(WindowGeometry, AfterAUserResizeTheSideChangedMoreIsKept)
                    {100, 300, 478.0 * 16 / 9, 500});
 }
 
-TEST(WindowGeometry, TurningExchangesWidthAndHeightUnderTheSameTopLeft)
+TEST(WindowGeometry, TurningExchangesThePictureAreaAndPutsTheTitleBarOnTop)
 {
-    const Rect turned = rotatedFrame({100, 418, 640, 382});
-    expectRectNear(turned, {100, 800 - 640, 382, 640});
-    expectRectNear(rotatedFrame(turned), {100, 418, 640, 382});
+    // A 640 x 360 picture under the 22-point bar turns into 360 x 640 under it.
+    const Rect turned = rotatedFrame({100, 418, 640, 382}, {640, 360}, kTitleBarHeight);
+    expectRectNear(turned, {100, 800 - 662, 360, 662});
+    EXPECT_EQ(rotatedFrame(turned, {360, 640}, kTitleBarHeight), (Rect{100, 418, 640, 382}));
 }
 
 // ---- Full screen ---------------------------------------------------------------

@@ -117,16 +117,61 @@ TEST(VideoWindowPlacement, FittingKeepsTheWindowDockedToTheBottom)
     EXPECT_TRUE(rig.placement->dockingFlags().bottom);
 }
 
-TEST(VideoWindowPlacement, TurningExchangesTheSidesUnderTheSameTopLeftOutsideFullScreen)
+TEST(VideoWindowPlacement, QuarterTurnsExchangeThePictureAreaAndFourGiveTheFrameBack)
 {
-    PlacementRig rig(QRect(100, 50, 500, 360));
-    rig.placement->rotateWindow();
-    EXPECT_EQ(rig.window().geometry(), QRect(100, 50, 360, 500));
+    // The window at its minimum width, where the menu bar is tallest.
+    PlacementRig rig(QRect(100, 50, 534, 319));
+    rig.placement->setWindowAspectRatio();
+    const QRect start = rig.window().geometry();
+    const QSize picture = rig.o.videoContainer->size();
+    // What a turn does in the viewer: the picture turns, the window turns
+    // with it, and the window is fitted to the turned picture.
+    auto turn = [&rig] {
+        rig.host.picture = rig.host.picture.transposed();
+        rig.placement->rotateWindow();
+        rig.placement->setWindowAspectRatio();
+        QApplication::processEvents();
+    };
+
+    turn();
+    EXPECT_EQ(rig.o.videoContainer->size(), picture.transposed());
+    EXPECT_EQ(rig.window().geometry().topLeft(), start.topLeft());
+    turn();
+    EXPECT_EQ(rig.window().geometry(), start);
+    for (int i = 0; i < 4; ++i)
+        turn();
+    EXPECT_EQ(rig.window().geometry(), start);
+
+    // Resized by the user, the window turns from its new size.
+    turn();
+    rig.window().setGeometry(QRect(start.topLeft(), QSize(400, 800)));
+    rig.placement->windowDidEndLiveResize();
+    const QSize resizedPicture = rig.o.videoContainer->size();
+    ASSERT_NE(resizedPicture, picture.transposed());
+    turn();
+    EXPECT_EQ(rig.o.videoContainer->size(), resizedPicture.transposed());
 
     rig.placement->enterExitFullScreen();
     const QRect inFullScreen = rig.window().geometry();
     rig.placement->rotateWindow();
     EXPECT_EQ(rig.window().geometry(), inFullScreen);
+}
+
+TEST(VideoWindowPlacement, AFrameIsKeptWhereTheUserCanReachIt)
+{
+    PlacementRig rig;
+    const QRect available = rig.available();
+    const Rect visible = VideoWindowPlacement::fromQtScreen(available);
+    // Above the top of the screen: moved down until the title bar shows.
+    rig.placement->setFrame({100, visible.maxY() + 500, 640, 382});
+    EXPECT_EQ(rig.window().frameGeometry().top(), available.top());
+    EXPECT_EQ(rig.window().geometry().size(), QSize(640, 382));
+    // Larger than the screen: shrunk to it, the title bar at its top.
+    rig.placement->setFrame({0, 0, 100000, 100000});
+    const QRect shrunk = rig.window().frameGeometry();
+    EXPECT_EQ(shrunk.top(), available.top());
+    EXPECT_EQ(shrunk.height(), available.height());
+    EXPECT_LE(shrunk.width(), available.width());
 }
 
 TEST(VideoWindowPlacement, ANewCameraPictureSizeRefitsTheWindow)
@@ -157,10 +202,10 @@ TEST(VideoWindowPlacement, AUserResizeThatComesToRestGetsThePicturesShapeBack)
     rig.placement->setWindowAspectRatio();
     rig.host.calls.clear();
     // Dragged wider: the height follows the new width.
-    rig.window().setGeometry(100, 100, 800, rig.window().height());
+    rig.window().setGeometry(50, 100, 720, rig.window().height());
     rig.placement->windowDidEndLiveResize();
-    EXPECT_EQ(rig.window().width(), 800);
-    EXPECT_EQ(rig.pictureHeight(), 450);
+    EXPECT_EQ(rig.window().width(), 720);
+    EXPECT_EQ(rig.pictureHeight(), 405);
     EXPECT_EQ(rig.host.calls, (std::vector<std::string>{"setImageFilters", "savePreferences"}));
 
     // A maximised window keeps the window manager's size.

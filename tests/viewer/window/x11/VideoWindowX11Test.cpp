@@ -203,5 +203,36 @@ TEST_F(VideoWindowX11, DocksToTheTopRightAndComesBackThereAfterFullScreen)
     EXPECT_TRUE(QTest::qWaitFor([&] { return host.count("savePreferences") >= 2; }, kWaitMs));
 }
 
+TEST_F(VideoWindowX11, FourQuarterTurnsGiveTheWindowBackItsFrame)
+{
+    placement->setWindowAspectRatio();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return pictureIs16By9(); }, kWaitMs));
+    QTest::qWait(200);
+    const QRect start = o.videoWindow->geometry();
+    const QSize picture = o.videoContainer->size();
+    const WId id = o.videoWindow->winId();
+    // What a turn does in the viewer, with the window manager answering
+    // each one as it would between two presses of the key.
+    auto turn = [&] {
+        host.picture = host.picture.transposed();
+        placement->rotateWindow();
+        placement->setWindowAspectRatio();
+        QTest::qWait(400);
+    };
+    auto describe = [&] {
+        const QRect g = o.videoWindow->geometry();
+        return QStringLiteral("%1,%2 %3x%4").arg(g.x()).arg(g.y()).arg(g.width()).arg(g.height()).toStdString();
+    };
+
+    turn();
+    EXPECT_EQ(o.videoContainer->size(), picture.transposed()) << describe();
+    turn();
+    EXPECT_EQ(o.videoWindow->geometry(), start) << describe();
+    turn();
+    turn();
+    EXPECT_EQ(o.videoWindow->geometry(), start) << describe();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return xGeometry(id).size() == start.size(); }, kWaitMs));
+}
+
 } // namespace
 } // namespace kelvo::viewer
