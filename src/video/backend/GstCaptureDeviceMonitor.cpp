@@ -32,6 +32,8 @@ CaptureDevice simulatedDevice(const char *id, const char *model, const char *nam
 
 GstBusSyncReply GstCaptureDeviceMonitor::onMonitorMessage(GstBus *, GstMessage *message, gpointer data)
 {
+    // A sync handler that answers GST_BUS_DROP releases the message itself.
+    const GstMessagePtr dropped(message);
     auto *self = static_cast<GstCaptureDeviceMonitor *>(data);
     const GstMessageType type = GST_MESSAGE_TYPE(message);
     if (type == GST_MESSAGE_DEVICE_ADDED || type == GST_MESSAGE_DEVICE_REMOVED || type == GST_MESSAGE_DEVICE_CHANGED) {

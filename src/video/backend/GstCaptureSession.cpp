@@ -270,6 +270,9 @@ GstFlowReturn GstCaptureSession::onNewSample(GstElement *sink, gpointer data)
 
 GstBusSyncReply GstCaptureSession::onBusMessage(GstBus *, GstMessage *message, gpointer data)
 {
+    // A sync handler that answers GST_BUS_DROP releases the message itself;
+    // each one holds a reference to its source, the pipeline among them.
+    const GstMessagePtr dropped(message);
     auto *self = static_cast<GstCaptureSession *>(data);
     switch (GST_MESSAGE_TYPE(message)) {
     case GST_MESSAGE_ERROR: {
