@@ -5,9 +5,9 @@
 #include <vector>
 
 #include <hidapi/hidapi.h>
-#include <libudev.h>
 
 #include "device/LocationId.h"
+#include "device/backend/UdevHandles.h"
 
 namespace kelvo::device {
 namespace {
@@ -63,21 +63,19 @@ std::uint32_t HidapiTransport::locationIdForHidraw(const std::string &path)
 {
     const auto slash = path.find_last_of('/');
     const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-    udev *context = udev_new();
+    const UdevPtr context(udev_new());
     if (!context)
         return 0;
     std::uint32_t location = 0;
-    if (udev_device *hidraw = udev_device_new_from_subsystem_sysname(context, "hidraw", name.c_str())) {
+    if (const UdevDevicePtr hidraw{udev_device_new_from_subsystem_sysname(context.get(), "hidraw", name.c_str())}) {
         // The parent belongs to its child: it is not unreferenced separately.
-        if (udev_device *usb = udev_device_get_parent_with_subsystem_devtype(hidraw, "usb", "usb_device")) {
+        if (udev_device *usb = udev_device_get_parent_with_subsystem_devtype(hidraw.get(), "usb", "usb_device")) {
             const char *bus = udev_device_get_sysattr_value(usb, "busnum");
             const char *devpath = udev_device_get_sysattr_value(usb, "devpath");
             if (bus && devpath)
                 location = locationIdFromDevpath(static_cast<std::uint8_t>(std::atoi(bus)), devpath);
         }
-        udev_device_unref(hidraw);
     }
-    udev_unref(context);
     return location;
 }
 

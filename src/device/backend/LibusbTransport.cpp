@@ -27,12 +27,12 @@ std::shared_ptr<LibusbContext> LibusbContext::shared()
         systemLog("Could not initialise libusb\n");
         return nullptr;
     }
-    std::shared_ptr<LibusbContext> created(new LibusbContext(context));
+    std::shared_ptr<LibusbContext> created(new LibusbContext(LibusbContextPtr(context)));
     current = created;
     return created;
 }
 
-LibusbContext::LibusbContext(libusb_context *context) : m_context(context)
+LibusbContext::LibusbContext(LibusbContextPtr context) : m_context(std::move(context))
 {
     m_eventThread = std::thread([this] { runEvents(); });
 }
@@ -45,7 +45,6 @@ LibusbContext::~LibusbContext()
     }
     m_wake.notify_all();
     m_eventThread.join();
-    libusb_exit(m_context);
 }
 
 void LibusbContext::retain()
@@ -74,7 +73,7 @@ void LibusbContext::runEvents()
                 return;
         }
         timeval timeout{0, 100'000};
-        libusb_handle_events_timeout_completed(m_context, &timeout, nullptr);
+        libusb_handle_events_timeout_completed(m_context.get(), &timeout, nullptr);
     }
 }
 
@@ -122,20 +121,17 @@ IOReturn LibusbTransport::statusFromLibusbError(int error)
     }
 }
 
-libusb_device *LibusbContext::findDevice(std::uint8_t bus, std::uint8_t address) const
+LibusbDevicePtr LibusbContext::findDevice(std::uint8_t bus, std::uint8_t address) const
 {
-    libusb_device **list = nullptr;
-    const ssize_t count = libusb_get_device_list(m_context, &list);
-    libusb_device *device = nullptr;
+    libusb_device **rawList = nullptr;
+    const ssize_t count = libusb_get_device_list(m_context.get(), &rawList);
+    const LibusbDeviceListPtr list(rawList);
     for (ssize_t i = 0; i < count; ++i) {
-        if (libusb_get_bus_number(list[i]) == bus && libusb_get_device_address(list[i]) == address) {
-            device = libusb_ref_device(list[i]);
-            break;
-        }
+        libusb_device *device = list.get()[i];
+        if (libusb_get_bus_number(device) == bus && libusb_get_device_address(device) == address)
+            return LibusbDevicePtr(libusb_ref_device(device));
     }
-    if (list)
-        libusb_free_device_list(list, 1);
-    return device;
+    return nullptr;
 }
 
 std::vector<UsbCandidate> LibusbTransport::enumerate(std::uint16_t vendorID, std::uint16_t productID)
@@ -144,27 +140,27 @@ std::vector<UsbCandidate> LibusbTransport::enumerate(std::uint16_t vendorID, std
     auto context = LibusbContext::shared();
     if (!context)
         return found;
-    libusb_device **list = nullptr;
-    const ssize_t count = libusb_get_device_list(context->context(), &list);
+    libusb_device **rawList = nullptr;
+    const ssize_t count = libusb_get_device_list(context->context(), &rawList);
+    const LibusbDeviceListPtr list(rawList);
     for (ssize_t i = 0; i < count; ++i) {
+        libusb_device *device = list.get()[i];
         libusb_device_descriptor descriptor{};
-        if (libusb_get_device_descriptor(list[i], &descriptor) != LIBUSB_SUCCESS)
+        if (libusb_get_device_descriptor(device, &descriptor) != LIBUSB_SUCCESS)
             continue;
         if (descriptor.idVendor != vendorID || descriptor.idProduct != productID)
             continue;
         UsbCandidate address;
-        address.bus = libusb_get_bus_number(list[i]);
-        address.address = libusb_get_device_address(list[i]);
+        address.bus = libusb_get_bus_number(device);
+        address.address = libusb_get_device_address(device);
         std::uint8_t ports[8];
-        const int depth = libusb_get_port_numbers(list[i], ports, sizeof ports);
+        const int depth = libusb_get_port_numbers(device, ports, sizeof ports);
         address.locationID =
             locationIdFromPorts(address.bus, std::span<const std::uint8_t>(ports, depth > 0 ? depth : 0));
         address.vendorID = descriptor.idVendor;
         address.productID = descriptor.idProduct;
         found.push_back(address);
     }
-    if (list)
-        libusb_free_device_list(list, 1);
     return found;
 }
 
@@ -178,12 +174,12 @@ std::unique_ptr<LibusbTransport> LibusbTransport::open(const UsbCandidate &addre
     if (!context)
         return nullptr;
 
-    libusb_device *device = context->findDevice(address.bus, address.address);
+    const LibusbDevicePtr device = context->findDevice(address.bus, address.address);
     if (!device)
         return nullptr;
 
     std::uint8_t ports[8];
-    const int depth = libusb_get_port_numbers(device, ports, sizeof ports);
+    const int depth = libusb_get_port_numbers(device.get(), ports, sizeof ports);
     const std::uint32_t locationID =
         locationIdFromPorts(address.bus, std::span<const std::uint8_t>(ports, depth > 0 ? depth : 0));
 
@@ -191,13 +187,13 @@ std::unique_ptr<LibusbTransport> LibusbTransport::open(const UsbCandidate &addre
     int interfaceNumber = -1;
     std::vector<std::uint8_t> endpoints;
     std::vector<std::uint8_t> transferTypes;
-    libusb_config_descriptor *config = nullptr;
-    if (libusb_get_active_config_descriptor(device, &config) != LIBUSB_SUCCESS &&
-        libusb_get_config_descriptor(device, 0, &config) != LIBUSB_SUCCESS) {
-        libusb_unref_device(device);
+    libusb_config_descriptor *rawConfig = nullptr;
+    if (libusb_get_active_config_descriptor(device.get(), &rawConfig) != LIBUSB_SUCCESS &&
+        libusb_get_config_descriptor(device.get(), 0, &rawConfig) != LIBUSB_SUCCESS) {
         result = kIOReturnError;
         return nullptr;
     }
+    const LibusbConfigDescriptorPtr config(rawConfig);
     for (int i = 0; i < config->bNumInterfaces && interfaceNumber < 0; ++i) {
         const libusb_interface &interface = config->interface[i];
         for (int alt = 0; alt < interface.num_altsetting; ++alt) {
@@ -214,25 +210,22 @@ std::unique_ptr<LibusbTransport> LibusbTransport::open(const UsbCandidate &addre
             break;
         }
     }
-    libusb_free_config_descriptor(config);
     if (interfaceNumber < 0) {
-        libusb_unref_device(device);
         result = kIOReturnNotOpen;
         return nullptr;
     }
 
-    libusb_device_handle *handle = nullptr;
-    const int opened = libusb_open(device, &handle);
-    libusb_unref_device(device);
+    libusb_device_handle *rawHandle = nullptr;
+    const int opened = libusb_open(device.get(), &rawHandle);
     if (opened != LIBUSB_SUCCESS) {
         result = statusFromLibusbError(opened);
         return nullptr;
     }
+    LibusbDeviceHandlePtr handle(rawHandle);
     if (match.takeFromSystemDriver)
-        libusb_set_auto_detach_kernel_driver(handle, 1);
-    const int claimed = libusb_claim_interface(handle, interfaceNumber);
+        libusb_set_auto_detach_kernel_driver(handle.get(), 1);
+    const int claimed = libusb_claim_interface(handle.get(), interfaceNumber);
     if (claimed != LIBUSB_SUCCESS) {
-        libusb_close(handle);
         result = statusFromLibusbError(claimed);
         return nullptr;
     }
@@ -240,7 +233,9 @@ std::unique_ptr<LibusbTransport> LibusbTransport::open(const UsbCandidate &addre
     context->retain();
     auto state = std::make_shared<State>();
     state->context = context;
-    state->handle = handle;
+    // finishClose() releases the interface and closes the handle, once the
+    // last cancelled write has come back.
+    state->handle = handle.release();
     state->interfaceNumber = interfaceNumber;
     return std::unique_ptr<LibusbTransport>(
         new LibusbTransport(std::move(state), std::move(endpoints), std::move(transferTypes), locationID));
@@ -292,39 +287,36 @@ IOReturn LibusbTransport::writePipeAsync(std::uint8_t pipe, const std::uint8_t *
         return kIOReturnNotOpen;
     if (pipe == 0 || pipe > m_endpoints.size() || size > 64)
         return kIOReturnError;
-    libusb_transfer *transfer = libusb_alloc_transfer(0);
+    LibusbTransferPtr transfer(libusb_alloc_transfer(0));
     if (!transfer)
         return kIOReturnError;
-    auto *pending = new PendingWrite{m_state, std::move(callback), {}};
+    auto pending = std::make_unique<PendingWrite>(PendingWrite{m_state, std::move(callback), {}});
     std::memcpy(pending->buffer, data, size);
     const std::uint8_t endpoint = m_endpoints[pipe - 1];
     if (m_transferTypes[pipe - 1] == LIBUSB_TRANSFER_TYPE_BULK)
-        libusb_fill_bulk_transfer(transfer, m_state->handle, endpoint, pending->buffer, static_cast<int>(size),
-                                  &LibusbTransport::writeFinished, pending, 0);
+        libusb_fill_bulk_transfer(transfer.get(), m_state->handle, endpoint, pending->buffer, static_cast<int>(size),
+                                  &LibusbTransport::writeFinished, pending.get(), 0);
     else
-        libusb_fill_interrupt_transfer(transfer, m_state->handle, endpoint, pending->buffer, static_cast<int>(size),
-                                       &LibusbTransport::writeFinished, pending, 0);
+        libusb_fill_interrupt_transfer(transfer.get(), m_state->handle, endpoint, pending->buffer,
+                                       static_cast<int>(size), &LibusbTransport::writeFinished, pending.get(), 0);
     std::lock_guard lock(m_state->mutex);
-    if (m_state->closing.load()) {
-        libusb_free_transfer(transfer);
-        delete pending;
+    if (m_state->closing.load())
         return kIOReturnNotOpen;
-    }
-    const int submitted = libusb_submit_transfer(transfer);
+    const int submitted = libusb_submit_transfer(transfer.get());
     if (submitted != LIBUSB_SUCCESS) {
-        libusb_free_transfer(transfer);
-        delete pending;
         if (submitted == LIBUSB_ERROR_NO_DEVICE)
             m_state->gone.store(true);
         return statusFromLibusbError(submitted);
     }
-    m_state->pending.insert(transfer);
+    // Submitted: writeFinished() frees both.
+    pending.release();
+    m_state->pending.insert(transfer.release());
     return kIOReturnSuccess;
 }
 
 void LibusbTransport::writeFinished(libusb_transfer *transfer)
 {
-    auto *pending = static_cast<PendingWrite *>(transfer->user_data);
+    std::unique_ptr<PendingWrite> pending(static_cast<PendingWrite *>(transfer->user_data));
     const std::shared_ptr<State> state = std::move(pending->state);
     WriteCallback callback = std::move(pending->callback);
     IOReturn status = kIOReturnError;
@@ -350,7 +342,7 @@ void LibusbTransport::writeFinished(libusb_transfer *transfer)
         break;
     }
     const auto transferred = static_cast<std::uint32_t>(transfer->actual_length);
-    delete pending;
+    pending.reset();
     bool finish = false;
     {
         std::lock_guard lock(state->mutex);

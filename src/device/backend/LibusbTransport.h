@@ -10,11 +10,7 @@
 
 #include "device/UsbBus.h"
 #include "device/UsbPipeIo.h"
-
-struct libusb_context;
-struct libusb_device;
-struct libusb_device_handle;
-struct libusb_transfer;
+#include "device/backend/LibusbHandles.h"
 
 namespace kelvo::device {
 
@@ -29,10 +25,9 @@ public:
     LibusbContext(const LibusbContext &) = delete;
     LibusbContext &operator=(const LibusbContext &) = delete;
 
-    libusb_context *context() const { return m_context; }
-    // The device at this bus and address, with a reference the caller
-    // drops (libusb_unref_device); null when it is not on the bus.
-    libusb_device *findDevice(std::uint8_t bus, std::uint8_t address) const;
+    libusb_context *context() const { return m_context.get(); }
+    // The device at this bus and address; null when it is not on the bus.
+    LibusbDevicePtr findDevice(std::uint8_t bus, std::uint8_t address) const;
     bool isEventThread() const { return std::this_thread::get_id() == m_eventThreadId.load(); }
 
     // Counts an opened device; the event thread runs while any is open.
@@ -40,10 +35,11 @@ public:
     void release();
 
 private:
-    explicit LibusbContext(libusb_context *context);
+    explicit LibusbContext(LibusbContextPtr context);
     void runEvents();
 
-    libusb_context *m_context;
+    // Exits after the event thread has ended (members go in reverse order).
+    const LibusbContextPtr m_context;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     int m_openDevices = 0;   // guarded by m_mutex

@@ -8,38 +8,34 @@
 #include "device/backend/LaunchEventChannel.h"
 #include "device/backend/LinuxUsbBus.h"
 #include "device/backend/UDisksUnmounter.h"
+#include "device/backend/UdevHandles.h"
 #include "device/backend/UdevMonitor.h"
-
-#include <libudev.h>
 
 namespace kelvo::device {
 
 AttachEvent attachEventForPresentCamera()
 {
     AttachEvent event;
-    udev *context = udev_new();
+    const UdevPtr context(udev_new());
     if (!context)
         return event;
-    udev_enumerate *cameras = udev_enumerate_new(context);
-    udev_enumerate_add_match_subsystem(cameras, "usb");
-    udev_enumerate_add_match_property(cameras, "DEVTYPE", "usb_device");
-    udev_enumerate_add_match_sysattr(cameras, "idVendor", "202c");
-    udev_enumerate_add_match_sysattr(cameras, "idProduct", "0082");
-    udev_enumerate_scan_devices(cameras);
-    if (udev_list_entry *entry = udev_enumerate_get_list_entry(cameras)) {
-        if (udev_device *camera = udev_device_new_from_syspath(context, udev_list_entry_get_name(entry))) {
-            const char *busnum = udev_device_get_sysattr_value(camera, "busnum");
-            const char *devnum = udev_device_get_sysattr_value(camera, "devnum");
+    const UdevEnumeratePtr cameras(udev_enumerate_new(context.get()));
+    udev_enumerate_add_match_subsystem(cameras.get(), "usb");
+    udev_enumerate_add_match_property(cameras.get(), "DEVTYPE", "usb_device");
+    udev_enumerate_add_match_sysattr(cameras.get(), "idVendor", "202c");
+    udev_enumerate_add_match_sysattr(cameras.get(), "idProduct", "0082");
+    udev_enumerate_scan_devices(cameras.get());
+    if (udev_list_entry *entry = udev_enumerate_get_list_entry(cameras.get())) {
+        if (const UdevDevicePtr camera{udev_device_new_from_syspath(context.get(), udev_list_entry_get_name(entry))}) {
+            const char *busnum = udev_device_get_sysattr_value(camera.get(), "busnum");
+            const char *devnum = udev_device_get_sysattr_value(camera.get(), "devnum");
             if (busnum && devnum) {
-                event.deviceAttach = QString::fromUtf8(udev_device_get_devpath(camera));
+                event.deviceAttach = QString::fromUtf8(udev_device_get_devpath(camera.get()));
                 event.serviceID = attachServiceId(static_cast<std::uint8_t>(std::atoi(busnum)),
                                                   static_cast<std::uint8_t>(std::atoi(devnum)));
             }
-            udev_device_unref(camera);
         }
     }
-    udev_enumerate_unref(cameras);
-    udev_unref(context);
     return event;
 }
 

@@ -21,28 +21,21 @@ bool matches(const libusb_interface_descriptor &setting, const InterfaceSearch &
 // opens the device on its own.
 class LibusbDeviceSession final : public UsbDeviceSession {
 public:
-    LibusbDeviceSession(std::shared_ptr<LibusbContext> context, libusb_device *device, libusb_device_handle *handle,
+    LibusbDeviceSession(std::shared_ptr<LibusbContext> context, LibusbDevicePtr device, LibusbDeviceHandlePtr handle,
                         const UsbCandidate &candidate)
-        : m_context(std::move(context)), m_device(device), m_handle(handle), m_candidate(candidate)
+        : m_context(std::move(context)), m_device(std::move(device)), m_handle(std::move(handle)),
+          m_candidate(candidate)
     {}
-
-    ~LibusbDeviceSession() override
-    {
-        if (m_handle)
-            libusb_close(m_handle);
-        libusb_unref_device(m_device);
-    }
 
     IOReturn openDevice() override { return m_handle ? kIOReturnSuccess : kIOReturnNotOpen; }
 
     IOReturn configurationValue(std::uint8_t &value) override
     {
         libusb_config_descriptor *config = nullptr;
-        const int result = libusb_get_config_descriptor(m_device, 0, &config);
+        const int result = libusb_get_config_descriptor(m_device.get(), 0, &config);
         if (result != LIBUSB_SUCCESS)
             return LibusbTransport::statusFromLibusbError(result);
-        value = config->bConfigurationValue;
-        libusb_free_config_descriptor(config);
+        value = LibusbConfigDescriptorPtr(config)->bConfigurationValue;
         return kIOReturnSuccess;
     }
 
@@ -50,9 +43,9 @@ public:
     {
         int current = -1;
         // Setting the active configuration again would reset the device.
-        if (libusb_get_configuration(m_handle, &current) == LIBUSB_SUCCESS && current == value)
+        if (libusb_get_configuration(m_handle.get(), &current) == LIBUSB_SUCCESS && current == value)
             return kIOReturnSuccess;
-        return LibusbTransport::statusFromLibusbError(libusb_set_configuration(m_handle, value));
+        return LibusbTransport::statusFromLibusbError(libusb_set_configuration(m_handle.get(), value));
     }
 
     void closeDevice() override {}
@@ -94,20 +87,21 @@ public:
 private:
     template <typename Visit> void forEachSetting(Visit visit) const
     {
-        libusb_config_descriptor *config = nullptr;
-        if (libusb_get_active_config_descriptor(m_device, &config) != LIBUSB_SUCCESS &&
-            libusb_get_config_descriptor(m_device, 0, &config) != LIBUSB_SUCCESS)
+        libusb_config_descriptor *rawConfig = nullptr;
+        if (libusb_get_active_config_descriptor(m_device.get(), &rawConfig) != LIBUSB_SUCCESS &&
+            libusb_get_config_descriptor(m_device.get(), 0, &rawConfig) != LIBUSB_SUCCESS)
             return;
+        const LibusbConfigDescriptorPtr config(rawConfig);
         for (int i = 0; i < config->bNumInterfaces; ++i) {
             for (int alt = 0; alt < config->interface[i].num_altsetting; ++alt)
                 visit(config->interface[i].altsetting[alt]);
         }
-        libusb_free_config_descriptor(config);
     }
 
+    // Declared first, so the handle and the device go before the context.
     std::shared_ptr<LibusbContext> m_context;
-    libusb_device *m_device;
-    libusb_device_handle *m_handle;
+    LibusbDevicePtr m_device;
+    LibusbDeviceHandlePtr m_handle;
     const UsbCandidate m_candidate;
 };
 
@@ -147,18 +141,18 @@ std::unique_ptr<UsbDeviceSession> LinuxUsbBus::createSession(const UsbCandidate 
         result = kIOReturnError;
         return nullptr;
     }
-    libusb_device *device = context->findDevice(candidate.bus, candidate.address);
+    LibusbDevicePtr device = context->findDevice(candidate.bus, candidate.address);
     if (!device)
         return nullptr;
     libusb_device_handle *handle = nullptr;
-    const int opened = libusb_open(device, &handle);
+    const int opened = libusb_open(device.get(), &handle);
     if (opened != LIBUSB_SUCCESS) {
-        libusb_unref_device(device);
         result = LibusbTransport::statusFromLibusbError(opened);
         return nullptr;
     }
     result = kIOReturnSuccess;
-    return std::make_unique<LibusbDeviceSession>(std::move(context), device, handle, candidate);
+    return std::make_unique<LibusbDeviceSession>(std::move(context), std::move(device), LibusbDeviceHandlePtr(handle),
+                                                 candidate);
 }
 
 } // namespace kelvo::device

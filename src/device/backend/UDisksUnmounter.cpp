@@ -9,10 +9,9 @@
 #include <QDBusVariant>
 #include <QVariantMap>
 
-#include <libudev.h>
-
 #include "common/SystemLog.h"
 #include "device/UsbBus.h"
+#include "device/backend/UdevHandles.h"
 
 namespace kelvo::device {
 namespace {
@@ -66,47 +65,44 @@ UDisksUnmounter::~UDisksUnmounter()
 std::vector<std::string> UDisksUnmounter::blockDevicesBelow(std::uint16_t vendorID, std::uint16_t productID)
 {
     std::vector<std::string> names;
-    udev *context = udev_new();
+    const UdevPtr context(udev_new());
     if (!context)
         return names;
     char vendor[8], product[8];
     std::snprintf(vendor, sizeof vendor, "%04x", vendorID);
     std::snprintf(product, sizeof product, "%04x", productID);
-    udev_enumerate *cameras = udev_enumerate_new(context);
-    udev_enumerate_add_match_subsystem(cameras, "usb");
-    udev_enumerate_add_match_property(cameras, "DEVTYPE", "usb_device");
-    udev_enumerate_add_match_sysattr(cameras, "idVendor", vendor);
-    udev_enumerate_add_match_sysattr(cameras, "idProduct", product);
-    udev_enumerate_scan_devices(cameras);
+    const UdevEnumeratePtr cameras(udev_enumerate_new(context.get()));
+    udev_enumerate_add_match_subsystem(cameras.get(), "usb");
+    udev_enumerate_add_match_property(cameras.get(), "DEVTYPE", "usb_device");
+    udev_enumerate_add_match_sysattr(cameras.get(), "idVendor", vendor);
+    udev_enumerate_add_match_sysattr(cameras.get(), "idProduct", product);
+    udev_enumerate_scan_devices(cameras.get());
     udev_list_entry *entry = nullptr;
-    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(cameras))
+    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(cameras.get()))
     {
-        udev_device *camera = udev_device_new_from_syspath(context, udev_list_entry_get_name(entry));
+        const UdevDevicePtr camera(udev_device_new_from_syspath(context.get(), udev_list_entry_get_name(entry)));
         if (!camera)
             continue;
-        udev_enumerate *blocks = udev_enumerate_new(context);
-        udev_enumerate_add_match_parent(blocks, camera);
-        udev_enumerate_add_match_subsystem(blocks, "block");
-        udev_enumerate_scan_devices(blocks);
+        const UdevEnumeratePtr blocks(udev_enumerate_new(context.get()));
+        udev_enumerate_add_match_parent(blocks.get(), camera.get());
+        udev_enumerate_add_match_subsystem(blocks.get(), "block");
+        udev_enumerate_scan_devices(blocks.get());
         std::vector<std::pair<bool, std::string>> found; // (is a partition, name)
         udev_list_entry *blockEntry = nullptr;
-        udev_list_entry_foreach(blockEntry, udev_enumerate_get_list_entry(blocks))
+        udev_list_entry_foreach(blockEntry, udev_enumerate_get_list_entry(blocks.get()))
         {
-            if (udev_device *block = udev_device_new_from_syspath(context, udev_list_entry_get_name(blockEntry))) {
-                const char *devtype = udev_device_get_devtype(block);
+            const UdevDevicePtr block(
+                udev_device_new_from_syspath(context.get(), udev_list_entry_get_name(blockEntry)));
+            if (block) {
+                const char *devtype = udev_device_get_devtype(block.get());
                 const bool partition = devtype && std::string(devtype) == "partition";
-                found.emplace_back(partition, udev_device_get_sysname(block));
-                udev_device_unref(block);
+                found.emplace_back(partition, udev_device_get_sysname(block.get()));
             }
         }
         std::stable_sort(found.begin(), found.end(), [](const auto &a, const auto &b) { return a.first < b.first; });
         for (auto &item : found)
             names.push_back(item.second);
-        udev_enumerate_unref(blocks);
-        udev_device_unref(camera);
     }
-    udev_enumerate_unref(cameras);
-    udev_unref(context);
     return names;
 }
 

@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <cstring>
 
-#include <libudev.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <unistd.h>
@@ -53,11 +52,11 @@ bool UdevMonitor::start()
 {
     if (m_thread.joinable())
         return true;
-    m_udev = udev_new();
+    m_udev.reset(udev_new());
     if (m_udev)
-        m_monitor = udev_monitor_new_from_netlink(m_udev, "udev");
-    if (!m_monitor || udev_monitor_filter_add_match_subsystem_devtype(m_monitor, "usb", "usb_device") < 0 ||
-        udev_monitor_enable_receiving(m_monitor) < 0) {
+        m_monitor.reset(udev_monitor_new_from_netlink(m_udev.get(), "udev"));
+    if (!m_monitor || udev_monitor_filter_add_match_subsystem_devtype(m_monitor.get(), "usb", "usb_device") < 0 ||
+        udev_monitor_enable_receiving(m_monitor.get()) < 0) {
         systemLog("Could not watch udev for the camera\n");
         stop();
         return false;
@@ -83,17 +82,13 @@ void UdevMonitor::stop()
     if (m_stopFd >= 0)
         ::close(m_stopFd);
     m_stopFd = -1;
-    if (m_monitor)
-        udev_monitor_unref(m_monitor);
-    m_monitor = nullptr;
-    if (m_udev)
-        udev_unref(m_udev);
-    m_udev = nullptr;
+    m_monitor.reset();
+    m_udev.reset();
 }
 
 void UdevMonitor::run()
 {
-    const int monitorFd = udev_monitor_get_fd(m_monitor);
+    const int monitorFd = udev_monitor_get_fd(m_monitor.get());
     for (;;) {
         pollfd fds[2] = {{monitorFd, POLLIN, 0}, {m_stopFd, POLLIN, 0}};
         const int ready = ::poll(fds, 2, -1);
@@ -106,18 +101,17 @@ void UdevMonitor::run()
             return;
         if (!(fds[0].revents & POLLIN))
             continue;
-        udev_device *device = udev_monitor_receive_device(m_monitor);
+        const UdevDevicePtr device(udev_monitor_receive_device(m_monitor.get()));
         if (!device)
             continue;
-        const char *action = udev_device_get_action(device);
+        const char *action = udev_device_get_action(device.get());
         UsbBusEvent event;
-        if (action && describe(device, event)) {
+        if (action && describe(device.get(), event)) {
             if (std::strcmp(action, "add") == 0 && m_added)
                 m_added(event);
             else if (std::strcmp(action, "remove") == 0 && m_removed)
                 m_removed(event);
         }
-        udev_device_unref(device);
     }
 }
 

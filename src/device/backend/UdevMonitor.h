@@ -5,9 +5,7 @@
 #include <thread>
 
 #include "device/UsbBus.h"
-
-struct udev;
-struct udev_monitor;
+#include "device/backend/UdevHandles.h"
 
 namespace kelvo::device {
 
@@ -42,8 +40,9 @@ private:
 
     Handler m_added;
     Handler m_removed;
-    ::udev *m_udev = nullptr;
-    ::udev_monitor *m_monitor = nullptr;
+    // The monitor holds a reference to its context of its own.
+    UdevPtr m_udev;
+    UdevMonitorPtr m_monitor;
     int m_stopFd = -1;
     std::thread m_thread;
 };

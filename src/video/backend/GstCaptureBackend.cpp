@@ -8,8 +8,10 @@
 
 namespace kelvo::video::backend {
 
-GstCaptureBackend::GstCaptureBackend(const Options &options, std::shared_ptr<SimulatedCameraSource> simulatedCamera)
-    : m_sessionOptions(options.session), m_mailbox([this](const VideoFrame &frame) {
+GstCaptureBackend::GstCaptureBackend(const Options &options, std::shared_ptr<SimulatedCameraSource> simulatedCamera,
+                                     GstElementFactory makeElement)
+    : m_sessionOptions(options.session), m_makeElement(std::move(makeElement)),
+      m_mailbox([this](const VideoFrame &frame) {
           if (m_frameHandler)
               m_frameHandler(frame);
       })
@@ -61,7 +63,7 @@ CaptureSessionId GstCaptureBackend::createSession()
     };
     callbacks.onStarted = [this, id] { postLater({CaptureNotification::DidStartRunning, id, {}}); };
     callbacks.onFrame = [this](const VideoFrame &frame) { m_mailbox.post(frame); };
-    m_session = std::make_unique<GstCaptureSession>(m_sessionOptions, std::move(callbacks));
+    m_session = std::make_unique<GstCaptureSession>(m_sessionOptions, std::move(callbacks), m_makeElement);
     m_session->setFrameOutputEnabled(false);
     m_session->setPreviewVolume(m_previewVolume);
     m_session->setAudioGain(m_audioGain);
@@ -82,22 +84,18 @@ void GstCaptureBackend::commitConfiguration()
 
 bool GstCaptureBackend::validateInput(const CaptureDevice &device, QString *error) const
 {
-    GstElement *element = m_monitor->createSourceElement(device, error);
+    const GstObjectPtr<GstElement> element = m_monitor->createSourceElement(device, error);
     if (!element)
         return false;
-    gst_object_ref_sink(element);
     // The running pipeline holds this device open already; a second open of
     // an exclusive device (an ALSA microphone) would fail for that alone.
-    if (m_running && (device.uniqueID == m_playingVideoID || device.uniqueID == m_playingAudioID)) {
-        gst_object_unref(element);
+    if (m_running && (device.uniqueID == m_playingVideoID || device.uniqueID == m_playingAudioID))
         return true;
-    }
     // Opening the device now (sources open in READY or, like a file source,
     // in PAUSED) reports a busy, forbidden or missing device at once, instead
     // of as a lost stream after the session starts.
-    const bool opens = gst_element_set_state(element, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE;
-    gst_element_set_state(element, GST_STATE_NULL);
-    gst_object_unref(element);
+    const bool opens = gst_element_set_state(element.get(), GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE;
+    gst_element_set_state(element.get(), GST_STATE_NULL);
     if (!opens && error)
         *error = QStringLiteral("%1: the device could not be opened.").arg(device.localizedName);
     return opens;

@@ -25,9 +25,11 @@ public:
         GstCaptureSession::Options session;
     };
 
-    // Initialises GStreamer if nobody has yet.
+    // Initialises GStreamer if nobody has yet. The sessions make their
+    // elements with makeElement.
     explicit GstCaptureBackend(const Options &options = Options{},
-                               std::shared_ptr<SimulatedCameraSource> simulatedCamera = nullptr);
+                               std::shared_ptr<SimulatedCameraSource> simulatedCamera = nullptr,
+                               GstElementFactory makeElement = installedElementFactory());
     ~GstCaptureBackend() override;
 
     GstCaptureDeviceMonitor &deviceMonitor() { return *m_monitor; }
@@ -66,6 +68,7 @@ private:
     CaptureNotificationCenter m_center;
     std::unique_ptr<GstCaptureDeviceMonitor> m_monitor;
     GstCaptureSession::Options m_sessionOptions;
+    GstElementFactory m_makeElement;
     std::unique_ptr<GstCaptureSession> m_session;
     CaptureSessionId m_sessionId = kAnySession;
     CaptureSessionId m_lastSessionId = kAnySession;

@@ -2,6 +2,7 @@
 
 #include "common/SystemLog.h"
 #include "video/backend/GstDeviceProperties.h"
+#include "video/backend/GstElementFactory.h"
 #include "video/backend/SimulatedCameraSource.h"
 
 #include <gst/gst.h>
@@ -31,6 +32,8 @@ CaptureDevice simulatedDevice(const char *id, const char *model, const char *nam
 
 GstBusSyncReply GstCaptureDeviceMonitor::onMonitorMessage(GstBus *, GstMessage *message, gpointer data)
 {
+    // A sync handler that answers GST_BUS_DROP releases the message itself.
+    const GstMessagePtr dropped(message);
     auto *self = static_cast<GstCaptureDeviceMonitor *>(data);
     const GstMessageType type = GST_MESSAGE_TYPE(message);
     if (type == GST_MESSAGE_DEVICE_ADDED || type == GST_MESSAGE_DEVICE_REMOVED || type == GST_MESSAGE_DEVICE_CHANGED) {
@@ -58,14 +61,13 @@ GstCaptureDeviceMonitor::GstCaptureDeviceMonitor(const Options &options, ChangeH
         }
     }
     if (m_options.systemDevices) {
-        m_monitor = gst_device_monitor_new();
-        gst_device_monitor_add_filter(m_monitor, "Video/Source", nullptr);
-        gst_device_monitor_add_filter(m_monitor, "Audio/Source", nullptr);
-        GstBus *bus = gst_device_monitor_get_bus(m_monitor);
-        gst_bus_set_sync_handler(bus, onMonitorMessage, this, nullptr);
-        gst_object_unref(bus);
+        m_monitor.reset(gst_device_monitor_new());
+        gst_device_monitor_add_filter(m_monitor.get(), "Video/Source", nullptr);
+        gst_device_monitor_add_filter(m_monitor.get(), "Audio/Source", nullptr);
+        const GstObjectPtr<GstBus> bus(gst_device_monitor_get_bus(m_monitor.get()));
+        gst_bus_set_sync_handler(bus.get(), onMonitorMessage, this, nullptr);
         // Without start() the providers only probe, and report no USB ids.
-        if (!gst_device_monitor_start(m_monitor))
+        if (!gst_device_monitor_start(m_monitor.get()))
             systemLog("Could not start the capture device monitor.\n");
     }
     rebuild();
@@ -74,20 +76,10 @@ GstCaptureDeviceMonitor::GstCaptureDeviceMonitor(const Options &options, ChangeH
 GstCaptureDeviceMonitor::~GstCaptureDeviceMonitor()
 {
     if (m_monitor) {
-        gst_device_monitor_stop(m_monitor);
-        GstBus *bus = gst_device_monitor_get_bus(m_monitor);
-        gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
-        gst_object_unref(bus);
-        gst_object_unref(m_monitor);
+        gst_device_monitor_stop(m_monitor.get());
+        const GstObjectPtr<GstBus> bus(gst_device_monitor_get_bus(m_monitor.get()));
+        gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
     }
-    clearSystemEntries();
-}
-
-void GstCaptureDeviceMonitor::clearSystemEntries()
-{
-    for (Entry &e : m_systemEntries)
-        gst_object_unref(e.gstDevice);
-    m_systemEntries.clear();
 }
 
 void GstCaptureDeviceMonitor::rescan()
@@ -98,8 +90,8 @@ void GstCaptureDeviceMonitor::rescan()
 void GstCaptureDeviceMonitor::rebuild()
 {
     if (m_monitor) {
-        clearSystemEntries();
-        GList *found = gst_device_monitor_get_devices(m_monitor);
+        m_systemEntries.clear();
+        GList *found = gst_device_monitor_get_devices(m_monitor.get());
         for (GList *l = found; l; l = l->next) {
             auto *gstDevice = GST_DEVICE(l->data);
             const CaptureMediaType type =
@@ -108,7 +100,11 @@ void GstCaptureDeviceMonitor::rebuild()
             if (facts.deviceClass == "monitor") // what a sound card plays, not a microphone
                 continue;
             m_systemEntries.push_back(
-                {describeCaptureDevice(facts, type), type, GST_DEVICE(gst_object_ref(gstDevice)), {}, facts.isDefault});
+                {describeCaptureDevice(facts, type),
+                 type,
+                 std::shared_ptr<GstDevice>(GST_DEVICE(gst_object_ref(gstDevice)), GstObjectUnref()),
+                 {},
+                 facts.isDefault});
         }
         g_list_free_full(found, gst_object_unref);
     }
@@ -128,7 +124,7 @@ void GstCaptureDeviceMonitor::rebuild()
              false});
     }
     for (const Entry &e : m_systemEntries)
-        list.push_back(e); // borrows the GstDevice reference of m_systemEntries
+        list.push_back(e);
     for (const Entry &e : m_describedEntries)
         list.push_back(e);
     if (simulate) {
@@ -180,39 +176,29 @@ std::optional<CaptureDevice> GstCaptureDeviceMonitor::defaultAudioDevice() const
     return first;
 }
 
-GstElement *GstCaptureDeviceMonitor::createSourceElement(const CaptureDevice &device, QString *error) const
+GstObjectPtr<GstElement> GstCaptureDeviceMonitor::createSourceElement(const CaptureDevice &device, QString *error) const
 {
     const Entry *entry = nullptr;
     for (const Entry &e : m_list) {
         if (e.device.sameDevice(device))
             entry = &e;
     }
-    GstElement *element = nullptr;
+    GstObjectPtr<GstElement> element;
     QString reason;
     if (!entry) {
         reason = QStringLiteral("The device is no longer connected.");
     } else if (entry->device.uniqueID == kSimulatedCameraID) {
-        element = m_simulated->createVideoSourceElement();
+        element = m_simulated->createVideoSourceElement(&reason);
     } else if (entry->device.uniqueID == kSimulatedMicrophoneID) {
-        element = m_simulated->createAudioSourceElement();
+        element = m_simulated->createAudioSourceElement(&reason);
     } else if (entry->gstDevice) {
-        element = gst_device_create_element(entry->gstDevice, nullptr);
+        element = sinkFloating(gst_device_create_element(entry->gstDevice.get(), nullptr));
         if (!element)
             reason = QStringLiteral("The device could not be opened.");
     } else {
-        GError *parseError = nullptr;
         // The launch syntax takes caps ("video/x-raw,...") only between two
         // elements; the identity lets a description end in them.
-        const std::string description = entry->launchDescription + " ! identity silent=true";
-        element = gst_parse_bin_from_description(description.c_str(), TRUE, &parseError);
-        if (parseError) {
-            reason = QString::fromUtf8(parseError->message);
-            g_error_free(parseError);
-            if (element) {
-                gst_object_unref(gst_object_ref_sink(element));
-                element = nullptr;
-            }
-        }
+        element = parseBin(entry->launchDescription + " ! identity silent=true", &reason);
     }
     if (!element && error)
         *error = QStringLiteral("%1: %2").arg(device.localizedName, reason.isEmpty() ? "cannot be used" : reason);

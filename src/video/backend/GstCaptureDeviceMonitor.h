@@ -1,6 +1,7 @@
 #pragma once
 
 #include "video/CaptureDevice.h"
+#include "video/backend/GstHandles.h"
 
 #include <QObject>
 #include <QString>
@@ -10,8 +11,6 @@
 #include <optional>
 #include <string>
 #include <vector>
-
-#include <gst/gst.h>
 
 namespace kelvo::video::backend {
 
@@ -50,9 +49,9 @@ public:
     // The system's default microphone, else the first one listed.
     std::optional<CaptureDevice> defaultAudioDevice() const;
 
-    // A new source element for the device (floating reference), or nullptr
-    // with a message when the device is gone or cannot be made.
-    GstElement *createSourceElement(const CaptureDevice &device, QString *error) const;
+    // A new source element for the device, or null with a message when the
+    // device is gone or cannot be made.
+    GstObjectPtr<GstElement> createSourceElement(const CaptureDevice &device, QString *error) const;
 
     // Adds a device served by a GStreamer source description ("a ! b", the
     // last element's pad is the output); replaces one with the same id.
@@ -73,20 +72,19 @@ private:
     struct Entry {
         CaptureDevice device;
         CaptureMediaType type;
-        GstDevice *gstDevice = nullptr; // owned reference, system devices only
-        std::string launchDescription;  // described devices only
-        bool isDefault = false;         // the system's default microphone
+        std::shared_ptr<GstDevice> gstDevice; // system devices only
+        std::string launchDescription;        // described devices only
+        bool isDefault = false;               // the system's default microphone
     };
 
     static GstBusSyncReply onMonitorMessage(GstBus *bus, GstMessage *message, gpointer data);
 
     void rebuild();
-    void clearSystemEntries();
 
     Options m_options;
     ChangeHandler m_onChange;
     QObject m_context;
-    GstDeviceMonitor *m_monitor = nullptr;
+    GstObjectPtr<GstDeviceMonitor> m_monitor;
     std::vector<Entry> m_systemEntries;
     std::vector<Entry> m_describedEntries;
     std::vector<Entry> m_list; // what devices() answers, in order

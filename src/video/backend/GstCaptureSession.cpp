@@ -8,7 +8,7 @@ namespace kelvo::video::backend {
 namespace {
 
 struct MappedSample {
-    GstSample *sample = nullptr;
+    GstSamplePtr sample;
     GstVideoFrame frame{};
     bool mapped = false;
 
@@ -16,14 +16,25 @@ struct MappedSample {
     {
         if (mapped)
             gst_video_frame_unmap(&frame);
-        if (sample)
-            gst_sample_unref(sample);
     }
 };
 
-GstElement *make(const char *factory, const char *name = nullptr)
+struct ElementRequest {
+    GstObjectPtr<GstElement> &owner;
+    const char *factory;
+    const char *name = nullptr;
+};
+
+// Makes the requested elements in order; false with the message of the first
+// one that cannot be made (those made before it are dropped with their owners).
+bool makeAll(const GstElementFactory &factory, std::initializer_list<ElementRequest> requests, QString *error)
 {
-    return gst_element_factory_make(factory, name);
+    for (const ElementRequest &request : requests) {
+        request.owner = makeElement(factory, request.factory, request.name, error);
+        if (!request.owner)
+            return false;
+    }
+    return true;
 }
 
 // Sets an element to READY and back, which opens a device source, and tells
@@ -50,7 +61,7 @@ VideoFrame videoFrameFromSample(GstSample *sample)
         return frame;
 
     auto holder = std::make_shared<MappedSample>();
-    holder->sample = gst_sample_ref(sample);
+    holder->sample.reset(gst_sample_ref(sample));
     if (!gst_video_frame_map(&holder->frame, &info, buffer, GST_MAP_READ))
         return frame;
     holder->mapped = true;
@@ -69,8 +80,8 @@ VideoFrame videoFrameFromSample(GstSample *sample)
     return frame;
 }
 
-GstCaptureSession::GstCaptureSession(const Options &options, Callbacks callbacks)
-    : m_options(options), m_callbacks(std::move(callbacks))
+GstCaptureSession::GstCaptureSession(const Options &options, Callbacks callbacks, GstElementFactory makeElement)
+    : m_options(options), m_callbacks(std::move(callbacks)), m_makeElement(std::move(makeElement))
 {}
 
 GstCaptureSession::~GstCaptureSession()
@@ -81,16 +92,17 @@ GstCaptureSession::~GstCaptureSession()
 bool GstCaptureSession::start(QString *error)
 {
     stop();
-    m_pipeline = gst_pipeline_new("capture-session");
-    GstBus *bus = gst_pipeline_get_bus(GST_PIPELINE(m_pipeline));
-    gst_bus_set_sync_handler(bus, onBusMessage, this, nullptr);
-    gst_object_unref(bus);
+    m_pipeline = sinkFloating(gst_pipeline_new("capture-session"));
+    {
+        const GstObjectPtr<GstBus> bus(gst_pipeline_get_bus(GST_PIPELINE(m_pipeline.get())));
+        gst_bus_set_sync_handler(bus.get(), onBusMessage, this, nullptr);
+    }
 
     if ((m_videoSource && !buildVideoBranch(error)) || (m_audioSource && !buildAudioBranch(error))) {
         stop();
         return false;
     }
-    if (gst_element_set_state(m_pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+    if (gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         if (error)
             *error = QStringLiteral("The capture pipeline could not be started.");
         stop();
@@ -101,35 +113,41 @@ bool GstCaptureSession::start(QString *error)
 
 bool GstCaptureSession::buildVideoBranch(QString *error)
 {
-    GstElement *source = m_videoSource(error);
+    const GstObjectPtr<GstElement> source = m_videoSource(error);
     if (!source)
         return false;
-    gst_element_set_name(source, "videosource");
-    GstElement *tee = make("tee", "videotee");
-    g_object_set(tee, "allow-not-linked", TRUE, nullptr);
-    gst_bin_add_many(GST_BIN(m_pipeline), source, tee, nullptr);
-    bool linked = gst_element_link(source, tee);
+    GstObjectPtr<GstElement> tee, queue, convert, filter, sink;
+    if (!makeAll(m_makeElement, {{tee, "tee", "videotee"}}, error))
+        return false;
+    if (m_frameOutput && !makeAll(m_makeElement,
+                                  {{queue, "queue", "framequeue"},
+                                   {convert, "videoconvert"},
+                                   {filter, "capsfilter"},
+                                   {sink, "appsink", "frames"}},
+                                  error))
+        return false;
+
+    gst_element_set_name(source.get(), "videosource");
+    g_object_set(tee.get(), "allow-not-linked", TRUE, nullptr);
+    gst_bin_add_many(GST_BIN(m_pipeline.get()), source.get(), tee.get(), nullptr);
+    bool linked = gst_element_link(source.get(), tee.get());
 
     if (m_frameOutput) {
-        GstElement *queue = make("queue", "framequeue");
-        GstElement *convert = make("videoconvert");
-        GstElement *filter = make("capsfilter");
-        GstElement *sink = make("appsink", "frames");
-        g_object_set(queue, "leaky", 2 /* downstream: drop the oldest */, "max-size-buffers", 1u, "max-size-bytes", 0u,
-                     "max-size-time", guint64(0), nullptr);
+        g_object_set(queue.get(), "leaky", 2 /* downstream: drop the oldest */, "max-size-buffers", 1u,
+                     "max-size-bytes", 0u, "max-size-time", guint64(0), nullptr);
         const char *formats = !m_options.frameFormat                        ? "{ UYVY, NV12 }"
                               : *m_options.frameFormat == PixelFormat::UYVY ? "UYVY"
                                                                             : "NV12";
-        GstCaps *caps = gst_caps_from_string((std::string("video/x-raw, format=(string)") + formats).c_str());
-        g_object_set(filter, "caps", caps, nullptr);
-        gst_caps_unref(caps);
-        g_object_set(sink, "max-buffers", 1u, "drop", TRUE, "sync", FALSE, "wait-on-eos", FALSE, "enable-last-sample",
-                     FALSE, nullptr);
+        const GstCapsPtr caps(gst_caps_from_string((std::string("video/x-raw, format=(string)") + formats).c_str()));
+        g_object_set(filter.get(), "caps", caps.get(), nullptr);
+        g_object_set(sink.get(), "max-buffers", 1u, "drop", TRUE, "sync", FALSE, "wait-on-eos", FALSE,
+                     "enable-last-sample", FALSE, nullptr);
         GstAppSinkCallbacks callbacks{};
         callbacks.new_sample = [](GstAppSink *s, gpointer data) { return onNewSample(GST_ELEMENT(s), data); };
-        gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
-        gst_bin_add_many(GST_BIN(m_pipeline), queue, convert, filter, sink, nullptr);
-        linked = linked && gst_element_link_many(tee, queue, convert, filter, sink, nullptr);
+        gst_app_sink_set_callbacks(GST_APP_SINK(sink.get()), &callbacks, this, nullptr);
+        gst_bin_add_many(GST_BIN(m_pipeline.get()), queue.get(), convert.get(), filter.get(), sink.get(), nullptr);
+        linked =
+            linked && gst_element_link_many(tee.get(), queue.get(), convert.get(), filter.get(), sink.get(), nullptr);
     }
     if (!linked && error)
         *error = QStringLiteral("The video source cannot deliver pictures.");
@@ -138,42 +156,46 @@ bool GstCaptureSession::buildVideoBranch(QString *error)
 
 bool GstCaptureSession::buildAudioBranch(QString *error)
 {
-    GstElement *source = m_audioSource(error);
+    const GstObjectPtr<GstElement> source = m_audioSource(error);
     if (!source)
         return false;
-    gst_element_set_name(source, "audiosource");
-    GstElement *queue = make("queue");
-    GstElement *convert = make("audioconvert");
-    GstElement *gain = make("volume", "audiogain");
-    GstElement *level = make("level", "level");
-    GstElement *tee = make("tee", "audiotee");
-    GstElement *previewQueue = make("queue");
-    GstElement *volume = make("volume", "previewvolume");
-    GstElement *previewConvert = make("audioconvert");
-    GstElement *resample = make("audioresample");
-    for (GstElement *q : {queue, previewQueue})
-        g_object_set(q, "leaky", 2, nullptr);
-    g_object_set(level, "interval", guint64(100 * GST_MSECOND), "post-messages", TRUE, nullptr);
-    g_object_set(tee, "allow-not-linked", TRUE, nullptr);
-    g_object_set(volume, "volume", m_previewVolume, nullptr);
-    g_object_set(gain, "volume", m_audioGain, nullptr);
-
-    GError *parseError = nullptr;
-    GstElement *sink = gst_parse_bin_from_description(m_options.audioSinkDescription.c_str(), TRUE, &parseError);
-    if (parseError)
-        g_error_free(parseError);
-    if (sink && !opensCleanly(sink)) {
-        gst_object_unref(gst_object_ref_sink(sink));
-        sink = nullptr;
-    }
+    GstObjectPtr<GstElement> queue, convert, gain, level, tee, previewQueue, volume, previewConvert, resample;
+    if (!makeAll(m_makeElement,
+                 {{queue, "queue"},
+                  {convert, "audioconvert"},
+                  {gain, "volume", "audiogain"},
+                  {level, "level", "level"},
+                  {tee, "tee", "audiotee"},
+                  {previewQueue, "queue"},
+                  {volume, "volume", "previewvolume"},
+                  {previewConvert, "audioconvert"},
+                  {resample, "audioresample"}},
+                 error))
+        return false;
+    // A sink that cannot open (no sound server) gives way to a fakesink.
+    GstObjectPtr<GstElement> sink = parseBin(m_options.audioSinkDescription, nullptr);
+    if (sink && !opensCleanly(sink.get()))
+        sink.reset();
     if (!sink) {
-        sink = make("fakesink");
-        g_object_set(sink, "sync", FALSE, nullptr);
+        if (!makeAll(m_makeElement, {{sink, "fakesink"}}, error))
+            return false;
+        g_object_set(sink.get(), "sync", FALSE, nullptr);
     }
-    gst_bin_add_many(GST_BIN(m_pipeline), source, queue, convert, gain, level, tee, previewQueue, volume,
-                     previewConvert, resample, sink, nullptr);
-    const bool linked = gst_element_link_many(source, queue, convert, gain, level, tee, nullptr) &&
-                        gst_element_link_many(tee, previewQueue, volume, previewConvert, resample, sink, nullptr);
+
+    gst_element_set_name(source.get(), "audiosource");
+    for (GstElement *q : {queue.get(), previewQueue.get()})
+        g_object_set(q, "leaky", 2, nullptr);
+    g_object_set(level.get(), "interval", guint64(100 * GST_MSECOND), "post-messages", TRUE, nullptr);
+    g_object_set(tee.get(), "allow-not-linked", TRUE, nullptr);
+    g_object_set(volume.get(), "volume", m_previewVolume, nullptr);
+    g_object_set(gain.get(), "volume", m_audioGain, nullptr);
+    gst_bin_add_many(GST_BIN(m_pipeline.get()), source.get(), queue.get(), convert.get(), gain.get(), level.get(),
+                     tee.get(), previewQueue.get(), volume.get(), previewConvert.get(), resample.get(), sink.get(),
+                     nullptr);
+    const bool linked =
+        gst_element_link_many(source.get(), queue.get(), convert.get(), gain.get(), level.get(), tee.get(), nullptr) &&
+        gst_element_link_many(tee.get(), previewQueue.get(), volume.get(), previewConvert.get(), resample.get(),
+                              sink.get(), nullptr);
     if (!linked && error)
         *error = QStringLiteral("The audio source cannot deliver sound.");
     return linked;
@@ -183,17 +205,16 @@ void GstCaptureSession::stop()
 {
     if (!m_pipeline)
         return;
-    gst_element_set_state(m_pipeline, GST_STATE_NULL);
-    if (GstElement *sink = gst_bin_get_by_name(GST_BIN(m_pipeline), "frames")) {
+    gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
+    if (const GstObjectPtr<GstElement> sink{gst_bin_get_by_name(GST_BIN(m_pipeline.get()), "frames")}) {
         GstAppSinkCallbacks none{};
-        gst_app_sink_set_callbacks(GST_APP_SINK(sink), &none, nullptr, nullptr);
-        gst_object_unref(sink);
+        gst_app_sink_set_callbacks(GST_APP_SINK(sink.get()), &none, nullptr, nullptr);
     }
-    GstBus *bus = gst_pipeline_get_bus(GST_PIPELINE(m_pipeline));
-    gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
-    gst_object_unref(bus);
-    gst_object_unref(m_pipeline);
-    m_pipeline = nullptr;
+    {
+        const GstObjectPtr<GstBus> bus(gst_pipeline_get_bus(GST_PIPELINE(m_pipeline.get())));
+        gst_bus_set_sync_handler(bus.get(), nullptr, nullptr, nullptr);
+    }
+    m_pipeline.reset();
     std::lock_guard lock(m_statusMutex);
     m_levels.clear();
 }
@@ -202,10 +223,8 @@ void GstCaptureSession::setElementVolume(const char *name, double volume)
 {
     if (!m_pipeline)
         return;
-    if (GstElement *element = gst_bin_get_by_name(GST_BIN(m_pipeline), name)) {
-        g_object_set(element, "volume", volume, nullptr);
-        gst_object_unref(element);
-    }
+    if (const GstObjectPtr<GstElement> element{gst_bin_get_by_name(GST_BIN(m_pipeline.get()), name)})
+        g_object_set(element.get(), "volume", volume, nullptr);
 }
 
 void GstCaptureSession::setPreviewVolume(double volume)
@@ -235,11 +254,9 @@ QSize GstCaptureSession::negotiatedVideoSize() const
 GstFlowReturn GstCaptureSession::onNewSample(GstElement *sink, gpointer data)
 {
     auto *self = static_cast<GstCaptureSession *>(data);
-    GstSample *sample = gst_app_sink_pull_sample(GST_APP_SINK(sink));
-    if (!sample)
-        return GST_FLOW_OK;
-    VideoFrame frame = videoFrameFromSample(sample);
-    gst_sample_unref(sample);
+    VideoFrame frame;
+    if (const GstSamplePtr sample{gst_app_sink_pull_sample(GST_APP_SINK(sink))})
+        frame = videoFrameFromSample(sample.get());
     if (!frame.isValid())
         return GST_FLOW_OK;
     {
@@ -253,22 +270,24 @@ GstFlowReturn GstCaptureSession::onNewSample(GstElement *sink, gpointer data)
 
 GstBusSyncReply GstCaptureSession::onBusMessage(GstBus *, GstMessage *message, gpointer data)
 {
+    // A sync handler that answers GST_BUS_DROP releases the message itself;
+    // each one holds a reference to its source, the pipeline among them.
+    const GstMessagePtr dropped(message);
     auto *self = static_cast<GstCaptureSession *>(data);
     switch (GST_MESSAGE_TYPE(message)) {
     case GST_MESSAGE_ERROR: {
-        GError *error = nullptr;
-        gchar *debug = nullptr;
-        gst_message_parse_error(message, &error, &debug);
+        GError *rawError = nullptr;
+        gchar *rawDebug = nullptr;
+        gst_message_parse_error(message, &rawError, &rawDebug);
+        const GErrorPtr error(rawError);
+        const GCharPtr debug(rawDebug);
         const QString text = QString::fromUtf8(error ? error->message : "unknown error");
-        if (error)
-            g_error_free(error);
-        g_free(debug);
         if (self->m_callbacks.onError)
             self->m_callbacks.onError(text);
         break;
     }
     case GST_MESSAGE_STATE_CHANGED:
-        if (GST_MESSAGE_SRC(message) == GST_OBJECT(self->m_pipeline)) {
+        if (GST_MESSAGE_SRC(message) == GST_OBJECT(self->m_pipeline.get())) {
             GstState oldState, newState;
             gst_message_parse_state_changed(message, &oldState, &newState, nullptr);
             if (newState == GST_STATE_PLAYING && oldState != GST_STATE_PLAYING && self->m_callbacks.onStarted)

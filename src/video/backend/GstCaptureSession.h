@@ -1,6 +1,8 @@
 #pragma once
 
 #include "video/VideoFrame.h"
+#include "video/backend/GstElementFactory.h"
+#include "video/backend/GstHandles.h"
 
 #include <QSize>
 #include <QString>
@@ -45,10 +47,13 @@ public:
         std::function<void(const VideoFrame &frame)> onFrame;
     };
 
-    // Makes a new source element (floating reference), or nullptr with a message.
-    using SourceFactory = std::function<GstElement *(QString *error)>;
+    // Makes a new source element, or null with a message.
+    using SourceFactory = std::function<GstObjectPtr<GstElement>(QString *error)>;
 
-    GstCaptureSession(const Options &options, Callbacks callbacks);
+    // The pipeline's own elements come from makeElement; an element it cannot
+    // make fails start() with a message that names the package to install.
+    GstCaptureSession(const Options &options, Callbacks callbacks,
+                      GstElementFactory makeElement = installedElementFactory());
     ~GstCaptureSession();
     GstCaptureSession(const GstCaptureSession &) = delete;
     GstCaptureSession &operator=(const GstCaptureSession &) = delete;
@@ -63,7 +68,7 @@ public:
     bool start(QString *error);
     void stop();
     bool isRunning() const { return m_pipeline != nullptr; }
-    GstElement *pipeline() const { return m_pipeline; }
+    GstElement *pipeline() const { return m_pipeline.get(); }
 
     double previewVolume() const { return m_previewVolume; }
     void setPreviewVolume(double volume);
@@ -83,12 +88,13 @@ private:
 
     Options m_options;
     Callbacks m_callbacks;
+    GstElementFactory m_makeElement;
     SourceFactory m_videoSource;
     SourceFactory m_audioSource;
     bool m_frameOutput = true;
     double m_previewVolume = 0.0;
     double m_audioGain = 1.0;
-    GstElement *m_pipeline = nullptr;
+    GstObjectPtr<GstElement> m_pipeline;
 
     mutable std::mutex m_statusMutex;
     std::vector<float> m_levels; // guarded by m_statusMutex

@@ -1,6 +1,6 @@
 #include "video/backend/GstDeviceProperties.h"
 
-#include <gst/gst.h>
+#include "video/backend/GstHandles.h"
 
 #include <charconv>
 #include <fstream>
@@ -112,13 +112,9 @@ DeviceFacts deviceFactsFromProperties(const std::string &displayName, const GstS
 
 DeviceFacts deviceFactsFromGstDevice(GstDevice *device)
 {
-    gchar *name = gst_device_get_display_name(device);
-    GstStructure *props = gst_device_get_properties(device);
-    DeviceFacts facts = deviceFactsFromProperties(name ? name : "", props);
-    if (props)
-        gst_structure_free(props);
-    g_free(name);
-    return facts;
+    const GCharPtr name(gst_device_get_display_name(device));
+    const GstStructurePtr props(gst_device_get_properties(device));
+    return deviceFactsFromProperties(name ? name.get() : "", props.get());
 }
 
 CaptureDevice describeCaptureDevice(const DeviceFacts &facts, CaptureMediaType type, const fs::path &sysRoot)

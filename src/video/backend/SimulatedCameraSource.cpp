@@ -1,5 +1,6 @@
 #include "video/backend/SimulatedCameraSource.h"
 
+#include "video/backend/GstElementFactory.h"
 #include "video/backend/SimulatedDocumentPage.h"
 
 #include <gst/app/gstappsrc.h>
@@ -80,13 +81,7 @@ namespace {
 struct Feeder {
     std::shared_ptr<SimulatedCameraSource::State> state;
     std::uint64_t frameIndex = 0;
-    GstBuffer *last = nullptr;
-
-    ~Feeder()
-    {
-        if (last)
-            gst_buffer_unref(last);
-    }
+    GstBufferPtr last{};
 };
 
 GstBuffer *nextFrame(Feeder &feeder)
@@ -98,7 +93,7 @@ GstBuffer *nextFrame(Feeder &feeder)
         frozen = s.frozen;
     }
     if (frozen && feeder.last)
-        return gst_buffer_copy(feeder.last); // shares the memory of the held picture
+        return gst_buffer_copy(feeder.last.get()); // shares the memory of the held picture
 
     const int w = s.options.frameSize.width(), h = s.options.frameSize.height();
     const int fullStride = (w + 2 * kSwayMargin) * 2;
@@ -117,9 +112,7 @@ GstBuffer *nextFrame(Feeder &feeder)
                     gsize(w) * 2);
     gst_buffer_unmap(buffer, &map);
 
-    if (feeder.last)
-        gst_buffer_unref(feeder.last);
-    feeder.last = gst_buffer_ref(buffer);
+    feeder.last.reset(gst_buffer_ref(buffer));
     return buffer;
 }
 
@@ -197,43 +190,43 @@ QImage SimulatedCameraSource::viewAt(std::uint16_t lensPosition) const
     return m_state->view(lensPosition, 0);
 }
 
-GstElement *SimulatedCameraSource::createVideoSourceElement() const
+GstObjectPtr<GstElement> SimulatedCameraSource::createVideoSourceElement(QString *error) const
 {
     const Options &o = m_state->options;
-    GstElement *bin = gst_bin_new(nullptr);
-    GstElement *appsrc = gst_element_factory_make("appsrc", nullptr);
+    const GstElementFactory factory = installedElementFactory();
+    const GstObjectPtr<GstElement> appsrc = makeElement(factory, "appsrc", nullptr, error);
+    if (!appsrc)
+        return nullptr;
     // Holds each buffer until its time comes, so the picture arrives at the
     // frame rate like a camera's.
-    GstElement *pace = gst_element_factory_make("identity", nullptr);
-    GstCaps *caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "UYVY", "width", G_TYPE_INT,
-                                        o.frameSize.width(), "height", G_TYPE_INT, o.frameSize.height(), "framerate",
-                                        GST_TYPE_FRACTION, o.framesPerSecond, 1, "colorimetry", G_TYPE_STRING, "bt601",
-                                        "interlace-mode", G_TYPE_STRING, "progressive", nullptr);
-    g_object_set(appsrc, "caps", caps, "is-live", TRUE, "format", GST_FORMAT_TIME, "max-buffers", guint64(1), nullptr);
-    gst_caps_unref(caps);
-    g_object_set(pace, "sync", TRUE, nullptr);
+    const GstObjectPtr<GstElement> pace = makeElement(factory, "identity", nullptr, error);
+    if (!pace)
+        return nullptr;
+    const GstCapsPtr caps(gst_caps_new_simple(
+        "video/x-raw", "format", G_TYPE_STRING, "UYVY", "width", G_TYPE_INT, o.frameSize.width(), "height", G_TYPE_INT,
+        o.frameSize.height(), "framerate", GST_TYPE_FRACTION, o.framesPerSecond, 1, "colorimetry", G_TYPE_STRING,
+        "bt601", "interlace-mode", G_TYPE_STRING, "progressive", nullptr));
+    g_object_set(appsrc.get(), "caps", caps.get(), "is-live", TRUE, "format", GST_FORMAT_TIME, "max-buffers",
+                 guint64(1), nullptr);
+    g_object_set(pace.get(), "sync", TRUE, nullptr);
 
     GstAppSrcCallbacks callbacks{};
     callbacks.need_data = needData;
-    gst_app_src_set_callbacks(GST_APP_SRC(appsrc), &callbacks, new Feeder{m_state}, destroyFeeder);
+    gst_app_src_set_callbacks(GST_APP_SRC(appsrc.get()), &callbacks, new Feeder{m_state}, destroyFeeder);
 
-    gst_bin_add_many(GST_BIN(bin), appsrc, pace, nullptr);
-    gst_element_link(appsrc, pace);
-    GstPad *pad = gst_element_get_static_pad(pace, "src");
-    gst_element_add_pad(bin, gst_ghost_pad_new("src", pad));
-    gst_object_unref(pad);
+    GstObjectPtr<GstElement> bin = sinkFloating(gst_bin_new(nullptr));
+    gst_bin_add_many(GST_BIN(bin.get()), appsrc.get(), pace.get(), nullptr);
+    gst_element_link(appsrc.get(), pace.get());
+    const GstObjectPtr<GstPad> pad(gst_element_get_static_pad(pace.get(), "src"));
+    gst_element_add_pad(bin.get(), gst_ghost_pad_new("src", pad.get()));
     return bin;
 }
 
-GstElement *SimulatedCameraSource::createAudioSourceElement() const
+GstObjectPtr<GstElement> SimulatedCameraSource::createAudioSourceElement(QString *error) const
 {
-    GError *error = nullptr;
-    GstElement *bin = gst_parse_bin_from_description(
+    return parseBin(
         "audiotestsrc is-live=true wave=sine freq=440 volume=0.1 ! capsfilter caps=audio/x-raw,rate=48000,channels=2",
-        TRUE, &error);
-    if (error)
-        g_error_free(error);
-    return bin;
+        error);
 }
 
 std::vector<std::uint8_t> rgbToUyvy(const QImage &source)

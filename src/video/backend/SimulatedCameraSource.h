@@ -1,14 +1,15 @@
 #pragma once
 
+#include "video/backend/GstHandles.h"
+
 #include <QImage>
 #include <QSize>
+#include <QString>
 
 #include <array>
 #include <cstdint>
 #include <memory>
 #include <vector>
-
-typedef struct _GstElement GstElement;
 
 namespace kelvo::video::backend {
 
@@ -47,11 +48,12 @@ public:
     QImage viewAt(std::uint16_t lensPosition) const;
 
     // A new source element that serves the picture as live UYVY video, a bin
-    // with one "src" pad (floating reference). Every element made here
-    // follows the same lens and freeze state.
-    GstElement *createVideoSourceElement() const;
-    // A new live test-tone source, a bin with one "src" pad.
-    GstElement *createAudioSourceElement() const;
+    // with one "src" pad. Every element made here follows the same lens and
+    // freeze state. Null with a message when a plugin is missing.
+    GstObjectPtr<GstElement> createVideoSourceElement(QString *error = nullptr) const;
+    // A new live test-tone source, a bin with one "src" pad; null with a
+    // message when a plugin is missing.
+    GstObjectPtr<GstElement> createAudioSourceElement(QString *error = nullptr) const;
 
     struct State;
 
