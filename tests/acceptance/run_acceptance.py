@@ -90,7 +90,8 @@ def shot(wid, path):
 
 def brightness(path):
     """Mean grey level 0..1 and its spread."""
-    out = run(["convert", path, "-colorspace", "Gray", "-format", "%[fx:mean] %[fx:standard_deviation]", "info:"]).stdout
+    out = run(["convert", path, "-colorspace", "Gray", "-format", "%[fx:mean] %[fx:standard_deviation]",
+               "info:"]).stdout
     try:
         mean, spread = out.split()
         return float(mean), float(spread)
@@ -605,7 +606,8 @@ class Suite:
             if not missing or time.time() > deadline or all(e.negative for e, _ in missing):
                 break
             time.sleep(0.1)
-        detail = "\n".join("      pressed: %s\n      expected: %s\n      seen: %s" % (action.describe(), e.describe(), seen)
+        detail = "\n".join("      pressed: %s\n      expected: %s\n      seen: %s" %
+                           (action.describe(), e.describe(), seen)
                            for e, seen in missing)
         self.record(name, not missing, detail, viewer)
         return not missing
@@ -678,8 +680,8 @@ def camera_and_freeze_checks(s, v):
     S(v, "F unfreezes", keys("f"), LogLine(r"^Setting isFrozen to NO$"), Received("cd"), Received("b1 01 01"),
       Picture("moving"))
     S(v, "Space freezes", keys("space"), LogLine(r"^Setting isFrozen to YES$"), Received("cc"))
-    S(v, "Escape in the video window unfreezes (after a menu was used)", keys("Escape"), LogLine(r"^Setting isFrozen to NO$"), Received("cd"),
-      Picture("moving"))
+    S(v, "Escape in the video window unfreezes (after a menu was used)", keys("Escape"),
+      LogLine(r"^Setting isFrozen to NO$"), Received("cd"), Picture("moving"))
     unfreeze(s, v)
     S(v, "Camera > Freeze freezes", menu("alt+c", "f"), LogLine(r"^Setting isFrozen to YES$"), Picture("still"))
     S(v, "Camera > Freeze again unfreezes", menu("alt+c", "f"), LogLine(r"^Setting isFrozen to NO$"))
@@ -824,7 +826,8 @@ def guide_checks(s, v):
       Setting("GuideLineScrollPosition", 0))
     S(v, "Guides > Zoom Buttons Move Guides off", menu("alt+g", "g"), NoLogLine(r"^Zoom"))
     zoom = v.profile.camera_settings().get("ZoomLevel", 1)
-    S(v, "the camera's zoom-in button zooms again", Camera("0 86\n", "zoom in"), LogLine(r"^Zoom level %d$" % (zoom + 1)))
+    S(v, "the camera's zoom-in button zooms again", Camera("0 86\n", "zoom in"),
+      LogLine(r"^Zoom level %d$" % (zoom + 1)))
     S(v, "Ctrl+- zooms back out", keys("ctrl+minus"), LogLine(r"^Zoom level %d$" % zoom))
 
     S(v, "H makes the horizontal guides a band", keys("h"), Setting("HorizontalGuidesMode", 2))
@@ -876,7 +879,8 @@ def window_checks(s, v):
     full_screen_step("Window > Full Screen enters full screen", menu("alt+w", "f"), "full")
     full_screen_step("F11 leaves full screen", keys("F11"), "window")
 
-    S(v, "Ctrl+Shift+Up docks to the top", keys("ctrl+shift+Up"), Placed("top"), Setting("DockingState", bool, camera=False))
+    S(v, "Ctrl+Shift+Up docks to the top", keys("ctrl+shift+Up"), Placed("top"),
+      Setting("DockingState", bool, camera=False))
     S(v, "Ctrl+Shift+Down docks to the bottom", keys("ctrl+shift+Down"), Placed("bottom"))
     S(v, "Ctrl+Shift+Left docks to the left", keys("ctrl+shift+Left"), Placed("left"))
     S(v, "Ctrl+Shift+Right docks to the right", keys("ctrl+shift+Right"), Placed("right"))
@@ -967,7 +971,8 @@ def restart_run(s, profile):
     """The settings the last run left come back; Reset to Default Settings clears them; Quit from the menu."""
     v = s.start(profile, "restart")
     S = s.step
-    S(v, "a restart keeps the zoom level", keys(), LogLine(r"^Zoom level 3$", since_start=True), Setting("ZoomLevel", 3))
+    S(v, "a restart keeps the zoom level", keys(), LogLine(r"^Zoom level 3$", since_start=True),
+      Setting("ZoomLevel", 3))
     S(v, "a restart keeps the mirror", keys(), Setting("MirrorMode", True), Setting("ColorBalance", 0))
     S(v, "a restart keeps the colour mode", keys(), Setting("ChosenNonPreferredColorMode", 2), Picture("dark"))
     S(v, "a restart keeps the docked place", keys(), Placed("right"))
@@ -1077,7 +1082,8 @@ def run_atspi_part(s):
         else:
             print(line, flush=True)
     if result.returncode not in (0, 1) or "RESULT " not in result.stdout:
-        s.record("the AT-SPI part runs", False, "      seen: status %d\n%s" % (result.returncode, result.stderr[-2000:]))
+        s.record("the AT-SPI part runs", False,
+                 "      seen: status %d\n%s" % (result.returncode, result.stderr[-2000:]))
 
 
 # ---- Main ---------------------------------------------------------------------------------
