@@ -1,6 +1,7 @@
 #include "app/CameraServices.h"
 
 #include "app/KelvoViewerAppDelegate.h"
+#include "app/SimulatorDebugChannel.h"
 #include "common/SystemLog.h"
 #include "device/DeviceAttachHandler.h"
 #include "device/DeviceLink.h"
@@ -35,6 +36,7 @@ CameraServices::CameraServices(const Options &options)
     if (options.forceSimulation)
         m_backend->deviceMonitor().setSimulationForced(true);
     m_scheduler = std::make_unique<video::CaptureQtScheduler>();
+    m_debugChannel = SimulatorDebugChannel::fromEnvironment(m_simulator);
 }
 
 CameraServices::~CameraServices()

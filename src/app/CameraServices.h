@@ -19,6 +19,7 @@ class SimulatedCameraSource;
 namespace kelvo::app {
 
 class KelvoViewerAppDelegate;
+class SimulatorDebugChannel;
 
 // The real capture and camera backends of a running viewer: the GStreamer
 // session and device list, and the built-in simulated Quadrel (its picture,
@@ -48,6 +49,7 @@ private:
     std::shared_ptr<video::backend::SimulatedCameraSource> m_simulatedSource;
     std::unique_ptr<video::backend::GstCaptureBackend> m_backend;
     std::unique_ptr<video::CaptureQtScheduler> m_scheduler;
+    std::unique_ptr<SimulatorDebugChannel> m_debugChannel;
 };
 
 } // namespace kelvo::app

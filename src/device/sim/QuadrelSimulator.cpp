@@ -90,6 +90,7 @@ void QuadrelSimulator::receiveHostReport(const Report &report)
         auto lightObserver = m_lightObserver;
         auto frozenObserver = m_frozenObserver;
         auto lensObserver = m_lensObserver;
+        auto receivedObserver = m_receivedObserver;
         const bool lightOn = m_lightOn, frozen = m_frozen;
         const std::uint16_t lens = m_lensPosition;
         notify = [=] {
@@ -99,6 +100,8 @@ void QuadrelSimulator::receiveHostReport(const Report &report)
                 frozenObserver(frozen);
             if (lens != oldLens && lensObserver)
                 lensObserver(lens);
+            if (receivedObserver)
+                receivedObserver(report);
         };
     }
     m_received.notify_all();
@@ -194,6 +197,12 @@ void QuadrelSimulator::setLightObserver(std::function<void(bool)> observer)
 {
     std::lock_guard lock(m_mutex);
     m_lightObserver = std::move(observer);
+}
+
+void QuadrelSimulator::setReceivedReportObserver(std::function<void(const Report &)> observer)
+{
+    std::lock_guard lock(m_mutex);
+    m_receivedObserver = std::move(observer);
 }
 
 void QuadrelSimulator::sendReport(const Report &report)

@@ -77,6 +77,8 @@ public:
     void setLensPositionObserver(std::function<void(std::uint16_t)> observer);
     void setFrozenObserver(std::function<void(bool)> observer);
     void setLightObserver(std::function<void(bool)> observer);
+    // Sees every report the host sends, after the camera has acted on it.
+    void setReceivedReportObserver(std::function<void(const Report &)> observer);
 
     // ---- Camera to host ------------------------------------------------------
     void sendReport(const Report &report);
@@ -118,6 +120,8 @@ private:
     std::function<void(std::uint16_t)> m_lensObserver; // guarded by m_mutex
     std::function<void(bool)> m_frozenObserver;        // guarded by m_mutex
     std::function<void(bool)> m_lightObserver;         // guarded by m_mutex
+
+    std::function<void(const Report &)> m_receivedObserver; // guarded by m_mutex
 
     std::mutex m_scriptMutex;
     std::condition_variable m_scriptWake;
