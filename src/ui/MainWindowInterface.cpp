@@ -104,7 +104,9 @@ MainWindowOutlets loadMainWindowInterface(std::vector<std::unique_ptr<QWidget>> 
     // the window code keeps them anchored to their edges on resize.
     o.batteryLevelIndicatorView = new DraggableView(o.videoContainer);
     o.batteryLevelIndicatorView->setObjectName(QStringLiteral("batteryLevelIndicatorView"));
-    o.batteryLevelIndicatorView->setGeometry(560, 8, 72, 24);
+    // Kept at the lower right, the corner the window keeps it at as it
+    // resizes; placed at the top it would leave a short window.
+    o.batteryLevelIndicatorView->setGeometry(560, 448, 72, 24);
     o.batteryLevelIndicator = new QProgressBar(o.batteryLevelIndicatorView);
     o.batteryLevelIndicator->setObjectName(QStringLiteral("batteryLevelIndicator"));
     o.batteryLevelIndicator->setRange(0, 3);

@@ -39,6 +39,8 @@ MainWindowDelegate::MainWindowDelegate(const QString &settingsFilePath)
 
 MainWindowDelegate::~MainWindowDelegate()
 {
+    if (interfaceLoaded())
+        qApp->removeEventFilter(this);
     // The overlay calls back into the controller; it goes with the windows,
     // before the controller's state.
     if (m_lineOverlayView)
@@ -68,7 +70,10 @@ std::vector<QWidget *> MainWindowDelegate::loadInterface(ApplicationCommands *ap
     connect(m_outlets.diagnosticWindow, &ui::DiagnosticWindow::closed, this,
             &MainWindowDelegate::diagnosticsWindowDidClose);
     m_placement = new VideoWindowPlacement(m_outlets, *this, this);
-    m_outlets.videoWindow->installEventFilter(this);
+    // Escape is taken before any widget of the video window sees it: after
+    // the menu bar was used from the keyboard, the focus may rest on a
+    // widget that would swallow it.
+    qApp->installEventFilter(this);
     m_outlets.mainMenu->validateAll();
     for (const auto &object : m_topLevelObjects)
         topLevel.push_back(object.get());
@@ -308,10 +313,21 @@ void MainWindowDelegate::closeActiveWindow()
 
 bool MainWindowDelegate::eventFilter(QObject *watched, QEvent *event)
 {
-    if (interfaceLoaded() && watched == m_outlets.videoWindow && event->type() == QEvent::KeyPress &&
-        static_cast<QKeyEvent *>(event)->key() == Qt::Key_Escape && static_cast<QKeyEvent *>(event)->modifiers() == 0)
-        return handleEscape();
-    return QObject::eventFilter(watched, event);
+    if (event->type() != QEvent::KeyPress || !interfaceLoaded() || !watched->isWidgetType())
+        return QObject::eventFilter(watched, event);
+    const auto *key = static_cast<QKeyEvent *>(event);
+    auto *widget = static_cast<QWidget *>(watched);
+    if (key->key() != Qt::Key_Escape || key->modifiers() != Qt::NoModifier || widget->window() != m_outlets.videoWindow)
+        return QObject::eventFilter(watched, event);
+    // The key reaches the filter once for each widget it is offered to; act
+    // on the first, the focus widget (or the window when none has focus).
+    QWidget *first = QApplication::focusWidget();
+    if (widget != (first && first->window() == widget->window() ? first : widget->window()))
+        return QObject::eventFilter(watched, event);
+    // A menu bar the user is moving through with the keyboard leaves it.
+    if (auto *bar = qobject_cast<QMenuBar *>(widget); bar && bar->activeAction())
+        return QObject::eventFilter(watched, event);
+    return handleEscape();
 }
 
 bool MainWindowDelegate::handleEscape()
@@ -675,17 +691,14 @@ guides::GuideRect MainWindowDelegate::fullScreenScreenFrame() const
                                                                                  : QGuiApplication::primaryScreen();
     if (!screen)
         return {};
-    const QRect g = screen->geometry();
-    return {double(g.x()), double(g.y()), double(g.width()), double(g.height())};
+    return VideoWindowPlacement::fromQtScreen(screen->geometry());
 }
 
 guides::GuideRect MainWindowDelegate::fullScreenRectForScreenFrame(const guides::GuideRect &screenFrame) const
 {
     if (!m_placement)
         return screenFrame;
-    const geometry::Rect r = m_placement->getFullScreenRectForScreenFrame(
-        {screenFrame.x, screenFrame.y, screenFrame.width, screenFrame.height});
-    return {r.x, r.y, r.width, r.height};
+    return m_placement->getFullScreenRectForScreenFrame(screenFrame);
 }
 
 // ---- Video window ------------------------------------------------------------------------------

@@ -1,5 +1,6 @@
 #include "ViewerRig.h"
 
+#include "ui/DraggableWindow.h"
 #include "ui/MainMenu.h"
 #include "ui/MenuTags.h"
 #include "ui/PreferencesWindow.h"
@@ -192,4 +193,32 @@ TEST(ViewerButtonTest, ButtonsAreCountedWhileItIsOpenAndClosingRestoresTheLens)
     // Shown again, the counters start from 0.
     rig.controller.showDiagnosticsWindow();
     EXPECT_EQ(window->indicator(QStringLiteral("freezeLevelIndicator"))->value(), 0);
+}
+
+// The Window menu's items reach the window's placement through the
+// controller, and its zoom item names what choosing it would do.
+TEST(ViewerMenus, WindowItemsDockAndZoomTheWindow)
+{
+    ViewerRig rig(false);
+    ui::DraggableWindow *window = rig.controller.videoWindow();
+    window->setGeometry(QRect(100, 100, 300, 200));
+    window->show();
+    QCoreApplication::processEvents();
+    QMenuBar *bar = rig.controller.mainMenu()->menuBar();
+    auto trigger = [&](ui::MenuCommand command) {
+        for (QAction *item : bar->findChildren<QAction *>())
+            if (ui::commandOf(item) == command)
+                return rig.controller.mainMenu()->trigger(item);
+        return false;
+    };
+    QAction *zoomItem = ui::findMenuItem(bar, ui::MenuTag::Window, ui::MenuTag::WindowZoom);
+    ASSERT_NE(zoomItem, nullptr);
+
+    ASSERT_TRUE(trigger(ui::MenuCommand::DockToRight));
+    EXPECT_EQ(rig.controller.dockingInfo(), 64);
+    ASSERT_TRUE(trigger(ui::MenuCommand::ZoomWindow));
+    EXPECT_TRUE(window->isZoomed());
+    EXPECT_EQ(zoomItem->iconText(), QStringLiteral("Normal window zoom size"));
+    ASSERT_TRUE(trigger(ui::MenuCommand::ZoomWindow));
+    EXPECT_EQ(zoomItem->iconText(), QStringLiteral("Maximize window zoom size"));
 }

@@ -365,32 +365,6 @@ TEST(VideoWindowPlacement, OpensTheOnScreenDisplayOnceFullScreenIsReachedWhenAsk
     EXPECT_EQ(rig.host.count("showHideOnScreenDisplay"), 1);
 }
 
-TEST(VideoWindowPlacement, TheMenuItemsDriveDockingFullScreenAndZoom)
-{
-    PlacementRig rig(QRect(100, 100, 300, 200));
-    rig.placement->registerMenuActions(*rig.o.mainMenu);
-    QMenuBar *bar = rig.o.mainMenu->menuBar();
-    auto trigger = [&](const char *action) {
-        for (QAction *item : bar->findChildren<QAction *>()) {
-            if (item->property(ui::kActionProperty).toString() == QLatin1String(action))
-                return rig.o.mainMenu->trigger(item);
-        }
-        return false;
-    };
-    QAction *zoomItem = ui::findMenuItem(bar, ui::MenuTag::Window, ui::MenuTag::WindowZoom);
-    ASSERT_NE(zoomItem, nullptr);
-
-    ASSERT_TRUE(trigger("moveWindowToRight:"));
-    EXPECT_EQ(rig.placement->isDocked(), 64);
-    ASSERT_TRUE(trigger("performZoom:"));
-    EXPECT_TRUE(rig.window().isZoomed());
-    EXPECT_EQ(zoomItem->text(), QStringLiteral("Normal window zoom size"));
-    ASSERT_TRUE(trigger("performZoom:"));
-    EXPECT_EQ(zoomItem->text(), QStringLiteral("Maximize window zoom size"));
-    ASSERT_TRUE(trigger("enterExitFullScreen:"));
-    EXPECT_TRUE(rig.placement->isFullScreen());
-}
-
 // ---- Idle pointer ----------------------------------------------------------------------------------
 
 TEST(VideoWindowPlacement, ThePointerHidesOnTheSeventhTickAndAMoveBringsItBack)
