@@ -35,7 +35,7 @@ QByteArray DriverRule::shippedRule()
     return QByteArray(kShippedUdevRule);
 }
 
-bool DriverRule::kernelExtensionIsInstalled() const
+bool DriverRule::isInstalled() const
 {
     QFile file(m_installedPath);
     if (!file.open(QIODevice::ReadOnly))
@@ -69,7 +69,7 @@ DriverRule::InstallResult DriverRule::install()
     const int status = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     systemLog("Result code %d\n", status);
 
-    if (status == 0 && kernelExtensionIsInstalled())
+    if (status == 0 && isInstalled())
         return {true, {}};
     if (status == kPkexecDismissed)
         return {false, localized("The administrator password was not given, so the rule was not installed.")};

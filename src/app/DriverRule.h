@@ -29,9 +29,9 @@ public:
     static QByteArray shippedRule();
 
     // YES when the installed rule exists and matches the shipped one.
-    virtual bool kernelExtensionIsInstalled() const;
+    virtual bool isInstalled() const;
     // YES when the rule must be installed (missing or altered).
-    virtual bool needsKernelExtension() const { return !kernelExtensionIsInstalled(); }
+    virtual bool needsInstalling() const { return !isInstalled(); }
     // Installs the shipped rule through pkexec and makes udev apply it to a
     // camera that is already plugged in. Never reports success unless the
     // installed file then matches.

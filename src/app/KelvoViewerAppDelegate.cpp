@@ -2,6 +2,7 @@
 
 #include "app/AlertPresenter.h"
 #include "app/DriverRule.h"
+#include "app/ViewerLifecycle.h"
 #include "common/BuildInfo.h"
 #include "common/Localization.h"
 #include "common/SystemLog.h"
@@ -100,16 +101,13 @@ KelvoViewerAppDelegate::KelvoViewerAppDelegate(AppServices services) : m_service
     m_deviceLink->setApplicationActions(this);
 
     step(11);
-    m_nibViews = m_appWindowDelegate->loadInterface(this);
+    m_topLevelWindows = m_appWindowDelegate->loadInterface(this);
     m_aboutWindow = std::make_unique<ui::AboutWindow>(bundleVersion(), bundleCopyright());
     // The video window comes to the front only while the viewer is the
     // active application, so that a camera event never steals the focus.
     if (ui::DraggableWindow *window = m_appWindowDelegate->videoWindow()) {
         window->setForegroundQuery([this] { return m_isForegroundApp; });
-        // The video window is the viewer: closing it ends the viewer, as
-        // Quit does, after its own closing steps have run.
-        connect(window, &ui::DraggableWindow::windowWillClose, this, &KelvoViewerAppDelegate::quit,
-                Qt::QueuedConnection);
+        connect(window, &ui::DraggableWindow::windowWillClose, this, &KelvoViewerAppDelegate::videoWindowWillClose);
     }
 
     // The open-device and listener lists of step 12 belong to the device link
@@ -140,15 +138,56 @@ KelvoViewerAppDelegate::~KelvoViewerAppDelegate()
     m_diskArbitrationSession = false;
 }
 
-void KelvoViewerAppDelegate::awakeFromNib()
+namespace {
+
+// The controller's and its window's steps, as the start-up and closing
+// sequences take them.
+class ControllerSteps final : public ViewerLifecycleSteps {
+public:
+    explicit ControllerSteps(viewer::MainWindowDelegate &controller) : m_c(controller) {}
+    void loadPreferences() override { m_c.loadPreferences(); }
+    void prepareVideoWindow() override { m_c.prepareVideoWindow(); }
+    void refreshDevices() override { m_c.refreshDevices(); }
+    void bringVideoWindowForward() override { m_c.bringVideoWindowForward(); }
+    void initializeVideoCapture() override { m_c.initializeVideoCapture(); }
+    bool userHasSetPreferences() const override { return m_c.userHasSetPreferences(); }
+    void setUserHasSetPreferences(bool value) override { m_c.setUserHasSetPreferences(value); }
+    void savePreferences() override { m_c.savePreferences(); }
+    void showPreferencesWindow() override { m_c.showPreferencesWindow(); }
+    void checkForUpdates() override { m_c.checkForUpdates(); }
+    void stopAudioLevelTimer() override { m_c.stopAudioLevelTimer(); }
+    void stopCaptureSession() override { m_c.stopCaptureSession(); }
+    void detachMovieOutputDelegate() override { m_c.detachMovieOutputDelegate(); }
+    void removeNotificationObservers() override { m_c.removeNotificationObservers(); }
+    void cleanupVideoCapture() override { m_c.cleanupVideoCapture(); }
+    void setLineMarkerMenuEnabled(bool enabled) override { m_c.setLineMarkerMenuEnabled(enabled); }
+
+private:
+    viewer::MainWindowDelegate &m_c;
+};
+
+} // namespace
+
+void KelvoViewerAppDelegate::interfaceDidLoad()
 {
-    m_appWindowDelegate->windowControllerDidLoadNib(this);
+    m_appWindowDelegate->interfaceDidLoad();
+    ControllerSteps steps(*m_appWindowDelegate);
+    runStartUp(steps);
+}
+
+void KelvoViewerAppDelegate::videoWindowWillClose()
+{
+    ControllerSteps steps(*m_appWindowDelegate);
+    runClosing(steps);
+    // The video window is the viewer: closing it ends the viewer, as Quit
+    // does, once the event that closed it is done.
+    QMetaObject::invokeMethod(this, &KelvoViewerAppDelegate::quit, Qt::QueuedConnection);
 }
 
 void KelvoViewerAppDelegate::applicationDidFinishLaunching()
 {
     systemLog("didFinishLaunching\n");
-    if (!needsKernelExtension())
+    if (!accessRuleNeedsInstalling())
         return;
 
     closeViewerWindow();
@@ -173,14 +212,14 @@ void KelvoViewerAppDelegate::applicationDidFinishLaunching()
     }
 }
 
-bool KelvoViewerAppDelegate::needsKernelExtension() const
+bool KelvoViewerAppDelegate::accessRuleNeedsInstalling() const
 {
-    return m_services.driverRule && m_services.driverRule->needsKernelExtension();
+    return m_services.driverRule && m_services.driverRule->needsInstalling();
 }
 
-bool KelvoViewerAppDelegate::kernelExtensionIsInstalled() const
+bool KelvoViewerAppDelegate::accessRuleIsInstalled() const
 {
-    return m_services.driverRule && m_services.driverRule->kernelExtensionIsInstalled();
+    return m_services.driverRule && m_services.driverRule->isInstalled();
 }
 
 void KelvoViewerAppDelegate::closeViewerWindow()

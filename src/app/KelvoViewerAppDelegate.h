@@ -69,12 +69,15 @@ public:
     explicit KelvoViewerAppDelegate(AppServices services = defaultServices());
     ~KelvoViewerAppDelegate() override;
 
-    // The interface was loaded: hands it to the viewer controller.
-    void awakeFromNib();
+    // The interface is built: runs the viewer's start-up sequence (settings,
+    // window, capture, first-launch preferences, update check).
+    void interfaceDidLoad();
     // After the event loop has started: the driver check.
     void applicationDidFinishLaunching();
-    bool needsKernelExtension() const;
-    bool kernelExtensionIsInstalled() const;
+    // Whether the camera access rule must be installed, and whether the
+    // installed one is the one this viewer ships.
+    bool accessRuleNeedsInstalling() const;
+    bool accessRuleIsInstalled() const;
 
     // Takes the video window off the screen without ending the viewer (the
     // user closing it ends the viewer).
@@ -106,7 +109,8 @@ public:
     device::DeviceLink *deviceLink() const { return m_deviceLink.get(); }
     // The scan, the bus watcher and the attach events; null when not created.
     device::LinuxDeviceDiscovery *deviceDiscovery() const { return m_deviceDiscovery.get(); }
-    const std::vector<QWidget *> &nibViews() const { return m_nibViews; }
+    // The interface's top-level windows, the video window first.
+    const std::vector<QWidget *> &topLevelWindows() const { return m_topLevelWindows; }
     QTimer *batteryCheckTimer() const { return m_batteryCheckTimer; }
     ui::AboutWindow *aboutWindow() const { return m_aboutWindow.get(); }
     bool hasDiskArbitrationSession() const { return m_diskArbitrationSession; }
@@ -114,6 +118,7 @@ public:
     QString bundleCopyright() const;
 
 private:
+    void videoWindowWillClose();
     AppServices m_services;
     bool m_isForegroundApp = false;
     bool m_diskArbitrationSession = false;
@@ -121,7 +126,7 @@ private:
     std::unique_ptr<device::DeviceLink> m_deviceLink;
     std::unique_ptr<device::LinuxDeviceDiscovery> m_deviceDiscovery;
     std::unique_ptr<viewer::MainWindowDelegate> m_appWindowDelegate;
-    std::vector<QWidget *> m_nibViews;
+    std::vector<QWidget *> m_topLevelWindows;
     QTimer *m_batteryCheckTimer = nullptr;
     std::unique_ptr<ui::AboutWindow> m_aboutWindow;
 };

@@ -80,9 +80,8 @@ std::vector<QWidget *> MainWindowDelegate::loadInterface(ApplicationCommands *ap
     return topLevel;
 }
 
-void MainWindowDelegate::windowControllerDidLoadNib(QObject *windowController)
+void MainWindowDelegate::interfaceDidLoad()
 {
-    Q_UNUSED(windowController);
     if (!interfaceLoaded())
         return;
     updateCameraMenu();
@@ -90,8 +89,18 @@ void MainWindowDelegate::windowControllerDidLoadNib(QObject *windowController)
     updateColorModeMenus();
     if (m_lineOverlayView)
         m_lineOverlayView->updateReadingGuideMenus();
-    // Loads the settings, lays the window out, shows it and starts capture.
-    m_placement->windowControllerDidLoadNib();
+}
+
+void MainWindowDelegate::prepareVideoWindow()
+{
+    if (m_placement)
+        m_placement->prepareWindow();
+}
+
+void MainWindowDelegate::bringVideoWindowForward()
+{
+    if (interfaceLoaded())
+        m_outlets.videoWindow->makeKeyAndOrderFront();
 }
 
 QAction *MainWindowDelegate::menuItem(int menuTag, int itemTag) const

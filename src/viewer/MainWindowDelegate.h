@@ -92,8 +92,13 @@ public:
     ui::MainMenu *mainMenu() const { return m_outlets.mainMenu; }
     ui::LineOverlayView *lineOverlayView() const { return m_lineOverlayView; }
 
-    // Called once the interface is loaded, with the object that loaded it.
-    void windowControllerDidLoadNib(QObject *windowController);
+    // The interface is built: fills the menus that are rebuilt at run time.
+    void interfaceDidLoad();
+    // Stacks the video window's overlays and shapes its on-screen panels.
+    void prepareVideoWindow();
+    // Shows the video window, in front while the viewer is the active
+    // application.
+    void bringVideoWindowForward();
 
     // The device link whose send queue carries the camera commands. Not
     // owned; null means every command is refused.
@@ -238,10 +243,10 @@ public:
     void setColorMenuCheckboxes();
     void startPseudoModal();
     void endPseudoModal();
-    void setLineMarkerMenuEnabled(bool enabled) override;
+    void setLineMarkerMenuEnabled(bool enabled);
     void chooseVideoDevice(QAction *sender);
     void chooseAudioDevice(QAction *sender);
-    void showPreferencesWindow() override;
+    void showPreferencesWindow();
     void showPreferencesWindowForColorSettings();
     void closePreferencesWindow();
     void showDiagnosticsWindow();
@@ -270,8 +275,8 @@ public:
     // Resets a camera whose stream got stuck (the discovery's reset).
     void setResetStuckVideoHandler(std::function<void()> handler) { m_resetStuckVideo = std::move(handler); }
     // Builds and starts the capture graph.
-    void initializeVideoCapture() override;
-    void cleanupVideoCapture() override;
+    void initializeVideoCapture();
+    void cleanupVideoCapture();
     // Writes the viewer's whole state to the settings store.
     void savePreferences() override;
     // Reads the settings of the selected camera and head position and applies
@@ -297,7 +302,7 @@ public:
     settings::PreferencesContext preferencesContext() const;
     void unhideInternalFeaturesMenu() override;
     void setUserHasSetPreferences(bool value) override { m_userHasSetPreferences = value; }
-    bool userHasSetPreferences() const override { return m_userHasSetPreferences; }
+    bool userHasSetPreferences() const { return m_userHasSetPreferences; }
     void setFirstLaunch(bool value) override { m_firstLaunch = value; }
     bool firstLaunch() const { return m_firstLaunch; }
     void setUpdateBookkeeping(const settings::UpdateBookkeeping &bookkeeping) override;
@@ -341,10 +346,10 @@ public:
         m_isFullScreen = isFullScreen;
         revalidateMenus();
     }
-    void stopAudioLevelTimer() override {}
-    void stopCaptureSession() override;
-    void detachMovieOutputDelegate() override {}
-    void removeNotificationObservers() override {}
+    void stopAudioLevelTimer() {}
+    void stopCaptureSession();
+    void detachMovieOutputDelegate() {}
+    void removeNotificationObservers() {}
     bool OSDIsVisible() const override;
     device::DiagnosticSink *diagnosticWindow() override;
     device::OSDKeyReceiver *OSDTableView() override { return nullptr; }

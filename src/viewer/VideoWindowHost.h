@@ -5,8 +5,8 @@
 namespace kelvo::viewer {
 
 // What the video window's placement needs from the viewer controller: the
-// picture's size, and the controller's own steps that the window's start-up,
-// full-screen changes and closing run in their fixed order.
+// picture's size, and the controller's own steps that resizing and
+// full-screen changes run.
 // Thread: main thread.
 class VideoWindowHost {
 public:
@@ -20,14 +20,8 @@ public:
     // log line.
     virtual bool hasSelectedCamera() const = 0;
 
-    // Start-up.
-    virtual void loadPreferences() = 0;
+    // Asked again for a picture size the camera has not reported yet.
     virtual void refreshDevices() = 0;
-    virtual void initializeVideoCapture() = 0;
-    virtual bool userHasSetPreferences() const = 0;
-    virtual void setUserHasSetPreferences(bool value) = 0;
-    virtual void showPreferencesWindow() = 0;
-    virtual void checkForUpdates() = 0;
 
     // While the window is in use.
     virtual void savePreferences() = 0;
@@ -38,14 +32,6 @@ public:
     virtual void hideOnScreenDisplay() = 0;
     // Full screen was reached (true) or left (false).
     virtual void fullScreenDidChange(bool isFullScreen) = 0;
-
-    // Closing, in this order.
-    virtual void stopAudioLevelTimer() = 0;
-    virtual void stopCaptureSession() = 0;
-    virtual void detachMovieOutputDelegate() = 0;
-    virtual void removeNotificationObservers() = 0;
-    virtual void cleanupVideoCapture() = 0;
-    virtual void setLineMarkerMenuEnabled(bool enabled) = 0;
 };
 
 } // namespace kelvo::viewer

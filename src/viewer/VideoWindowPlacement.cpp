@@ -219,9 +219,8 @@ bool VideoWindowPlacement::fullScreenOrTransitioning() const
 
 // ---- Start-up ------------------------------------------------------------------------------
 
-void VideoWindowPlacement::windowControllerDidLoadNib()
+void VideoWindowPlacement::prepareWindow()
 {
-    m_host.loadPreferences();
     // Qt keeps no automatic list of windows in a menu, so there is nothing
     // to keep the video window out of.
     setViewOrder();
@@ -230,16 +229,6 @@ void VideoWindowPlacement::windowControllerDidLoadNib()
             roundCorners(panel);
     }
     createAboutBoxBlurView();
-    m_host.refreshDevices();
-    if (m_window)
-        m_window->makeKeyAndOrderFront();
-    m_host.initializeVideoCapture();
-    if (!m_host.userHasSetPreferences()) {
-        m_host.setUserHasSetPreferences(true);
-        m_host.savePreferences();
-        m_host.showPreferencesWindow();
-    }
-    m_host.checkForUpdates();
 }
 
 void VideoWindowPlacement::setViewOrder()
@@ -809,12 +798,6 @@ void VideoWindowPlacement::windowWillClose()
 {
     stopFullScreenIdleTimer();
     showPointer();
-    m_host.stopAudioLevelTimer();
-    m_host.stopCaptureSession();
-    m_host.detachMovieOutputDelegate();
-    m_host.removeNotificationObservers();
-    m_host.cleanupVideoCapture();
-    m_host.setLineMarkerMenuEnabled(false);
 }
 
 } // namespace kelvo::viewer

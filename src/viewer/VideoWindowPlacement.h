@@ -31,8 +31,7 @@ namespace kelvo::viewer {
 // the edges of the main screen, turns it with the picture, takes it into and
 // out of full screen (where the picture fills the screen and is cut on its
 // long side), hides the resting pointer in full screen, lays out the
-// overlay views after every resize, and runs the window's start-up and
-// closing sequences.
+// overlay views after every resize.
 //
 // Placement rules are computed in the lower-left, y-up screen system of
 // viewer/geometry and converted to Qt's coordinates only here. Qt gives no
@@ -63,11 +62,9 @@ public:
 
     // ---- Start-up --------------------------------------------------------------
 
-    // Loads the settings, stacks the overlays, rounds the on-screen panels,
-    // makes the about box's backdrop, refreshes the devices, brings the
-    // window to the front, starts the capture, asks for preferences on the
-    // very first launch and checks for updates, in that order.
-    void windowControllerDidLoadNib();
+    // Stacks the overlays, rounds the on-screen panels and makes the about
+    // box's backdrop, once the window's views all exist.
+    void prepareWindow();
     // Stacks the overlays over the picture, from bottom to top: about box,
     // about box view, reading guides, battery, recording mark, audio level,
     // audio gain, on-screen display.
@@ -145,7 +142,8 @@ public:
     // The user's resize came to rest: restores the picture's shape, rebuilds
     // the picture and saves.
     void windowDidEndLiveResize();
-    // Stops the viewer's timers, capture and observers, in order.
+    // The window is closing: the idle-pointer timer stops and the pointer
+    // shows again.
     void windowWillClose();
 
     // The window frame in the y-up screen system; in full screen, the

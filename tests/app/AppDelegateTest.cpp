@@ -148,8 +148,8 @@ TEST(AppDelegateStartup, BuildsTheLongLivedObjectsInTheirFixedOrder)
     EXPECT_TRUE(built.isForegroundApp());
     EXPECT_TRUE(built.hasDiskArbitrationSession());
     EXPECT_EQ(built.batteryCheckTimer(), nullptr);
-    ASSERT_FALSE(built.nibViews().empty());
-    EXPECT_EQ(built.nibViews().front(), built.appWindowDelegate()->videoWindow());
+    ASSERT_FALSE(built.topLevelWindows().empty());
+    EXPECT_EQ(built.topLevelWindows().front(), built.appWindowDelegate()->videoWindow());
     // No window is shown, no device opened and no capture started while the
     // objects are built.
     EXPECT_FALSE(built.appWindowDelegate()->videoWindow()->isVisible());
@@ -178,15 +178,15 @@ TEST(AppDelegateStartup, TeardownClosesTheDiskSessionOnlyWhenOneWasOpened)
 TEST(DriverCheck, RuleCountsAsInstalledOnlyWithExactlyTheShippedContent)
 {
     Harness h;
-    EXPECT_TRUE(h.rule->needsKernelExtension()); // absent
+    EXPECT_TRUE(h.rule->needsInstalling()); // absent
     h.installRule(DriverRule::shippedRule());
-    EXPECT_FALSE(h.rule->needsKernelExtension());
+    EXPECT_FALSE(h.rule->needsInstalling());
     QByteArray altered = DriverRule::shippedRule();
     altered.replace("0082", "0083");
     h.installRule(altered);
-    EXPECT_TRUE(h.rule->needsKernelExtension());
+    EXPECT_TRUE(h.rule->needsInstalling());
     h.installRule(DriverRule::shippedRule() + "\n# local edit\n");
-    EXPECT_TRUE(h.rule->needsKernelExtension());
+    EXPECT_TRUE(h.rule->needsInstalling());
 }
 
 TEST(DriverCheck, ShippedRuleGivesTheUserTheCameraAndTagsItForAutoLaunch)
@@ -243,7 +243,7 @@ TEST(DriverCheck, InstallThroughPkexecWritesTheRuleAndShowsTheVideo)
     ScopedLogCapture log;
     delegate.applicationDidFinishLaunching();
     EXPECT_EQ(log.lines(), (std::vector<std::string>{"didFinishLaunching\n", "Install\n", "Result code 0\n"}));
-    EXPECT_FALSE(h.rule->needsKernelExtension());
+    EXPECT_FALSE(h.rule->needsInstalling());
     EXPECT_TRUE(h.alerts->errors.isEmpty());
     EXPECT_EQ(h.terminated, 0);
     EXPECT_TRUE(delegate.appWindowDelegate()->videoWindow()->isVisible());
@@ -281,7 +281,7 @@ TEST(DriverCheck, PkexecFailuresAreReportedAndTheQuestionIsAskedAgain)
         EXPECT_TRUE(log.contains(c.expectLog));
         EXPECT_TRUE(log.contains("Quit\n"));
         EXPECT_EQ(h.terminated, 1);
-        EXPECT_TRUE(h.rule->needsKernelExtension());
+        EXPECT_TRUE(h.rule->needsInstalling());
         EXPECT_FALSE(delegate.appWindowDelegate()->videoWindow()->isVisible());
     }
 }
@@ -295,14 +295,14 @@ TEST(DriverCheck, NoRuleCheckWithoutARuleToCheck)
     KelvoViewerAppDelegate delegate(services);
     delegate.applicationDidFinishLaunching();
     EXPECT_EQ(h.alerts->driverAsked, 0);
-    EXPECT_FALSE(delegate.needsKernelExtension());
+    EXPECT_FALSE(delegate.accessRuleNeedsInstalling());
 }
 
 TEST(AppDelegateWindows, ReopeningShowsTheVideoWindowStartsCaptureAndOpensNoDocument)
 {
     Harness h;
     KelvoViewerAppDelegate delegate(h.services());
-    delegate.awakeFromNib();
+    delegate.interfaceDidLoad();
     viewer::MainWindowDelegate *controller = delegate.appWindowDelegate();
     QMenuBar *bar = controller->mainMenu()->menuBar();
 

@@ -52,7 +52,9 @@ struct ViewerRig {
         link.createSendQueue(std::make_shared<VirtualSendClock>());
         link.startHIDInitialization();
         controller.loadInterface();
-        controller.windowControllerDidLoadNib(nullptr);
+        controller.interfaceDidLoad();
+        controller.loadPreferences();
+        controller.prepareVideoWindow();
         controller.setDeviceLink(&link);
         link.setViewerActions(&controller);
         if (withCamera) {

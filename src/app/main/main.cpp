@@ -54,7 +54,7 @@ int main(int argc, char **argv)
     // shows the window and starts capture.
     kelvo::app::CameraServices cameras({options.simulate});
     cameras.attach(delegate);
-    delegate.awakeFromNib();
+    delegate.interfaceDidLoad();
     delegate.showVideoWindow();
     QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidFinishLaunching(); });
     const int status = app.exec();

@@ -409,32 +409,12 @@ TEST(VideoWindowPlacement, ThePointerHidesOnTheSeventhTickAndAMoveBringsItBack)
     EXPECT_FALSE(rig.placement->fullScreenCursorTimerActive());
 }
 
-// ---- Start-up, layout and closing ---------------------------------------------------------------------
+// ---- Preparation, layout and closing ---------------------------------------------------------------------
 
-TEST(VideoWindowPlacement, StartUpRunsItsStepsInOrder)
-{
-    struct {
-        bool preferencesSet;
-        std::vector<std::string> expected;
-    } cases[] = {
-        {true, {"loadPreferences", "refreshDevices", "initializeVideoCapture", "checkForUpdates"}},
-        {false,
-         {"loadPreferences", "refreshDevices", "initializeVideoCapture", "setUserHasSetPreferences(true)",
-          "savePreferences", "showPreferencesWindow", "checkForUpdates"}},
-    };
-    for (const auto &c : cases) {
-        PlacementRig rig;
-        rig.host.preferencesSet = c.preferencesSet;
-        rig.placement->windowControllerDidLoadNib();
-        EXPECT_EQ(rig.host.calls, c.expected);
-        EXPECT_TRUE(rig.window().isVisible());
-    }
-}
-
-TEST(VideoWindowPlacement, StartUpStacksTheOverlaysAboveThePicture)
+TEST(VideoWindowPlacement, PreparingTheWindowStacksTheOverlaysAboveThePicture)
 {
     PlacementRig rig;
-    rig.placement->windowControllerDidLoadNib();
+    rig.placement->prepareWindow();
     ASSERT_NE(rig.placement->aboutBoxBlurView(), nullptr);
     const QObjectList children = rig.o.videoContainer->children();
     const std::vector<QObject *> bottomToTop = {rig.o.previewView,
@@ -454,7 +434,7 @@ TEST(VideoWindowPlacement, StartUpStacksTheOverlaysAboveThePicture)
 TEST(VideoWindowPlacement, OverlaysFollowTheWindowSize)
 {
     PlacementRig rig(QRect(100, 100, 624, 500));
-    rig.placement->windowControllerDidLoadNib();
+    rig.placement->prepareWindow();
     auto *container = rig.o.videoContainer;
     const QRect record = rig.o.recordOverlayView->geometry();
     const QRect battery = rig.o.batteryLevelIndicatorView->geometry();
@@ -493,7 +473,7 @@ TEST(VideoWindowPlacement, OverlaysFollowTheWindowSize)
 TEST(VideoWindowPlacement, InFullScreenTheControlsAnchorToTheScreenNotThePicture)
 {
     PlacementRig rig;
-    rig.placement->windowControllerDidLoadNib();
+    rig.placement->prepareWindow();
     const QRect designedBattery = rig.o.batteryLevelIndicatorView->geometry();
     const int batteryFromRight = rig.o.videoContainer->width() - designedBattery.right();
     rig.placement->enterExitFullScreen();
@@ -504,14 +484,16 @@ TEST(VideoWindowPlacement, InFullScreenTheControlsAnchorToTheScreenNotThePicture
     EXPECT_EQ(rig.screen().width() - battery.right(), batteryFromRight);
 }
 
-TEST(VideoWindowPlacement, ClosingTheWindowRunsTheClosingSequenceInOrder)
+TEST(VideoWindowPlacement, ClosingTheWindowShowsThePointerAgain)
 {
     PlacementRig rig;
-    rig.host.calls.clear();
+    rig.placement->enterExitFullScreen();
+    for (int tick = 0; tick < 7; ++tick)
+        rig.placement->mouseIdleTimerHandler();
+    ASSERT_TRUE(rig.placement->pointerHidden());
     rig.window().close();
-    EXPECT_EQ(rig.host.calls, (std::vector<std::string>{"stopAudioLevelTimer", "stopCaptureSession",
-                                                        "detachMovieOutputDelegate", "removeNotificationObservers",
-                                                        "cleanupVideoCapture", "setLineMarkerMenuEnabled(false)"}));
+    EXPECT_FALSE(rig.placement->pointerHidden());
+    EXPECT_FALSE(rig.placement->fullScreenCursorTimerActive());
 }
 
 } // namespace
