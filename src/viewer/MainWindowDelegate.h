@@ -288,8 +288,6 @@ public:
     void pauseDownloadsOnQuit();
     void checkForUpdates() override;
     const std::optional<QString> &appVersionReadyToInstall() const { return m_appVersionReadyToInstall; }
-    int savePreferencesCount() const { return m_savePreferencesCount; }
-    int initializeVideoCaptureCount() const { return m_initializeVideoCaptureCount; }
 
     // The picture: rebuilds the colour, zoom and mirror filters.
     void setImageFilters() override { m_filterChain.setImageFilters(); }
@@ -410,6 +408,13 @@ public:
     const video::FreezeFrameProcessor &freezeFrames() const { return m_freezeFrames; }
     ui::StillSavePanel &stillSavePanel() { return m_stillSavePanel; }
 
+signals:
+    // The whole state was handed to the settings store (a save asked for
+    // while the settings load is not one).
+    void preferencesSaved();
+    // The capture graph was asked to start.
+    void videoCaptureStarting();
+
 private:
     // Shows each change of the model's state in the menus and views.
     void observeModel();
@@ -462,8 +467,6 @@ private:
     bool m_automaticallyLaunchesOnDeviceAttach = true;
     std::uint8_t m_dockingInfo = 0;
     std::optional<QString> m_appVersionReadyToInstall;
-    int m_savePreferencesCount = 0;
-    int m_initializeVideoCaptureCount = 0;
 };
 
 } // namespace kelvo::viewer

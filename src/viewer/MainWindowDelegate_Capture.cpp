@@ -38,7 +38,7 @@ void MainWindowDelegate::detachCapture()
 
 void MainWindowDelegate::initializeVideoCapture()
 {
-    ++m_initializeVideoCaptureCount;
+    emit videoCaptureStarting();
     if (!m_capture)
         return;
     m_capture->initializeVideoCapture();

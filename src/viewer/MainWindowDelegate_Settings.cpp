@@ -87,8 +87,9 @@ void MainWindowDelegate::loadPreferences()
 
 void MainWindowDelegate::savePreferences()
 {
-    ++m_savePreferencesCount;
-    m_preferencesKeeper.savePreferences(currentPreferences(), preferencesContext());
+    if (m_preferencesKeeper.savePreferences(currentPreferences(), preferencesContext()) !=
+        settings::SaveOutcome::Skipped)
+        emit preferencesSaved();
 }
 
 void MainWindowDelegate::factoryReset()

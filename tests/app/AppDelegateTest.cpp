@@ -114,9 +114,13 @@ TEST(AppDelegateStartup, BuildsTheLongLivedObjectsInTheirFixedOrder)
         QString serial;
     };
     std::map<int, Seen> seen;
+    int capturesStarted = 0;
     AppServices services = h.services();
     services.willRunStartupStep = [&](int step, const KelvoViewerAppDelegate &d) {
         h.steps.push_back(step);
+        if (step == 11)
+            QObject::connect(d.appWindowDelegate(), &viewer::MainWindowDelegate::videoCaptureStarting,
+                             [&] { ++capturesStarted; });
         device::DeviceLink *link = d.deviceLink();
         seen[step] = {link != nullptr,
                       link && link->sendQueue(),
@@ -154,7 +158,7 @@ TEST(AppDelegateStartup, BuildsTheLongLivedObjectsInTheirFixedOrder)
     // objects are built.
     EXPECT_FALSE(built.appWindowDelegate()->videoWindow()->isVisible());
     EXPECT_TRUE(built.deviceLink()->hidInterfaces().empty());
-    EXPECT_EQ(built.appWindowDelegate()->initializeVideoCaptureCount(), 0);
+    EXPECT_EQ(capturesStarted, 0);
 }
 
 TEST(AppDelegateStartup, TeardownClosesTheDiskSessionOnlyWhenOneWasOpened)
@@ -240,6 +244,9 @@ TEST(DriverCheck, InstallThroughPkexecWritesTheRuleAndShowsTheVideo)
     h.rule->setPkexecProgram(h.fakePkexec(QStringLiteral("exec \"$@\"")));
     KelvoViewerAppDelegate delegate(h.services());
     h.alerts->driverAnswers = {AlertPresenter::DriverAnswer::Install};
+    int capturesStarted = 0;
+    QObject::connect(delegate.appWindowDelegate(), &viewer::MainWindowDelegate::videoCaptureStarting,
+                     [&] { ++capturesStarted; });
     ScopedLogCapture log;
     delegate.applicationDidFinishLaunching();
     EXPECT_EQ(log.lines(), (std::vector<std::string>{"didFinishLaunching\n", "Install\n", "Result code 0\n"}));
@@ -247,7 +254,7 @@ TEST(DriverCheck, InstallThroughPkexecWritesTheRuleAndShowsTheVideo)
     EXPECT_TRUE(h.alerts->errors.isEmpty());
     EXPECT_EQ(h.terminated, 0);
     EXPECT_TRUE(delegate.appWindowDelegate()->videoWindow()->isVisible());
-    EXPECT_EQ(delegate.appWindowDelegate()->initializeVideoCaptureCount(), 1);
+    EXPECT_EQ(capturesStarted, 1);
 }
 
 TEST(DriverCheck, PkexecFailuresAreReportedAndTheQuestionIsAskedAgain)
@@ -313,14 +320,15 @@ TEST(AppDelegateWindows, ReopeningShowsTheVideoWindowStartsCaptureAndOpensNoDocu
     EXPECT_EQ(h.terminated, 0);
     QCoreApplication::processEvents();
     EXPECT_EQ(h.terminated, 1);
-    const int capturesStarted = controller->initializeVideoCaptureCount();
+    int capturesStarted = 0;
+    QObject::connect(controller, &viewer::MainWindowDelegate::videoCaptureStarting, [&] { ++capturesStarted; });
     for (int tag : {300, 36, 42, 1000})
         EXPECT_FALSE(ui::findTopLevelItem(bar, tag)->isEnabled()) << tag;
     EXPECT_FALSE(ui::findMenuItem(bar, 95, 109)->isEnabled());
 
     EXPECT_FALSE(delegate.applicationShouldOpenUntitledFile());
     EXPECT_TRUE(controller->videoWindow()->isVisible());
-    EXPECT_EQ(controller->initializeVideoCaptureCount(), capturesStarted + 1);
+    EXPECT_EQ(capturesStarted, 1);
     for (int tag : {300, 36, 42, 1000})
         EXPECT_TRUE(ui::findTopLevelItem(bar, tag)->isEnabled()) << tag;
     EXPECT_TRUE(ui::findMenuItem(bar, 95, 109)->isEnabled());
@@ -396,12 +404,14 @@ TEST(AppDelegateQuit, ClosesPreferencesThenSavesOnceEvenWhenNotifiedTwice)
     viewer::MainWindowDelegate *controller = delegate.appWindowDelegate();
     controller->preferencesWindow()->show();
     ASSERT_TRUE(controller->preferencesWindow()->isVisible());
+    int saves = 0;
+    QObject::connect(controller, &viewer::MainWindowDelegate::preferencesSaved, [&] { ++saves; });
 
     QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection);
     EXPECT_FALSE(controller->preferencesWindow()->isVisible());
-    EXPECT_EQ(controller->savePreferencesCount(), 1);
+    EXPECT_EQ(saves, 1);
     delegate.appWillTerminate();
-    EXPECT_EQ(controller->savePreferencesCount(), 1);
+    EXPECT_EQ(saves, 1);
     // Nothing is sent to the camera and the delegate does not end the run itself.
     EXPECT_EQ(h.terminated, 0);
 }
