@@ -14,7 +14,8 @@ AlertPresenter::DriverAnswer MessageBoxAlertPresenter::askToInstallDriver()
     alert.setWindowTitle(QStringLiteral("Kelvo Viewer"));
     alert.setText(QStringLiteral("Driver Installation Needed"));
     alert.setInformativeText(
-        localized("Kelvo Viewer needs to install a device driver for compatibility with OS X v10.11 and later."));
+        localized("Kelvo Viewer needs to install a camera access rule so that it can use the camera's buttons, "
+                  "head position and light. Installing it asks for the administrator password."));
     QPushButton *install = alert.addButton(localized("Install"), QMessageBox::AcceptRole);
     QPushButton *quit = alert.addButton(localized("Quit"), QMessageBox::RejectRole);
     alert.setDefaultButton(install); // Return
