@@ -280,8 +280,11 @@ bool MainWindowDelegate::validate(ui::MenuCommand command, const QAction *item) 
     case C::ZoomCameraOut:
     case C::FindZoomPosition:
         return hasVideoDevice;
-    case C::ShowPreferencesWindow:
     case C::CheckForUpdates:
+        // Offered once there is an update check to run; a menu item that
+        // silently does nothing would tell the user their viewer is current.
+        return false;
+    case C::ShowPreferencesWindow:
     case C::ChooseVideoDevice:
     case C::ToggleLight:
     case C::Rotate:

@@ -906,9 +906,10 @@ def dialog_checks(s, v):
         S(v, "Ctrl+W closes Preferences again", keys("ctrl+w", focus=False), Window("Preferences", False),
           VideoWindowStays())
 
-    # Nothing to see yet: updates are checked by a later feature.
-    S(v, "Kelvo Viewer > Check for Updates leaves the viewer as it was", menu("alt+k", "u"), VideoWindowStays(),
-      Active(VIDEO_TITLE))
+    # Greyed out until the viewer has an update check to run: its letter
+    # chooses nothing, and Escape closes the menu.
+    S(v, "Kelvo Viewer > Check for Updates is greyed out and does nothing", menu("alt+k", "u", "Escape"),
+      VideoWindowStays(), Active(VIDEO_TITLE))
 
     S(v, "Kelvo Viewer > Reset to Default Settings asks first", menu("alt+k", "r"), Window(VIDEO_TITLE))
     S(v, "Escape keeps the settings", keys("Escape", focus=False), Window(VIDEO_TITLE, False),
