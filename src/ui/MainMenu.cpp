@@ -176,7 +176,7 @@ const char *MainMenu::commandName(int command)
 }
 
 MainMenu::MainMenu(QMenuBar *menuBar, MenuCommandTarget &target, QObject *parent)
-    : QObject(parent), m_menuBar(menuBar), m_target(target)
+    : QObject(parent), m_menuBar(menuBar), m_target(target), m_beep([] { QApplication::beep(); })
 {
     using C = MenuCommand;
     auto addMenu = [&](const char *title, int tag) {
@@ -363,7 +363,7 @@ void MainMenu::connectItem(QAction *item, MenuCommand command)
         // pressed while a camera went away): check again, as choosing it
         // from an open menu would.
         if (!m_target.validate(command, item)) {
-            QApplication::beep();
+            m_beep();
             return;
         }
         m_target.perform(command, item);
@@ -483,7 +483,7 @@ bool MainMenu::eventFilter(QObject *watched, QEvent *event)
     const QKeySequence unshifted(QKeyCombination(modifiers & ~Qt::ShiftModifier, Qt::Key(keyEvent->key())));
     const bool inVideoWindow = widget->window() == m_menuBar->window();
     if (disabledItemForKey(pressed, inVideoWindow) || disabledItemForKey(unshifted, inVideoWindow)) {
-        QApplication::beep();
+        m_beep();
         return true;
     }
     return QObject::eventFilter(watched, event);

@@ -6,6 +6,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -88,6 +89,9 @@ public:
     // The device command names used for the internal menu's items, by number.
     static const char *commandName(int command);
 
+    // Where the menu's beep goes: the desktop's bell unless replaced.
+    void setBeep(std::function<void()> beep) { m_beep = std::move(beep); }
+
     // One item that has keys, as the user reads it: menu and item titles
     // without their mnemonic marks.
     struct KeyBinding {
@@ -109,6 +113,7 @@ private:
 
     QMenuBar *m_menuBar;
     MenuCommandTarget &m_target;
+    std::function<void()> m_beep;
 };
 
 } // namespace kelvo::ui

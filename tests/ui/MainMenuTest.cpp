@@ -2,7 +2,10 @@
 #include "ui/MenuTags.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QFile>
+#include <QKeyEvent>
+#include <QMainWindow>
 #include <QMenu>
 #include <QMenuBar>
 #include <QRegularExpression>
@@ -209,6 +212,41 @@ TEST(MainMenu, EveryItemCarriesOutItsCommandUnlessTheTargetRefusesIt)
     QAction *none = menu.addItem(findMenuItem(&bar, 42, 42)->menu(), QStringLiteral("None"), std::nullopt, -1);
     EXPECT_FALSE(none->isEnabled());
     EXPECT_FALSE(menu.trigger(none));
+}
+
+// A key whose item cannot act now is not lost silently: it beeps, and it
+// reaches nothing else. Letters do so only in the window that carries the
+// menu bar; in another window they type as usual.
+TEST(MainMenu, TheKeyOfADisabledItemBeepsInsteadOfVanishing)
+{
+    QMainWindow window;
+    RecordingTarget target;
+    MainMenu menu(window.menuBar(), target);
+    int beeps = 0;
+    menu.setBeep([&] { ++beeps; });
+    target.refused = {MenuCommand::FreezeThaw, MenuCommand::SaveFreezeFrame};
+    menu.validateAll();
+    auto press = [](QWidget *receiver, Qt::Key key, Qt::KeyboardModifiers modifiers) {
+        QKeyEvent event(QEvent::KeyPress, key, modifiers);
+        QApplication::sendEvent(receiver, &event);
+    };
+    press(&window, Qt::Key_F, Qt::NoModifier);
+    press(&window, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(beeps, 2);
+    // An item that can act is left to its shortcut.
+    press(&window, Qt::Key_G, Qt::NoModifier);
+    EXPECT_EQ(beeps, 2);
+
+    QWidget dialog;
+    press(&dialog, Qt::Key_F, Qt::NoModifier);
+    EXPECT_EQ(beeps, 2);
+    press(&dialog, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(beeps, 3);
+    // Chosen anyway (a key that raced the state), the command is refused too.
+    findMenuItem(window.menuBar(), 42, 32)->setEnabled(true);
+    findMenuItem(window.menuBar(), 42, 32)->trigger();
+    EXPECT_EQ(beeps, 4);
+    EXPECT_TRUE(target.performed.empty());
 }
 
 TEST(MainMenu, KeysAreOneHandedUniqueAndFreeOfTheDesktopsOwn)
