@@ -3,7 +3,9 @@ include(GoogleTest)
 # its library and its tests.
 
 add_library(kelvo_warnings INTERFACE)
-target_compile_options(kelvo_warnings INTERFACE -Wall -Wextra)
+# A switch over an enumeration that misses a value is an error in every
+# build: each menu command must have its handler.
+target_compile_options(kelvo_warnings INTERFACE -Wall -Wextra -Werror=switch)
 if(KELVO_WERROR)
   target_compile_options(kelvo_warnings INTERFACE -Werror)
 endif()
