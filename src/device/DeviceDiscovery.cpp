@@ -212,18 +212,18 @@ void DeviceDiscovery::scanHIDDevices()
         passFailed = false;
         for (const HidCandidate &candidate : devices) {
             systemLog("locationID: %d\n", static_cast<int>(candidate.locationID));
-            IOReturn status = kIOReturnError;
+            TransferStatus status = TransferStatus::Error;
             std::unique_ptr<HidDeviceIo> io;
             // The device is opened seized: a device this program already
             // holds refuses a second open, as any other user's would.
             if (m_link.isListeningOnDevice(candidate.locationID))
-                status = kIOReturnExclusiveAccess;
+                status = TransferStatus::ExclusiveAccess;
             else
                 io = m_bus.openHid(candidate, &status);
             if (!io) {
                 if (m_link.isListeningOnDevice(candidate.locationID)) {
                     standardOutput("Ignoring interface open error because we have already opened it (error: %x)\n",
-                                   status);
+                                   static_cast<unsigned>(status));
                     continue;
                 }
                 systemLog("HID device open returned %d\n", static_cast<int>(status));
@@ -308,35 +308,36 @@ bool DeviceDiscovery::attachOne(const UsbCandidate &device, AttachMode mode, boo
 
     // Obtaining the device: busy or not yet ready answers are retried.
     std::unique_ptr<UsbDeviceSession> session;
-    IOReturn status = kIOReturnError;
+    TransferStatus status = TransferStatus::Error;
     for (int attempt = 0; attempt < kMaxSessionAttempts; ++attempt) {
         session = m_bus.createSession(device, &status);
-        if (session || (status != kIOReturnExclusiveAccess && status != kIOReturnUnsupported))
+        if (session || (status != TransferStatus::ExclusiveAccess && status != TransferStatus::Unsupported))
             break;
         if (!sleepFor(200ms))
             break;
     }
     if (!session) {
-        systemLog("Could not create interface: %x %d\n", status, static_cast<int>(status));
+        systemLog("Could not create interface: %x %d\n", static_cast<unsigned>(status), static_cast<int>(status));
         sleepFor(200ms);
         return fail(Step::CreateSession);
     }
 
     if (mode == AttachMode::FirmwareUpdate) {
         status = session->openDevice();
-        for (int attempt = 1; status == kIOReturnExclusiveAccess && attempt < kMaxDeviceOpenAttempts; ++attempt) {
+        for (int attempt = 1; status == TransferStatus::ExclusiveAccess && attempt < kMaxDeviceOpenAttempts;
+             ++attempt) {
             if (!sleepFor(1s))
                 break;
             status = session->openDevice();
         }
-        if (status != kIOReturnSuccess) {
-            systemLog("Could not open device in DFU mode (error = 0x%x)\n", status);
+        if (status != TransferStatus::Success) {
+            systemLog("Could not open device in DFU mode (error = 0x%x)\n", static_cast<unsigned>(status));
             return fail(Step::Configure);
         }
         std::uint8_t configuration = 0;
         status = session->configurationValue(configuration);
-        if (status != kIOReturnSuccess) {
-            systemLog("Could not obtain configuration descriptor (error = 0x%x)\n", status);
+        if (status != TransferStatus::Success) {
+            systemLog("Could not obtain configuration descriptor (error = 0x%x)\n", static_cast<unsigned>(status));
             session->closeDevice();
             return fail(Step::Configure);
         }
@@ -357,15 +358,16 @@ bool DeviceDiscovery::attachOne(const UsbCandidate &device, AttachMode mode, boo
     // the video interface beside it.
     std::unique_ptr<UsbPipeIo> io;
     if (mode != AttachMode::ResetPipeStall && m_link.isListeningOnDevice(device.locationID))
-        status = kIOReturnExclusiveAccess;
+        status = TransferStatus::ExclusiveAccess;
     else
         io = session->openInterface(search, &status);
     if (!io) {
         if (m_link.isListeningOnDevice(device.locationID)) {
-            standardOutput("Ignoring interface open error because we have already opened it (error: %x)\n", status);
+            standardOutput("Ignoring interface open error because we have already opened it (error: %x)\n",
+                           static_cast<unsigned>(status));
             return true;
         }
-        standardOutput("Could not open interface (error: %x)\n", status);
+        standardOutput("Could not open interface (error: %x)\n", static_cast<unsigned>(status));
         return fail(Step::OpenInterface);
     }
 
@@ -374,10 +376,10 @@ bool DeviceDiscovery::attachOne(const UsbCandidate &device, AttachMode mode, boo
 
     if (mode == AttachMode::ResetPipeStall) {
         systemLog("Attempting to reset pipe stall...\n");
-        const IOReturn cleared = io->clearPipeStallBothEnds(readPipe);
-        systemLog("ClearPipeStall returned %s\n", IOReturnDescription(cleared).c_str());
+        const TransferStatus cleared = io->clearPipeStallBothEnds(readPipe);
+        systemLog("ClearPipeStall returned %s\n", transferStatusDescription(cleared).c_str());
         io->close();
-        systemLog("USBInterfaceClose returned %s\n", IOReturnDescription(kIOReturnSuccess).c_str());
+        systemLog("USBInterfaceClose returned %s\n", transferStatusDescription(TransferStatus::Success).c_str());
         systemLog("Done.\n");
         return true;
     }

@@ -111,22 +111,22 @@ bool DeviceLink::sendRawHIDCommand(const CommandBytes &bytes)
     const Report report = makeReport(bytes);
     bool result = true;
     for (const auto &interface : usb) {
-        const IOReturn status = interface->writeReport(report);
-        if (status != kIOReturnSuccess) {
+        const TransferStatus status = interface->writeReport(report);
+        if (status != TransferStatus::Success) {
             result = false;
-            systemLog("Write failed with error 0x%x\n", status);
+            systemLog("Write failed with error 0x%x\n", static_cast<unsigned>(status));
         }
     }
     for (const auto &device : hid) {
         systemLog("Sending HID report\n");
-        const IOReturn status = device->setOutputReport(report);
-        if (status == kIOReturnSuccess) {
+        const TransferStatus status = device->setOutputReport(report);
+        if (status == TransferStatus::Success) {
             systemLog("Report sent.\n");
             continue;
         }
         result = false;
-        systemLog("Send failed with error %x\n", status);
-        if (status == kIOReturnNotResponding) {
+        systemLog("Send failed with error %x\n", static_cast<unsigned>(status));
+        if (status == TransferStatus::NotResponding) {
             std::function<void()> reset;
             {
                 std::lock_guard lock(m_handlerMutex);

@@ -21,11 +21,11 @@ HidDevice::~HidDevice()
     endReaderThread(m_reader);
 }
 
-IOReturn HidDevice::setOutputReport(const Report &report)
+TransferStatus HidDevice::setOutputReport(const Report &report)
 {
     std::lock_guard lock(m_ioMutex);
     if (m_closed)
-        return kIOReturnNotOpen;
+        return TransferStatus::NotOpen;
     return m_io->setOutputReport(0, report.data(), report.size());
 }
 
@@ -60,10 +60,10 @@ void HidDevice::runReader()
     Report buffer{};
     while (!m_stop.load()) {
         std::size_t length = 0;
-        const IOReturn status = m_io->readInputReport(buffer.data(), buffer.size(), length, kReadPollMs);
-        if (status == kIOReturnTimeout)
+        const TransferStatus status = m_io->readInputReport(buffer.data(), buffer.size(), length, kReadPollMs);
+        if (status == TransferStatus::Timeout)
             continue;
-        if (status != kIOReturnSuccess) {
+        if (status != TransferStatus::Success) {
             if (!m_stop.load() && m_callbacks.deviceRemoved)
                 m_callbacks.deviceRemoved(shared_from_this());
             return;

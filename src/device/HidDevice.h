@@ -37,9 +37,9 @@ public:
 
     std::uint32_t locationID() const { return m_locationID; }
 
-    // Sends one 64-byte output report with report ID 0; kIOReturnNotOpen
+    // Sends one 64-byte output report with report ID 0; TransferStatus::NotOpen
     // once terminated.
-    IOReturn setOutputReport(const Report &report);
+    TransferStatus setOutputReport(const Report &report);
 
     // Starts the input reader. Once only.
     void startReader();

@@ -3,7 +3,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "device/UsbStatus.h"
+#include "device/TransferStatus.h"
 
 namespace kelvo::device {
 
@@ -19,15 +19,15 @@ public:
     virtual std::uint32_t locationID() const = 0;
 
     // Sends one output report with the given report ID (written as a leading
-    // byte). Answers kIOReturnSuccess, kIOReturnNotResponding when the device
-    // did not take it in time, kIOReturnNoDevice when it is gone, or
-    // kIOReturnError.
-    virtual IOReturn setOutputReport(std::uint8_t reportID, const std::uint8_t *data, std::size_t length) = 0;
+    // byte). Answers TransferStatus::Success, TransferStatus::NotResponding when the device
+    // did not take it in time, TransferStatus::NoDevice when it is gone, or
+    // TransferStatus::Error.
+    virtual TransferStatus setOutputReport(std::uint8_t reportID, const std::uint8_t *data, std::size_t length) = 0;
 
-    // Waits at most timeoutMs for one input report. Answers kIOReturnTimeout
-    // when none came, kIOReturnNoDevice when the device is gone.
-    virtual IOReturn readInputReport(std::uint8_t *buffer, std::size_t capacity, std::size_t &length,
-                                     int timeoutMs) = 0;
+    // Waits at most timeoutMs for one input report. Answers TransferStatus::Timeout
+    // when none came, TransferStatus::NoDevice when the device is gone.
+    virtual TransferStatus readInputReport(std::uint8_t *buffer, std::size_t capacity, std::size_t &length,
+                                           int timeoutMs) = 0;
 
     // Closes the device. Idempotent.
     virtual void close() = 0;

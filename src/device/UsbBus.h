@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "device/HidDeviceIo.h"
+#include "device/TransferStatus.h"
 #include "device/UsbPipeIo.h"
-#include "device/UsbStatus.h"
 
 namespace kelvo::device {
 
@@ -58,17 +58,17 @@ class UsbDeviceSession {
 public:
     virtual ~UsbDeviceSession() = default;
     // Opens the whole device for configuring (firmware-update mode).
-    // kIOReturnExclusiveAccess while another user holds it.
-    virtual IOReturn openDevice() = 0;
+    // TransferStatus::ExclusiveAccess while another user holds it.
+    virtual TransferStatus openDevice() = 0;
     // The configuration value (byte 5) of configuration descriptor 0.
-    virtual IOReturn configurationValue(std::uint8_t &value) = 0;
-    virtual IOReturn setConfiguration(std::uint8_t value) = 0;
+    virtual TransferStatus configurationValue(std::uint8_t &value) = 0;
+    virtual TransferStatus setConfiguration(std::uint8_t value) = 0;
     virtual void closeDevice() = 0;
     // True when the device has an interface matching the search.
     virtual bool hasInterface(const InterfaceSearch &search) const = 0;
     // Opens and claims the first matching interface. Null with the status on
-    // failure (kIOReturnExclusiveAccess when it is claimed elsewhere).
-    virtual std::unique_ptr<UsbPipeIo> openInterface(const InterfaceSearch &search, IOReturn *status) = 0;
+    // failure (TransferStatus::ExclusiveAccess when it is claimed elsewhere).
+    virtual std::unique_ptr<UsbPipeIo> openInterface(const InterfaceSearch &search, TransferStatus *status) = 0;
     // The endpoints of the first matching interface, pipe 1 first.
     virtual std::vector<EndpointInfo> endpoints(const InterfaceSearch &search) const = 0;
 };
@@ -85,12 +85,12 @@ public:
     virtual bool hidAvailable() = 0;
     virtual std::vector<HidCandidate> enumerateHid(std::uint16_t vendorID, std::uint16_t productID) = 0;
     // Opens an HID device. Null with the status on failure.
-    virtual std::unique_ptr<HidDeviceIo> openHid(const HidCandidate &device, IOReturn *status) = 0;
+    virtual std::unique_ptr<HidDeviceIo> openHid(const HidCandidate &device, TransferStatus *status) = 0;
 
     virtual std::vector<UsbCandidate> enumerateUsb(std::uint16_t vendorID, std::uint16_t productID) = 0;
     // Starts attaching a device. Null with the status on failure
-    // (kIOReturnExclusiveAccess or kIOReturnUnsupported are worth retrying).
-    virtual std::unique_ptr<UsbDeviceSession> createSession(const UsbCandidate &device, IOReturn *status) = 0;
+    // (TransferStatus::ExclusiveAccess or TransferStatus::Unsupported are worth retrying).
+    virtual std::unique_ptr<UsbDeviceSession> createSession(const UsbCandidate &device, TransferStatus *status) = 0;
 };
 
 } // namespace kelvo::device

@@ -28,7 +28,7 @@ VendorUsbInterface::~VendorUsbInterface()
     endReaderThread(m_reader);
 }
 
-IOReturn VendorUsbInterface::writeReport(const Report &report)
+TransferStatus VendorUsbInterface::writeReport(const Report &report)
 {
     auto record = std::make_shared<InterfaceRecord>();
     record->interface = weak_from_this();
@@ -38,25 +38,25 @@ IOReturn VendorUsbInterface::writeReport(const Report &report)
     return startWrite(record);
 }
 
-IOReturn VendorUsbInterface::startWrite(const std::shared_ptr<InterfaceRecord> &record)
+TransferStatus VendorUsbInterface::startWrite(const std::shared_ptr<InterfaceRecord> &record)
 {
     if (m_closing.load())
-        return kIOReturnNotOpen;
+        return TransferStatus::NotOpen;
     {
         std::lock_guard lock(m_writesMutex);
         ++m_writesInFlight;
     }
     // The completion holds the record but not the interface: a write that
     // completes after the interface is gone finds nothing to touch.
-    const IOReturn started =
+    const TransferStatus started =
         m_io->writePipeAsync(m_writePipe, record->buffer.data(), static_cast<std::uint32_t>(kReportSize),
-                             [record](IOReturn status, std::uint32_t) {
+                             [record](TransferStatus status, std::uint32_t) {
                                  if (auto self = record->interface.lock()) {
                                      self->writeCompletion(record, status);
                                      self->writeFinished();
                                  }
                              });
-    if (started != kIOReturnSuccess)
+    if (started != TransferStatus::Success)
         writeFinished();
     return started;
 }
@@ -71,20 +71,20 @@ void VendorUsbInterface::writeFinished()
     m_writesDone.notify_all();
 }
 
-IOReturn VendorUsbInterface::clearPipeStallBothEnds(std::uint8_t pipe)
+TransferStatus VendorUsbInterface::clearPipeStallBothEnds(std::uint8_t pipe)
 {
     if (m_closing.load())
-        return kIOReturnNotOpen;
+        return TransferStatus::NotOpen;
     return m_io->clearPipeStallBothEnds(pipe);
 }
 
-IOReturn VendorUsbInterface::controlRequest(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
-                                            std::uint16_t index, std::uint8_t *data, std::uint16_t length,
-                                            std::uint32_t &transferred)
+TransferStatus VendorUsbInterface::controlRequest(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
+                                                  std::uint16_t index, std::uint8_t *data, std::uint16_t length,
+                                                  std::uint32_t &transferred)
 {
     transferred = 0;
     if (m_closing.load())
-        return kIOReturnNotOpen;
+        return TransferStatus::NotOpen;
     return m_io->controlRequest(requestType, request, value, index, data, length, transferred);
 }
 
@@ -139,12 +139,12 @@ void VendorUsbInterface::runReader()
             return;
         }
         std::uint32_t transferred = 0;
-        const IOReturn status = m_io->readPipe(m_readRecord.readPipe, m_readRecord.buffer.data(),
-                                               static_cast<std::uint32_t>(kReportSize), transferred, kReadPollMs);
-        if (status == kIOReturnTimeout)
+        const TransferStatus status = m_io->readPipe(m_readRecord.readPipe, m_readRecord.buffer.data(),
+                                                     static_cast<std::uint32_t>(kReportSize), transferred, kReadPollMs);
+        if (status == TransferStatus::Timeout)
             continue;
-        if (status != kIOReturnSuccess)
-            systemLog("ReadPipe failed (%d, %x).\n", static_cast<int>(status), status);
+        if (status != TransferStatus::Success)
+            systemLog("ReadPipe failed (%d, %x).\n", static_cast<int>(status), static_cast<unsigned>(status));
         if (!readCompletion(m_readRecord, status, transferred))
             break;
     }
@@ -154,21 +154,21 @@ void VendorUsbInterface::runReader()
         m_callbacks.readerEnded(shared_from_this());
 }
 
-bool VendorUsbInterface::readCompletion(InterfaceRecord &record, IOReturn status, std::uint32_t bytes)
+bool VendorUsbInterface::readCompletion(InterfaceRecord &record, TransferStatus status, std::uint32_t bytes)
 {
     // A failed transfer is judged by its status even when it moved nothing;
     // otherwise a reader whose device vanished would loop on empty reads.
-    if (bytes == 0 && status == kIOReturnSuccess) {
+    if (bytes == 0 && status == TransferStatus::Success) {
         systemLog("Zero-length read\n");
         // A vanished device can keep answering empty reads; only a device that
         // is still there gets another read.
         if (!m_io->isConnected()) {
-            deviceWentAway(kIOReturnNoDevice);
+            deviceWentAway(TransferStatus::NoDevice);
             return false;
         }
         return true;
     }
-    if (status == kIOReturnSuccess) {
+    if (status == TransferStatus::Success) {
         record.errorCount = 0;
         if (m_callbacks.handleUSBData)
             m_callbacks.handleUSBData(record.buffer);
@@ -177,7 +177,7 @@ bool VendorUsbInterface::readCompletion(InterfaceRecord &record, IOReturn status
     }
     record.errorCount += 1;
     switch (status) {
-    case kIOReturnAborted:
+    case TransferStatus::Aborted:
         if (record.errorCount <= kMaxAbortedTransfers) {
             systemLog("Read aborted\n");
             if (m_cancelled.load()) {
@@ -186,7 +186,7 @@ bool VendorUsbInterface::readCompletion(InterfaceRecord &record, IOReturn status
             }
         }
         return true;
-    case kIOUSBPipeStalled:
+    case TransferStatus::PipeStalled:
         systemLog("Read pipe stall\n");
         m_io->clearPipeStallBothEnds(record.readPipe);
         return true;
@@ -196,28 +196,28 @@ bool VendorUsbInterface::readCompletion(InterfaceRecord &record, IOReturn status
     }
 }
 
-void VendorUsbInterface::writeCompletion(const std::shared_ptr<InterfaceRecord> &record, IOReturn status)
+void VendorUsbInterface::writeCompletion(const std::shared_ptr<InterfaceRecord> &record, TransferStatus status)
 {
-    if (status == kIOReturnSuccess) {
+    if (status == TransferStatus::Success) {
         record->errorCount = 0;
         return;
     }
     record->errorCount += 1;
     switch (status) {
-    case kIOReturnAborted: {
+    case TransferStatus::Aborted: {
         if (record->errorCount > kMaxAbortedTransfers)
             return;
         systemLog("Write aborted\n");
-        IOReturn restart = startWrite(record);
-        if (restart == kIOUSBPipeStalled) {
+        TransferStatus restart = startWrite(record);
+        if (restart == TransferStatus::PipeStalled) {
             clearPipeStallBothEnds(record->writePipe);
             restart = startWrite(record);
         }
-        if (restart != kIOReturnSuccess)
+        if (restart != TransferStatus::Success)
             systemLog("Could not reschedule async write.  Giving up.\n");
         return;
     }
-    case kIOUSBPipeStalled:
+    case TransferStatus::PipeStalled:
         systemLog("Write pipe stall\n");
         clearPipeStallBothEnds(record->writePipe);
         return;
@@ -227,9 +227,9 @@ void VendorUsbInterface::writeCompletion(const std::shared_ptr<InterfaceRecord> 
     }
 }
 
-void VendorUsbInterface::deviceWentAway(IOReturn status)
+void VendorUsbInterface::deviceWentAway(TransferStatus status)
 {
-    systemLog("Device went away.  Err %d, %x.\n", static_cast<int>(status), status);
+    systemLog("Device went away.  Err %d, %x.\n", static_cast<int>(status), static_cast<unsigned>(status));
     if (m_callbacks.deviceRemoved)
         m_callbacks.deviceRemoved(shared_from_this());
 }

@@ -59,13 +59,14 @@ public:
     std::uint8_t writePipe() const { return m_writePipe; }
 
     // Starts an asynchronous write of one report on the write pipe with a new
-    // write record. Answers the start status; kIOReturnNotOpen once closed.
-    IOReturn writeReport(const Report &report);
-    IOReturn clearPipeStallBothEnds(std::uint8_t pipe);
+    // write record. Answers the start status; TransferStatus::NotOpen once closed.
+    TransferStatus writeReport(const Report &report);
+    TransferStatus clearPipeStallBothEnds(std::uint8_t pipe);
     // A vendor control request on pipe 0 (the firmware upload's exchange);
-    // kIOReturnNotOpen once closed.
-    IOReturn controlRequest(std::uint8_t requestType, std::uint8_t request, std::uint16_t value, std::uint16_t index,
-                            std::uint8_t *data, std::uint16_t length, std::uint32_t &transferred);
+    // TransferStatus::NotOpen once closed.
+    TransferStatus controlRequest(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
+                                  std::uint16_t index, std::uint8_t *data, std::uint16_t length,
+                                  std::uint32_t &transferred);
 
     // Starts the reader thread (runHIDDeviceWithReadCompletionData). Once only.
     void startReader();
@@ -87,9 +88,9 @@ public:
 
     // The read-completion rules (ReadCompletion): answers whether the reader
     // goes on. Public so the rules can be exercised without a reader thread.
-    bool readCompletion(InterfaceRecord &record, IOReturn status, std::uint32_t bytes);
+    bool readCompletion(InterfaceRecord &record, TransferStatus status, std::uint32_t bytes);
     // The write-completion rules (WriteCompletion).
-    void writeCompletion(const std::shared_ptr<InterfaceRecord> &record, IOReturn status);
+    void writeCompletion(const std::shared_ptr<InterfaceRecord> &record, TransferStatus status);
 
     // The read record (tests inspect its error count).
     const InterfaceRecord &readRecord() const { return m_readRecord; }
@@ -97,11 +98,11 @@ public:
 private:
     VendorUsbInterface(std::unique_ptr<UsbPipeIo> io, Callbacks callbacks, std::uint8_t readPipe,
                        std::uint8_t writePipe);
-    IOReturn startWrite(const std::shared_ptr<InterfaceRecord> &record);
+    TransferStatus startWrite(const std::shared_ptr<InterfaceRecord> &record);
     // Counts a write that has finished (successfully or not).
     void writeFinished();
     void runReader();
-    void deviceWentAway(IOReturn status);
+    void deviceWentAway(TransferStatus status);
 
     const std::unique_ptr<UsbPipeIo> m_io;
     const Callbacks m_callbacks;

@@ -124,7 +124,7 @@ TEST_F(LinkFixture, CommandsOutsideTheRangeAreRefusedAndSendNothing)
 TEST_F(LinkFixture, SecondReportOfFreezeIsNotSentWhenTheFirstFails)
 {
     SimulatedHidDeviceIo *io = addHidCamera();
-    io->failOutputReports(kIOReturnError, 1);
+    io->failOutputReports(TransferStatus::Error, 1);
     EXPECT_FALSE(link.sendHIDCommandNow(HIDCommandFreeze));
     EXPECT_TRUE(camera->receivedReports().empty());
     EXPECT_TRUE(log.contains("Send failed with error e00002bc\n"));
@@ -177,14 +177,17 @@ TEST_F(LinkFixture, BurstRunsOnItsOwnFooQueue)
     struct NamingIo : HidDeviceIo {
         std::string *name;
         std::uint32_t locationID() const override { return 9; }
-        IOReturn setOutputReport(std::uint8_t, const std::uint8_t *, std::size_t) override
+        TransferStatus setOutputReport(std::uint8_t, const std::uint8_t *, std::size_t) override
         {
             char buffer[16] = {};
             pthread_getname_np(pthread_self(), buffer, sizeof buffer);
             *name = buffer;
-            return kIOReturnSuccess;
+            return TransferStatus::Success;
         }
-        IOReturn readInputReport(std::uint8_t *, std::size_t, std::size_t &, int) override { return kIOReturnTimeout; }
+        TransferStatus readInputReport(std::uint8_t *, std::size_t, std::size_t &, int) override
+        {
+            return TransferStatus::Timeout;
+        }
         void close() override {}
     };
     std::string name;
@@ -217,7 +220,7 @@ TEST_F(LinkFixture, RawSendReachesEveryDeviceAndFailsWhenOneRefuses)
     EXPECT_EQ(received(*camera), std::vector<Bytes>{{0xC9}});
     EXPECT_EQ(received(*otherCamera), std::vector<Bytes>{{0xC9}});
 
-    first->failOutputReports(kIOReturnNotResponding, 1);
+    first->failOutputReports(TransferStatus::NotResponding, 1);
     int resets = 0;
     link.setStuckVideoResetHandler([&] { ++resets; });
     log.clear();
@@ -227,7 +230,7 @@ TEST_F(LinkFixture, RawSendReachesEveryDeviceAndFailsWhenOneRefuses)
     EXPECT_EQ(otherCamera->colorBalance(), 2);
     EXPECT_EQ(log.lines(), (std::vector<std::string>{"Sending HID report\n", "Send failed with error e00002d8\n"}));
 
-    usb->failWriteStarts(kIOReturnNoDevice, 1);
+    usb->failWriteStarts(TransferStatus::NoDevice, 1);
     log.clear();
     EXPECT_FALSE(link.sendRawHIDCommand(CommandBytes{0xC8}));
     EXPECT_TRUE(log.contains("Write failed with error 0xe00002c0\n"));

@@ -20,17 +20,17 @@ class CountingIo : public UsbPipeIo {
 public:
     explicit CountingIo(SimulatedUsbPipeIo *inner) : m_inner(inner) {}
     std::uint32_t locationID() const override { return m_inner->locationID(); }
-    IOReturn readPipe(std::uint8_t pipe, std::uint8_t *buffer, std::uint32_t capacity, std::uint32_t &transferred,
-                      int timeoutMs) override
+    TransferStatus readPipe(std::uint8_t pipe, std::uint8_t *buffer, std::uint32_t capacity, std::uint32_t &transferred,
+                            int timeoutMs) override
     {
         return m_inner->readPipe(pipe, buffer, capacity, transferred, timeoutMs);
     }
-    IOReturn writePipeAsync(std::uint8_t pipe, const std::uint8_t *data, std::uint32_t size,
-                            WriteCallback callback) override
+    TransferStatus writePipeAsync(std::uint8_t pipe, const std::uint8_t *data, std::uint32_t size,
+                                  WriteCallback callback) override
     {
         return m_inner->writePipeAsync(pipe, data, size, std::move(callback));
     }
-    IOReturn clearPipeStallBothEnds(std::uint8_t pipe) override { return m_inner->clearPipeStallBothEnds(pipe); }
+    TransferStatus clearPipeStallBothEnds(std::uint8_t pipe) override { return m_inner->clearPipeStallBothEnds(pipe); }
     bool isConnected() const override { return m_inner->isConnected(); }
     void close() override
     {
@@ -86,7 +86,7 @@ struct ReaderFixture : ::testing::Test {
 
 TEST_F(ReaderFixture, ZeroLengthReadIsLoggedAndTheNextReadFollows)
 {
-    io->injectReadResult(kIOReturnSuccess, 0);
+    io->injectReadResult(TransferStatus::Success, 0);
     EXPECT_TRUE(readerStillDelivers());
     EXPECT_EQ(log.count("Zero-length read\n"), 1);
     EXPECT_EQ(link.usbInterfaces().size(), 1u);
@@ -95,7 +95,7 @@ TEST_F(ReaderFixture, ZeroLengthReadIsLoggedAndTheNextReadFollows)
 TEST_F(ReaderFixture, AbortedReadsAreToleratedAndOnlyNineAreLogged)
 {
     for (int i = 0; i < 10; ++i)
-        io->injectReadResult(kIOReturnAborted, 0);
+        io->injectReadResult(TransferStatus::Aborted, 0);
     EXPECT_TRUE(readerStillDelivers());
     EXPECT_EQ(log.count("Read aborted\n"), 9);
     EXPECT_EQ(log.count("ReadPipe failed (-536870165, e00002eb).\n"), 10);
@@ -106,7 +106,7 @@ TEST_F(ReaderFixture, AbortedReadsAreToleratedAndOnlyNineAreLogged)
 TEST_F(ReaderFixture, StalledReadPipeIsClearedAndReadingGoesOn)
 {
     const int before = io->clearStallCount(1);
-    io->injectReadResult(kIOUSBPipeStalled, 0);
+    io->injectReadResult(TransferStatus::PipeStalled, 0);
     EXPECT_TRUE(readerStillDelivers());
     EXPECT_EQ(log.count("Read pipe stall\n"), 1);
     EXPECT_EQ(io->clearStallCount(1), before + 1);
@@ -114,7 +114,7 @@ TEST_F(ReaderFixture, StalledReadPipeIsClearedAndReadingGoesOn)
 
 TEST_F(ReaderFixture, AnyOtherReadErrorMeansTheDeviceWentAway)
 {
-    io->injectReadResult(kIOReturnError, 0);
+    io->injectReadResult(TransferStatus::Error, 0);
     EXPECT_TRUE(removedOnce());
     EXPECT_EQ(log.count("Device went away.  Err -536870212, e00002bc.\n"), 1);
     EXPECT_FALSE(link.isListeningOnDevice(0x21000000));
@@ -153,7 +153,7 @@ TEST_F(ReaderFixture, DevicePulledOutDuringAWriteIsRemovedOnceThoughBothPathsNot
 TEST_F(ReaderFixture, AbortedWritesAreReissuedUpToNineTimes)
 {
     camera->clearReceivedReports();
-    io->injectWriteCompletion(kIOReturnAborted);
+    io->injectWriteCompletion(TransferStatus::Aborted);
     EXPECT_TRUE(link.sendRawHIDCommand(CommandBytes{0xC7}));
     ASSERT_TRUE(camera->waitForReceivedCount(1, 2s));
     EXPECT_EQ(camera->receivedReports().front().report[0], 0xC7);
@@ -163,7 +163,7 @@ TEST_F(ReaderFixture, AbortedWritesAreReissuedUpToNineTimes)
     camera->clearReceivedReports();
     const int startedBefore = io->writesStarted();
     for (int i = 0; i < 10; ++i)
-        io->injectWriteCompletion(kIOReturnAborted);
+        io->injectWriteCompletion(TransferStatus::Aborted);
     EXPECT_TRUE(link.sendRawHIDCommand(CommandBytes{0xC6}));
     EXPECT_TRUE(pumpUntil([&] { return io->writesStarted() == startedBefore + 10; }));
     kelvo::device::test::pumpFor(50ms);
@@ -175,7 +175,7 @@ TEST_F(ReaderFixture, AbortedWritesAreReissuedUpToNineTimes)
 
 TEST_F(ReaderFixture, StalledWritePipeIsCleared)
 {
-    io->injectWriteCompletion(kIOUSBPipeStalled);
+    io->injectWriteCompletion(TransferStatus::PipeStalled);
     EXPECT_TRUE(link.sendRawHIDCommand(CommandBytes{0xC5}));
     EXPECT_TRUE(pumpUntil([&] { return io->clearStallCount(2) == 1; }));
     EXPECT_EQ(log.count("Write pipe stall\n"), 1);

@@ -18,23 +18,23 @@ bool initHidapi()
     return ready;
 }
 
-IOReturn statusFromErrno(int error)
+TransferStatus statusFromErrno(int error)
 {
     switch (error) {
     case ETIMEDOUT:
     case EAGAIN:
-        return kIOReturnNotResponding;
+        return TransferStatus::NotResponding;
     case ENODEV:
     case ENXIO:
     case ENOENT:
     case ESHUTDOWN:
-        return kIOReturnNoDevice;
+        return TransferStatus::NoDevice;
     case EBUSY:
     case EACCES:
     case EPERM:
-        return kIOReturnExclusiveAccess;
+        return TransferStatus::ExclusiveAccess;
     default:
-        return kIOReturnError;
+        return TransferStatus::Error;
     }
 }
 
@@ -80,21 +80,21 @@ std::uint32_t HidapiTransport::locationIdForHidraw(const std::string &path)
 }
 
 std::unique_ptr<HidapiTransport> HidapiTransport::open(const std::string &path, std::uint32_t locationID,
-                                                       IOReturn *status)
+                                                       TransferStatus *status)
 {
-    IOReturn ignored;
-    IOReturn &result = status ? *status : ignored;
+    TransferStatus ignored;
+    TransferStatus &result = status ? *status : ignored;
     if (!initHidapi()) {
-        result = kIOReturnError;
+        result = TransferStatus::Error;
         return nullptr;
     }
     errno = 0;
     hid_device *device = hid_open_path(path.c_str());
     if (!device) {
-        result = errno ? statusFromErrno(errno) : kIOReturnNotOpen;
+        result = errno ? statusFromErrno(errno) : TransferStatus::NotOpen;
         return nullptr;
     }
-    result = kIOReturnSuccess;
+    result = TransferStatus::Success;
     return std::unique_ptr<HidapiTransport>(new HidapiTransport(device, locationID));
 }
 
@@ -107,10 +107,10 @@ HidapiTransport::~HidapiTransport()
     close();
 }
 
-IOReturn HidapiTransport::setOutputReport(std::uint8_t reportID, const std::uint8_t *data, std::size_t length)
+TransferStatus HidapiTransport::setOutputReport(std::uint8_t reportID, const std::uint8_t *data, std::size_t length)
 {
     if (!m_device)
-        return kIOReturnNotOpen;
+        return TransferStatus::NotOpen;
     std::vector<unsigned char> report(length + 1);
     report[0] = reportID;
     std::copy(data, data + length, report.begin() + 1);
@@ -118,22 +118,22 @@ IOReturn HidapiTransport::setOutputReport(std::uint8_t reportID, const std::uint
     const int written = hid_write(m_device, report.data(), report.size());
     if (written < 0)
         return statusFromErrno(errno);
-    return static_cast<std::size_t>(written) == report.size() ? kIOReturnSuccess : kIOReturnError;
+    return static_cast<std::size_t>(written) == report.size() ? TransferStatus::Success : TransferStatus::Error;
 }
 
-IOReturn HidapiTransport::readInputReport(std::uint8_t *buffer, std::size_t capacity, std::size_t &length,
-                                          int timeoutMs)
+TransferStatus HidapiTransport::readInputReport(std::uint8_t *buffer, std::size_t capacity, std::size_t &length,
+                                                int timeoutMs)
 {
     length = 0;
     if (!m_device)
-        return kIOReturnNotOpen;
+        return TransferStatus::NotOpen;
     const int read = hid_read_timeout(m_device, buffer, capacity, timeoutMs);
     if (read < 0)
-        return kIOReturnNoDevice; // hidapi fails reads once the device is gone
+        return TransferStatus::NoDevice; // hidapi fails reads once the device is gone
     if (read == 0)
-        return kIOReturnTimeout;
+        return TransferStatus::Timeout;
     length = static_cast<std::size_t>(read);
-    return kIOReturnSuccess;
+    return TransferStatus::Success;
 }
 
 void HidapiTransport::close()

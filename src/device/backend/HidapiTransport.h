@@ -31,9 +31,9 @@ public:
     static std::vector<HidDeviceDescription> enumerate(std::uint16_t vendorID, std::uint16_t productID);
 
     // Opens the device node. Answers null and sets status on failure
-    // (kIOReturnExclusiveAccess when it is busy or not permitted).
+    // (TransferStatus::ExclusiveAccess when it is busy or not permitted).
     static std::unique_ptr<HidapiTransport> open(const std::string &path, std::uint32_t locationID,
-                                                 IOReturn *status = nullptr);
+                                                 TransferStatus *status = nullptr);
 
     // The location identifier of the USB device a hidraw node belongs to,
     // read from udev; 0 when it cannot be found.
@@ -42,8 +42,9 @@ public:
     ~HidapiTransport() override;
 
     std::uint32_t locationID() const override { return m_locationID; }
-    IOReturn setOutputReport(std::uint8_t reportID, const std::uint8_t *data, std::size_t length) override;
-    IOReturn readInputReport(std::uint8_t *buffer, std::size_t capacity, std::size_t &length, int timeoutMs) override;
+    TransferStatus setOutputReport(std::uint8_t reportID, const std::uint8_t *data, std::size_t length) override;
+    TransferStatus readInputReport(std::uint8_t *buffer, std::size_t capacity, std::size_t &length,
+                                   int timeoutMs) override;
     void close() override;
 
 private:

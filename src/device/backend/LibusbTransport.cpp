@@ -97,27 +97,27 @@ struct LibusbTransport::PendingWrite {
     std::uint8_t buffer[64];
 };
 
-IOReturn LibusbTransport::statusFromLibusbError(int error)
+TransferStatus LibusbTransport::statusFromLibusbError(int error)
 {
     switch (error) {
     case LIBUSB_SUCCESS:
-        return kIOReturnSuccess;
+        return TransferStatus::Success;
     case LIBUSB_ERROR_TIMEOUT:
-        return kIOReturnTimeout;
+        return TransferStatus::Timeout;
     case LIBUSB_ERROR_PIPE:
-        return kIOUSBPipeStalled;
+        return TransferStatus::PipeStalled;
     case LIBUSB_ERROR_NO_DEVICE:
     case LIBUSB_ERROR_NOT_FOUND:
-        return kIOReturnNoDevice;
+        return TransferStatus::NoDevice;
     case LIBUSB_ERROR_BUSY:
     case LIBUSB_ERROR_ACCESS:
-        return kIOReturnExclusiveAccess;
+        return TransferStatus::ExclusiveAccess;
     case LIBUSB_ERROR_INTERRUPTED:
-        return kIOReturnAborted;
+        return TransferStatus::Aborted;
     case LIBUSB_ERROR_NOT_SUPPORTED:
-        return kIOReturnUnsupported;
+        return TransferStatus::Unsupported;
     default:
-        return kIOReturnError;
+        return TransferStatus::Error;
     }
 }
 
@@ -165,11 +165,11 @@ std::vector<UsbCandidate> LibusbTransport::enumerate(std::uint16_t vendorID, std
 }
 
 std::unique_ptr<LibusbTransport> LibusbTransport::open(const UsbCandidate &address, const InterfaceSearch &match,
-                                                       IOReturn *status)
+                                                       TransferStatus *status)
 {
-    IOReturn ignored;
-    IOReturn &result = status ? *status : ignored;
-    result = kIOReturnNoDevice;
+    TransferStatus ignored;
+    TransferStatus &result = status ? *status : ignored;
+    result = TransferStatus::NoDevice;
     auto context = LibusbContext::shared();
     if (!context)
         return nullptr;
@@ -190,7 +190,7 @@ std::unique_ptr<LibusbTransport> LibusbTransport::open(const UsbCandidate &addre
     libusb_config_descriptor *rawConfig = nullptr;
     if (libusb_get_active_config_descriptor(device.get(), &rawConfig) != LIBUSB_SUCCESS &&
         libusb_get_config_descriptor(device.get(), 0, &rawConfig) != LIBUSB_SUCCESS) {
-        result = kIOReturnError;
+        result = TransferStatus::Error;
         return nullptr;
     }
     const LibusbConfigDescriptorPtr config(rawConfig);
@@ -211,7 +211,7 @@ std::unique_ptr<LibusbTransport> LibusbTransport::open(const UsbCandidate &addre
         }
     }
     if (interfaceNumber < 0) {
-        result = kIOReturnNotOpen;
+        result = TransferStatus::NotOpen;
         return nullptr;
     }
 
@@ -229,7 +229,7 @@ std::unique_ptr<LibusbTransport> LibusbTransport::open(const UsbCandidate &addre
         result = statusFromLibusbError(claimed);
         return nullptr;
     }
-    result = kIOReturnSuccess;
+    result = TransferStatus::Success;
     context->retain();
     auto state = std::make_shared<State>();
     state->context = context;
@@ -257,14 +257,14 @@ int LibusbTransport::interfaceNumber() const
     return m_state->interfaceNumber;
 }
 
-IOReturn LibusbTransport::readPipe(std::uint8_t pipe, std::uint8_t *buffer, std::uint32_t capacity,
-                                   std::uint32_t &transferred, int timeoutMs)
+TransferStatus LibusbTransport::readPipe(std::uint8_t pipe, std::uint8_t *buffer, std::uint32_t capacity,
+                                         std::uint32_t &transferred, int timeoutMs)
 {
     transferred = 0;
     if (m_state->closing.load())
-        return kIOReturnNotOpen;
+        return TransferStatus::NotOpen;
     if (pipe == 0 || pipe > m_endpoints.size())
-        return kIOReturnError;
+        return TransferStatus::Error;
     const std::uint8_t endpoint = m_endpoints[pipe - 1];
     int actual = 0;
     const int result = m_transferTypes[pipe - 1] == LIBUSB_TRANSFER_TYPE_BULK
@@ -274,22 +274,22 @@ IOReturn LibusbTransport::readPipe(std::uint8_t pipe, std::uint8_t *buffer, std:
                                                        &actual, static_cast<unsigned>(timeoutMs));
     transferred = static_cast<std::uint32_t>(actual > 0 ? actual : 0);
     if (result == LIBUSB_ERROR_TIMEOUT && actual > 0)
-        return kIOReturnSuccess;
+        return TransferStatus::Success;
     if (result == LIBUSB_ERROR_NO_DEVICE)
         m_state->gone.store(true);
     return statusFromLibusbError(result);
 }
 
-IOReturn LibusbTransport::writePipeAsync(std::uint8_t pipe, const std::uint8_t *data, std::uint32_t size,
-                                         WriteCallback callback)
+TransferStatus LibusbTransport::writePipeAsync(std::uint8_t pipe, const std::uint8_t *data, std::uint32_t size,
+                                               WriteCallback callback)
 {
     if (m_state->closing.load())
-        return kIOReturnNotOpen;
+        return TransferStatus::NotOpen;
     if (pipe == 0 || pipe > m_endpoints.size() || size > 64)
-        return kIOReturnError;
+        return TransferStatus::Error;
     LibusbTransferPtr transfer(libusb_alloc_transfer(0));
     if (!transfer)
-        return kIOReturnError;
+        return TransferStatus::Error;
     auto pending = std::make_unique<PendingWrite>(PendingWrite{m_state, std::move(callback), {}});
     std::memcpy(pending->buffer, data, size);
     const std::uint8_t endpoint = m_endpoints[pipe - 1];
@@ -301,7 +301,7 @@ IOReturn LibusbTransport::writePipeAsync(std::uint8_t pipe, const std::uint8_t *
                                        static_cast<int>(size), &LibusbTransport::writeFinished, pending.get(), 0);
     std::lock_guard lock(m_state->mutex);
     if (m_state->closing.load())
-        return kIOReturnNotOpen;
+        return TransferStatus::NotOpen;
     const int submitted = libusb_submit_transfer(transfer.get());
     if (submitted != LIBUSB_SUCCESS) {
         if (submitted == LIBUSB_ERROR_NO_DEVICE)
@@ -311,7 +311,7 @@ IOReturn LibusbTransport::writePipeAsync(std::uint8_t pipe, const std::uint8_t *
     // Submitted: writeFinished() frees both.
     pending.release();
     m_state->pending.insert(transfer.release());
-    return kIOReturnSuccess;
+    return TransferStatus::Success;
 }
 
 void LibusbTransport::writeFinished(libusb_transfer *transfer)
@@ -319,26 +319,26 @@ void LibusbTransport::writeFinished(libusb_transfer *transfer)
     std::unique_ptr<PendingWrite> pending(static_cast<PendingWrite *>(transfer->user_data));
     const std::shared_ptr<State> state = std::move(pending->state);
     WriteCallback callback = std::move(pending->callback);
-    IOReturn status = kIOReturnError;
+    TransferStatus status = TransferStatus::Error;
     switch (transfer->status) {
     case LIBUSB_TRANSFER_COMPLETED:
-        status = kIOReturnSuccess;
+        status = TransferStatus::Success;
         break;
     case LIBUSB_TRANSFER_CANCELLED:
-        status = kIOReturnAborted;
+        status = TransferStatus::Aborted;
         break;
     case LIBUSB_TRANSFER_STALL:
-        status = kIOUSBPipeStalled;
+        status = TransferStatus::PipeStalled;
         break;
     case LIBUSB_TRANSFER_NO_DEVICE:
-        status = kIOReturnNoDevice;
+        status = TransferStatus::NoDevice;
         state->gone.store(true);
         break;
     case LIBUSB_TRANSFER_TIMED_OUT:
-        status = kIOReturnNotResponding;
+        status = TransferStatus::NotResponding;
         break;
     default:
-        status = kIOReturnError;
+        status = TransferStatus::Error;
         break;
     }
     const auto transferred = static_cast<std::uint32_t>(transfer->actual_length);
@@ -361,28 +361,28 @@ void LibusbTransport::writeFinished(libusb_transfer *transfer)
         callback(status, transferred);
 }
 
-IOReturn LibusbTransport::clearPipeStallBothEnds(std::uint8_t pipe)
+TransferStatus LibusbTransport::clearPipeStallBothEnds(std::uint8_t pipe)
 {
     if (m_state->closing.load())
-        return kIOReturnNotOpen;
+        return TransferStatus::NotOpen;
     if (pipe == 0 || pipe > m_endpoints.size())
-        return kIOReturnError;
+        return TransferStatus::Error;
     // Clearing the halt resets the device's endpoint and the host's toggle.
     return statusFromLibusbError(libusb_clear_halt(m_state->handle, m_endpoints[pipe - 1]));
 }
 
-IOReturn LibusbTransport::controlRequest(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
-                                         std::uint16_t index, std::uint8_t *data, std::uint16_t length,
-                                         std::uint32_t &transferred)
+TransferStatus LibusbTransport::controlRequest(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
+                                               std::uint16_t index, std::uint8_t *data, std::uint16_t length,
+                                               std::uint32_t &transferred)
 {
     transferred = 0;
     if (m_state->closing.load())
-        return kIOReturnNotOpen;
+        return TransferStatus::NotOpen;
     const int result = libusb_control_transfer(m_state->handle, requestType, request, value, index, data, length, 5000);
     if (result < 0)
         return statusFromLibusbError(result);
     transferred = static_cast<std::uint32_t>(result);
-    return kIOReturnSuccess;
+    return TransferStatus::Success;
 }
 
 bool LibusbTransport::isConnected() const

@@ -59,10 +59,10 @@ public:
     static std::vector<UsbCandidate> enumerate(std::uint16_t vendorID, std::uint16_t productID);
 
     // Opens the device at the address and claims the first matching
-    // interface. Answers null and sets status (kIOReturnNoDevice,
-    // kIOReturnExclusiveAccess, kIOReturnNotOpen, ...) on failure.
+    // interface. Answers null and sets status (TransferStatus::NoDevice,
+    // TransferStatus::ExclusiveAccess, TransferStatus::NotOpen, ...) on failure.
     static std::unique_ptr<LibusbTransport> open(const UsbCandidate &address, const InterfaceSearch &match,
-                                                 IOReturn *status = nullptr);
+                                                 TransferStatus *status = nullptr);
 
     ~LibusbTransport() override;
 
@@ -71,18 +71,19 @@ public:
     // Endpoint addresses of the claimed interface, pipe 1 first.
     const std::vector<std::uint8_t> &endpoints() const { return m_endpoints; }
 
-    IOReturn readPipe(std::uint8_t pipe, std::uint8_t *buffer, std::uint32_t capacity, std::uint32_t &transferred,
-                      int timeoutMs) override;
-    IOReturn writePipeAsync(std::uint8_t pipe, const std::uint8_t *data, std::uint32_t size,
-                            WriteCallback callback) override;
-    IOReturn clearPipeStallBothEnds(std::uint8_t pipe) override;
-    IOReturn controlRequest(std::uint8_t requestType, std::uint8_t request, std::uint16_t value, std::uint16_t index,
-                            std::uint8_t *data, std::uint16_t length, std::uint32_t &transferred) override;
+    TransferStatus readPipe(std::uint8_t pipe, std::uint8_t *buffer, std::uint32_t capacity, std::uint32_t &transferred,
+                            int timeoutMs) override;
+    TransferStatus writePipeAsync(std::uint8_t pipe, const std::uint8_t *data, std::uint32_t size,
+                                  WriteCallback callback) override;
+    TransferStatus clearPipeStallBothEnds(std::uint8_t pipe) override;
+    TransferStatus controlRequest(std::uint8_t requestType, std::uint8_t request, std::uint16_t value,
+                                  std::uint16_t index, std::uint8_t *data, std::uint16_t length,
+                                  std::uint32_t &transferred) override;
     bool isConnected() const override;
     void close() override;
 
     // Maps a libusb error code onto the device link's statuses.
-    static IOReturn statusFromLibusbError(int error);
+    static TransferStatus statusFromLibusbError(int error);
 
 private:
     struct State;

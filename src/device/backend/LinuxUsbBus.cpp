@@ -27,24 +27,24 @@ public:
           m_candidate(candidate)
     {}
 
-    IOReturn openDevice() override { return m_handle ? kIOReturnSuccess : kIOReturnNotOpen; }
+    TransferStatus openDevice() override { return m_handle ? TransferStatus::Success : TransferStatus::NotOpen; }
 
-    IOReturn configurationValue(std::uint8_t &value) override
+    TransferStatus configurationValue(std::uint8_t &value) override
     {
         libusb_config_descriptor *config = nullptr;
         const int result = libusb_get_config_descriptor(m_device.get(), 0, &config);
         if (result != LIBUSB_SUCCESS)
             return LibusbTransport::statusFromLibusbError(result);
         value = LibusbConfigDescriptorPtr(config)->bConfigurationValue;
-        return kIOReturnSuccess;
+        return TransferStatus::Success;
     }
 
-    IOReturn setConfiguration(std::uint8_t value) override
+    TransferStatus setConfiguration(std::uint8_t value) override
     {
         int current = -1;
         // Setting the active configuration again would reset the device.
         if (libusb_get_configuration(m_handle.get(), &current) == LIBUSB_SUCCESS && current == value)
-            return kIOReturnSuccess;
+            return TransferStatus::Success;
         return LibusbTransport::statusFromLibusbError(libusb_set_configuration(m_handle.get(), value));
     }
 
@@ -57,7 +57,7 @@ public:
         return found;
     }
 
-    std::unique_ptr<UsbPipeIo> openInterface(const InterfaceSearch &search, IOReturn *status) override
+    std::unique_ptr<UsbPipeIo> openInterface(const InterfaceSearch &search, TransferStatus *status) override
     {
         return LibusbTransport::open(m_candidate, search, status);
     }
@@ -121,7 +121,7 @@ std::vector<HidCandidate> LinuxUsbBus::enumerateHid(std::uint16_t vendorID, std:
     return found;
 }
 
-std::unique_ptr<HidDeviceIo> LinuxUsbBus::openHid(const HidCandidate &device, IOReturn *status)
+std::unique_ptr<HidDeviceIo> LinuxUsbBus::openHid(const HidCandidate &device, TransferStatus *status)
 {
     return HidapiTransport::open(device.path, device.locationID, status);
 }
@@ -131,14 +131,14 @@ std::vector<UsbCandidate> LinuxUsbBus::enumerateUsb(std::uint16_t vendorID, std:
     return LibusbTransport::enumerate(vendorID, productID);
 }
 
-std::unique_ptr<UsbDeviceSession> LinuxUsbBus::createSession(const UsbCandidate &candidate, IOReturn *status)
+std::unique_ptr<UsbDeviceSession> LinuxUsbBus::createSession(const UsbCandidate &candidate, TransferStatus *status)
 {
-    IOReturn ignored;
-    IOReturn &result = status ? *status : ignored;
-    result = kIOReturnNoDevice;
+    TransferStatus ignored;
+    TransferStatus &result = status ? *status : ignored;
+    result = TransferStatus::NoDevice;
     auto context = LibusbContext::shared();
     if (!context) {
-        result = kIOReturnError;
+        result = TransferStatus::Error;
         return nullptr;
     }
     LibusbDevicePtr device = context->findDevice(candidate.bus, candidate.address);
@@ -150,7 +150,7 @@ std::unique_ptr<UsbDeviceSession> LinuxUsbBus::createSession(const UsbCandidate 
         result = LibusbTransport::statusFromLibusbError(opened);
         return nullptr;
     }
-    result = kIOReturnSuccess;
+    result = TransferStatus::Success;
     return std::make_unique<LibusbDeviceSession>(std::move(context), std::move(device), LibusbDeviceHandlePtr(handle),
                                                  candidate);
 }

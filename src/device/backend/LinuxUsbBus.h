@@ -11,9 +11,9 @@ class LinuxUsbBus final : public UsbBus {
 public:
     bool hidAvailable() override;
     std::vector<HidCandidate> enumerateHid(std::uint16_t vendorID, std::uint16_t productID) override;
-    std::unique_ptr<HidDeviceIo> openHid(const HidCandidate &device, IOReturn *status) override;
+    std::unique_ptr<HidDeviceIo> openHid(const HidCandidate &device, TransferStatus *status) override;
     std::vector<UsbCandidate> enumerateUsb(std::uint16_t vendorID, std::uint16_t productID) override;
-    std::unique_ptr<UsbDeviceSession> createSession(const UsbCandidate &device, IOReturn *status) override;
+    std::unique_ptr<UsbDeviceSession> createSession(const UsbCandidate &device, TransferStatus *status) override;
 };
 
 } // namespace kelvo::device

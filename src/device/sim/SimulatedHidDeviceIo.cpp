@@ -16,12 +16,13 @@ SimulatedHidDeviceIo::~SimulatedHidDeviceIo()
     close();
 }
 
-IOReturn SimulatedHidDeviceIo::setOutputReport(std::uint8_t reportID, const std::uint8_t *data, std::size_t length)
+TransferStatus SimulatedHidDeviceIo::setOutputReport(std::uint8_t reportID, const std::uint8_t *data,
+                                                     std::size_t length)
 {
     if (m_closed.load())
-        return kIOReturnNotOpen;
+        return TransferStatus::NotOpen;
     if (m_unplugged.load())
-        return kIOReturnNoDevice;
+        return TransferStatus::NoDevice;
     {
         std::lock_guard lock(m_mutex);
         if (m_failures > 0) {
@@ -31,27 +32,27 @@ IOReturn SimulatedHidDeviceIo::setOutputReport(std::uint8_t reportID, const std:
     }
     // The camera has one unnumbered output report of 64 bytes.
     if (reportID != 0 || length != kReportSize)
-        return kIOReturnError;
+        return TransferStatus::Error;
     Report report;
     std::memcpy(report.data(), data, kReportSize);
     m_camera->receiveHostReport(report);
-    return kIOReturnSuccess;
+    return TransferStatus::Success;
 }
 
-IOReturn SimulatedHidDeviceIo::readInputReport(std::uint8_t *buffer, std::size_t capacity, std::size_t &length,
-                                               int timeoutMs)
+TransferStatus SimulatedHidDeviceIo::readInputReport(std::uint8_t *buffer, std::size_t capacity, std::size_t &length,
+                                                     int timeoutMs)
 {
     length = 0;
     if (m_closed.load())
-        return kIOReturnNotOpen;
+        return TransferStatus::NotOpen;
     if (m_unplugged.load())
-        return kIOReturnNoDevice;
+        return TransferStatus::NoDevice;
     SimulatedInput::Entry entry;
     if (!m_input->pop(entry, std::chrono::milliseconds(timeoutMs)))
-        return m_unplugged.load() ? kIOReturnNoDevice : kIOReturnTimeout;
+        return m_unplugged.load() ? TransferStatus::NoDevice : TransferStatus::Timeout;
     length = std::min<std::size_t>(capacity, entry.bytes);
     std::memcpy(buffer, entry.report.data(), length);
-    return kIOReturnSuccess;
+    return TransferStatus::Success;
 }
 
 void SimulatedHidDeviceIo::close()
@@ -61,7 +62,7 @@ void SimulatedHidDeviceIo::close()
     m_input->close();
 }
 
-void SimulatedHidDeviceIo::failOutputReports(IOReturn status, int count)
+void SimulatedHidDeviceIo::failOutputReports(TransferStatus status, int count)
 {
     std::lock_guard lock(m_mutex);
     m_failure = status;

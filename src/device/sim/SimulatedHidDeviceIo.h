@@ -23,12 +23,13 @@ public:
     ~SimulatedHidDeviceIo() override;
 
     std::uint32_t locationID() const override { return m_locationID; }
-    IOReturn setOutputReport(std::uint8_t reportID, const std::uint8_t *data, std::size_t length) override;
-    IOReturn readInputReport(std::uint8_t *buffer, std::size_t capacity, std::size_t &length, int timeoutMs) override;
+    TransferStatus setOutputReport(std::uint8_t reportID, const std::uint8_t *data, std::size_t length) override;
+    TransferStatus readInputReport(std::uint8_t *buffer, std::size_t capacity, std::size_t &length,
+                                   int timeoutMs) override;
     void close() override;
 
     // The next output reports fail with this status.
-    void failOutputReports(IOReturn status, int count);
+    void failOutputReports(TransferStatus status, int count);
     void unplug();
     bool isClosed() const { return m_closed.load(); }
 
@@ -39,8 +40,8 @@ private:
     std::atomic<bool> m_unplugged{false};
     std::atomic<bool> m_closed{false};
     std::mutex m_mutex;
-    IOReturn m_failure = kIOReturnSuccess; // guarded by m_mutex
-    int m_failures = 0;                    // guarded by m_mutex
+    TransferStatus m_failure = TransferStatus::Success; // guarded by m_mutex
+    int m_failures = 0;                                 // guarded by m_mutex
 };
 
 } // namespace kelvo::device::sim

@@ -6,6 +6,7 @@
 #include <mutex>
 
 #include "device/ReportProtocol.h"
+#include "device/TransferStatus.h"
 
 namespace kelvo::device::sim {
 
@@ -18,11 +19,11 @@ public:
     // One read's outcome: a report, or a forced status and byte count.
     struct Entry {
         Report report{};
-        std::uint32_t status = 0;
+        TransferStatus status = TransferStatus::Success;
         std::uint32_t bytes = kReportSize;
     };
 
-    void push(const Report &report) { push(Entry{report, 0, kReportSize}); }
+    void push(const Report &report) { push(Entry{report, TransferStatus::Success, kReportSize}); }
 
     void push(const Entry &entry)
     {

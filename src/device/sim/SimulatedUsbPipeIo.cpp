@@ -16,34 +16,34 @@ SimulatedUsbPipeIo::~SimulatedUsbPipeIo()
     close();
 }
 
-IOReturn SimulatedUsbPipeIo::readPipe(std::uint8_t pipe, std::uint8_t *buffer, std::uint32_t capacity,
-                                      std::uint32_t &transferred, int timeoutMs)
+TransferStatus SimulatedUsbPipeIo::readPipe(std::uint8_t pipe, std::uint8_t *buffer, std::uint32_t capacity,
+                                            std::uint32_t &transferred, int timeoutMs)
 {
     transferred = 0;
     if (m_closed.load())
-        return kIOReturnNotOpen;
+        return TransferStatus::NotOpen;
     if (pipe != 1)
-        return kIOReturnError;
+        return TransferStatus::Error;
     SimulatedInput::Entry entry;
     if (!m_input->pop(entry, std::chrono::milliseconds(timeoutMs))) {
         if (!m_unplugged.load())
-            return kIOReturnTimeout;
-        return m_emptyReadsWhenGone.load() ? kIOReturnSuccess : kIOReturnNoDevice;
+            return TransferStatus::Timeout;
+        return m_emptyReadsWhenGone.load() ? TransferStatus::Success : TransferStatus::NoDevice;
     }
     transferred = std::min(entry.bytes, capacity);
     std::memcpy(buffer, entry.report.data(), transferred);
     return entry.status;
 }
 
-IOReturn SimulatedUsbPipeIo::writePipeAsync(std::uint8_t pipe, const std::uint8_t *data, std::uint32_t size,
-                                            WriteCallback callback)
+TransferStatus SimulatedUsbPipeIo::writePipeAsync(std::uint8_t pipe, const std::uint8_t *data, std::uint32_t size,
+                                                  WriteCallback callback)
 {
     if (m_closed.load())
-        return kIOReturnNotOpen;
+        return TransferStatus::NotOpen;
     if (pipe != 2)
-        return kIOReturnError;
+        return TransferStatus::Error;
     if (m_unplugged.load())
-        return kIOReturnNoDevice;
+        return TransferStatus::NoDevice;
     PendingWrite write;
     write.report.fill(0);
     std::memcpy(write.report.data(), data, std::min<std::uint32_t>(size, kReportSize));
@@ -57,41 +57,41 @@ IOReturn SimulatedUsbPipeIo::writePipeAsync(std::uint8_t pipe, const std::uint8_
         m_writesStarted.fetch_add(1);
         if (m_holdWrites) {
             m_heldWrites.push_back(std::move(write));
-            return kIOReturnSuccess;
+            return TransferStatus::Success;
         }
     }
     complete(std::move(write));
-    return kIOReturnSuccess;
+    return TransferStatus::Success;
 }
 
 void SimulatedUsbPipeIo::complete(PendingWrite write)
 {
     m_events.async([this, write = std::move(write)] {
-        IOReturn status = kIOReturnSuccess;
+        TransferStatus status = TransferStatus::Success;
         {
             std::lock_guard lock(m_mutex);
             if (!m_writeCompletions.empty()) {
                 status = m_writeCompletions.front();
                 m_writeCompletions.pop_front();
             } else if (m_unplugged.load()) {
-                status = kIOReturnNoDevice;
+                status = TransferStatus::NoDevice;
             } else if (m_closed.load()) {
-                status = kIOReturnAborted;
+                status = TransferStatus::Aborted;
             }
         }
-        if (status == kIOReturnSuccess)
+        if (status == TransferStatus::Success)
             m_camera->receiveHostReport(write.report);
-        write.callback(status, status == kIOReturnSuccess ? static_cast<std::uint32_t>(kReportSize) : 0);
+        write.callback(status, status == TransferStatus::Success ? static_cast<std::uint32_t>(kReportSize) : 0);
     });
 }
 
-IOReturn SimulatedUsbPipeIo::clearPipeStallBothEnds(std::uint8_t pipe)
+TransferStatus SimulatedUsbPipeIo::clearPipeStallBothEnds(std::uint8_t pipe)
 {
     if (m_closed.load())
-        return kIOReturnNotOpen;
+        return TransferStatus::NotOpen;
     std::lock_guard lock(m_mutex);
     m_clearStalls[pipe & 15] += 1;
-    return m_unplugged.load() ? kIOReturnNoDevice : kIOReturnSuccess;
+    return m_unplugged.load() ? TransferStatus::NoDevice : TransferStatus::Success;
 }
 
 void SimulatedUsbPipeIo::close()
@@ -110,7 +110,7 @@ void SimulatedUsbPipeIo::close()
     m_events.sync([] {});
 }
 
-void SimulatedUsbPipeIo::injectReadResult(IOReturn status, std::uint32_t bytes)
+void SimulatedUsbPipeIo::injectReadResult(TransferStatus status, std::uint32_t bytes)
 {
     SimulatedInput::Entry entry;
     entry.status = status;
@@ -118,13 +118,13 @@ void SimulatedUsbPipeIo::injectReadResult(IOReturn status, std::uint32_t bytes)
     m_input->push(entry);
 }
 
-void SimulatedUsbPipeIo::injectWriteCompletion(IOReturn status)
+void SimulatedUsbPipeIo::injectWriteCompletion(TransferStatus status)
 {
     std::lock_guard lock(m_mutex);
     m_writeCompletions.push_back(status);
 }
 
-void SimulatedUsbPipeIo::failWriteStarts(IOReturn status, int count)
+void SimulatedUsbPipeIo::failWriteStarts(TransferStatus status, int count)
 {
     std::lock_guard lock(m_mutex);
     m_writeStartFailure = status;

@@ -28,24 +28,24 @@ public:
     ~SimulatedUsbPipeIo() override;
 
     std::uint32_t locationID() const override { return m_locationID; }
-    IOReturn readPipe(std::uint8_t pipe, std::uint8_t *buffer, std::uint32_t capacity, std::uint32_t &transferred,
-                      int timeoutMs) override;
-    IOReturn writePipeAsync(std::uint8_t pipe, const std::uint8_t *data, std::uint32_t size,
-                            WriteCallback callback) override;
-    IOReturn clearPipeStallBothEnds(std::uint8_t pipe) override;
+    TransferStatus readPipe(std::uint8_t pipe, std::uint8_t *buffer, std::uint32_t capacity, std::uint32_t &transferred,
+                            int timeoutMs) override;
+    TransferStatus writePipeAsync(std::uint8_t pipe, const std::uint8_t *data, std::uint32_t size,
+                                  WriteCallback callback) override;
+    TransferStatus clearPipeStallBothEnds(std::uint8_t pipe) override;
     bool isConnected() const override { return !m_unplugged.load(); }
     void close() override;
 
     // ---- Fault injection and observation ----------------------------------
     // A read completes with this result, in turn with the camera's reports.
-    void injectReadResult(IOReturn status, std::uint32_t bytes);
+    void injectReadResult(TransferStatus status, std::uint32_t bytes);
     // The next write completions report these statuses, in order.
-    void injectWriteCompletion(IOReturn status);
+    void injectWriteCompletion(TransferStatus status);
     // The next write starts fail with this status.
-    void failWriteStarts(IOReturn status, int count);
+    void failWriteStarts(TransferStatus status, int count);
     // While held, started writes wait; releasing completes them.
     void holdWrites(bool hold);
-    // The device leaves the bus: reads and writes fail with kIOReturnNoDevice,
+    // The device leaves the bus: reads and writes fail with TransferStatus::NoDevice,
     // or, with answerEmptyReads, reads keep completing with zero bytes, as a
     // vanished device can.
     void unplug(bool answerEmptyReads = false);
@@ -68,12 +68,12 @@ private:
     std::atomic<bool> m_closed{false};
     std::atomic<int> m_writesStarted{0};
     mutable std::mutex m_mutex;
-    std::deque<IOReturn> m_writeCompletions;         // guarded by m_mutex
-    IOReturn m_writeStartFailure = kIOReturnSuccess; // guarded by m_mutex
-    int m_writeStartFailures = 0;                    // guarded by m_mutex
-    bool m_holdWrites = false;                       // guarded by m_mutex
-    std::vector<PendingWrite> m_heldWrites;          // guarded by m_mutex
-    int m_clearStalls[16] = {};                      // guarded by m_mutex
+    std::deque<TransferStatus> m_writeCompletions;                // guarded by m_mutex
+    TransferStatus m_writeStartFailure = TransferStatus::Success; // guarded by m_mutex
+    int m_writeStartFailures = 0;                                 // guarded by m_mutex
+    bool m_holdWrites = false;                                    // guarded by m_mutex
+    std::vector<PendingWrite> m_heldWrites;                       // guarded by m_mutex
+    int m_clearStalls[16] = {};                                   // guarded by m_mutex
     SerialQueue m_events{"sim-usb-events"};
 };
 

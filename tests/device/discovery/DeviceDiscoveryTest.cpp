@@ -33,17 +33,17 @@ class SharedPipe : public UsbPipeIo {
 public:
     explicit SharedPipe(std::shared_ptr<sim::SimulatedUsbPipeIo> io) : m_io(std::move(io)) {}
     std::uint32_t locationID() const override { return m_io->locationID(); }
-    IOReturn readPipe(std::uint8_t pipe, std::uint8_t *buffer, std::uint32_t capacity, std::uint32_t &transferred,
-                      int timeoutMs) override
+    TransferStatus readPipe(std::uint8_t pipe, std::uint8_t *buffer, std::uint32_t capacity, std::uint32_t &transferred,
+                            int timeoutMs) override
     {
         return m_io->readPipe(pipe, buffer, capacity, transferred, timeoutMs);
     }
-    IOReturn writePipeAsync(std::uint8_t pipe, const std::uint8_t *data, std::uint32_t size,
-                            WriteCallback callback) override
+    TransferStatus writePipeAsync(std::uint8_t pipe, const std::uint8_t *data, std::uint32_t size,
+                                  WriteCallback callback) override
     {
         return m_io->writePipeAsync(pipe, data, size, std::move(callback));
     }
-    IOReturn clearPipeStallBothEnds(std::uint8_t pipe) override { return m_io->clearPipeStallBothEnds(pipe); }
+    TransferStatus clearPipeStallBothEnds(std::uint8_t pipe) override { return m_io->clearPipeStallBothEnds(pipe); }
     bool isConnected() const override { return m_io->isConnected(); }
     void close() override { m_io->close(); }
 
@@ -59,23 +59,23 @@ public:
         ScriptedBus &bus;
         UsbCandidate device;
         Session(ScriptedBus &owner, const UsbCandidate &candidate) : bus(owner), device(candidate) {}
-        IOReturn openDevice() override { return bus.next(bus.deviceOpenResults); }
-        IOReturn configurationValue(std::uint8_t &value) override
+        TransferStatus openDevice() override { return bus.next(bus.deviceOpenResults); }
+        TransferStatus configurationValue(std::uint8_t &value) override
         {
             value = 1;
             return bus.configurationStatus;
         }
-        IOReturn setConfiguration(std::uint8_t) override { return kIOReturnSuccess; }
+        TransferStatus setConfiguration(std::uint8_t) override { return TransferStatus::Success; }
         void closeDevice() override {}
         bool hasInterface(const InterfaceSearch &search) const override
         {
             return bus.interfaceClasses.count(search.interfaceClass) > 0;
         }
-        std::unique_ptr<UsbPipeIo> openInterface(const InterfaceSearch &search, IOReturn *status) override
+        std::unique_ptr<UsbPipeIo> openInterface(const InterfaceSearch &search, TransferStatus *status) override
         {
             bus.interfacesOpened.push_back(search.interfaceClass);
             *status = bus.next(bus.interfaceOpenResults);
-            if (*status != kIOReturnSuccess)
+            if (*status != TransferStatus::Success)
                 return nullptr;
             bus.lastPipe = std::make_shared<sim::SimulatedUsbPipeIo>(bus.camera, device.locationID);
             return std::make_unique<SharedPipe>(bus.lastPipe);
@@ -88,11 +88,11 @@ public:
 
     bool hidAvailable() override { return hid; }
     std::vector<HidCandidate> enumerateHid(std::uint16_t, std::uint16_t) override { return hidDevices; }
-    std::unique_ptr<HidDeviceIo> openHid(const HidCandidate &device, IOReturn *status) override
+    std::unique_ptr<HidDeviceIo> openHid(const HidCandidate &device, TransferStatus *status) override
     {
         hidOpens.push_back(device.path);
         *status = next(hidOpenResults[device.path]);
-        if (*status != kIOReturnSuccess)
+        if (*status != TransferStatus::Success)
             return nullptr;
         auto io = std::make_unique<sim::SimulatedHidDeviceIo>(camera, device.locationID);
         lastHid = io.get();
@@ -107,22 +107,22 @@ public:
         }
         return found;
     }
-    std::unique_ptr<UsbDeviceSession> createSession(const UsbCandidate &device, IOReturn *status) override
+    std::unique_ptr<UsbDeviceSession> createSession(const UsbCandidate &device, TransferStatus *status) override
     {
         ++sessionsTried;
         *status = next(sessionResults);
-        if (*status != kIOReturnSuccess)
+        if (*status != TransferStatus::Success)
             return nullptr;
         return std::make_unique<Session>(*this, device);
     }
 
     // Answers the next scripted status; success once the script is used up.
-    static IOReturn next(std::deque<IOReturn> &script)
+    static TransferStatus next(std::deque<TransferStatus> &script)
     {
         if (script.empty())
-            return kIOReturnSuccess;
-        const IOReturn status = script.front();
-        if (script.size() > 1 || status == kIOReturnSuccess)
+            return TransferStatus::Success;
+        const TransferStatus status = script.front();
+        if (script.size() > 1 || status == TransferStatus::Success)
             script.pop_front();
         return status;
     }
@@ -130,13 +130,13 @@ public:
     std::shared_ptr<sim::QuadrelSimulator> camera = std::make_shared<sim::QuadrelSimulator>();
     bool hid = true;
     std::vector<HidCandidate> hidDevices;
-    std::map<std::string, std::deque<IOReturn>> hidOpenResults; // the last status repeats
+    std::map<std::string, std::deque<TransferStatus>> hidOpenResults; // the last status repeats
     std::vector<std::string> hidOpens;
     std::vector<UsbCandidate> usbDevices;
-    std::deque<IOReturn> sessionResults;
-    std::deque<IOReturn> deviceOpenResults;
-    std::deque<IOReturn> interfaceOpenResults;
-    IOReturn configurationStatus = kIOReturnSuccess;
+    std::deque<TransferStatus> sessionResults;
+    std::deque<TransferStatus> deviceOpenResults;
+    std::deque<TransferStatus> interfaceOpenResults;
+    TransferStatus configurationStatus = TransferStatus::Success;
     std::set<int> interfaceClasses{3, 0xFF, 14};
     std::vector<int> interfacesOpened;
     int sessionsTried = 0;
@@ -208,10 +208,11 @@ struct DiscoveryFixture : ::testing::Test {
 
 } // namespace
 
-TEST(IOReturnDescriptionTest, NamesTheLoggedStatuses)
+TEST(TransferStatusDescriptionTest, NamesTheLoggedStatuses)
 {
+    // Raw numbers, so the values earlier logs printed stay pinned.
     const struct {
-        IOReturn status;
+        std::uint32_t status;
         const char *text;
     } cases[] = {
         {0, "success"},
@@ -222,10 +223,10 @@ TEST(IOReturnDescriptionTest, NamesTheLoggedStatuses)
         {1, "UNKNOWN (1)"},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(IOReturnDescription(c.status), c.text) << std::hex << c.status;
+        EXPECT_EQ(transferStatusDescription(static_cast<TransferStatus>(c.status)), c.text) << std::hex << c.status;
 }
 
-TEST(IOReturnDescriptionTest, DescribesLibusbErrorsThroughTheirStatus)
+TEST(TransferStatusDescriptionTest, DescribesLibusbErrorsThroughTheirStatus)
 {
     const struct {
         int error;
@@ -239,7 +240,7 @@ TEST(IOReturnDescriptionTest, DescribesLibusbErrorsThroughTheirStatus)
         {LIBUSB_ERROR_OTHER, "UNKNOWN (e00002bc)"},
     };
     for (const auto &c : cases)
-        EXPECT_EQ(IOReturnDescription(LibusbTransport::statusFromLibusbError(c.error)), c.text) << c.error;
+        EXPECT_EQ(transferStatusDescription(LibusbTransport::statusFromLibusbError(c.error)), c.text) << c.error;
 }
 
 TEST_F(DiscoveryFixture, HidScanRepeatsThePassUntilEveryDeviceIsOpen)
@@ -247,7 +248,7 @@ TEST_F(DiscoveryFixture, HidScanRepeatsThePassUntilEveryDeviceIsOpen)
     // B refuses once; in the second pass A, already held, refuses as well and
     // is recognised by its location.
     bus.hidDevices = {{"/dev/hidrawA", kLocationA}, {"/dev/hidrawB", kLocationB}};
-    bus.hidOpenResults["/dev/hidrawB"] = {kIOReturnExclusiveAccess, kIOReturnSuccess};
+    bus.hidOpenResults["/dev/hidrawB"] = {TransferStatus::ExclusiveAccess, TransferStatus::Success};
     scan();
 
     EXPECT_EQ(bus.hidOpens, (std::vector<std::string>{"/dev/hidrawA", "/dev/hidrawB", "/dev/hidrawB"}));
@@ -267,7 +268,7 @@ TEST_F(DiscoveryFixture, HidScanRepeatsThePassUntilEveryDeviceIsOpen)
 TEST_F(DiscoveryFixture, HidScanGivesUpAfterAHundredPasses)
 {
     bus.hidDevices = {{"/dev/hidrawA", kLocationA}};
-    bus.hidOpenResults["/dev/hidrawA"] = {kIOReturnNotResponding};
+    bus.hidOpenResults["/dev/hidrawA"] = {TransferStatus::NotResponding};
     scan();
     EXPECT_EQ(bus.hidOpens.size(), 100u);
     EXPECT_TRUE(link.hidInterfaces().empty());
@@ -310,7 +311,7 @@ TEST_F(DiscoveryFixture, FallbackRetriesEveryTwoSecondsWhileACameraFailsToAttach
 {
     bus.hid = false;
     bus.usbDevices = {camera()};
-    bus.sessionResults = {kIOReturnNoDevice};
+    bus.sessionResults = {TransferStatus::NoDevice};
     scan();
     EXPECT_EQ(bus.sessionsTried, 100);
     EXPECT_EQ(sleepsOf(2s), 99);
@@ -331,14 +332,14 @@ TEST_F(DiscoveryFixture, FallbackOnAnEmptyBusEndsAtOnce)
 TEST_F(DiscoveryFixture, InterfaceCreationRetriesBusyAndUnsupportedFiveTimes)
 {
     const struct {
-        std::deque<IOReturn> results;
+        std::deque<TransferStatus> results;
         bool attached;
         int tries;
         int pauses;
     } cases[] = {
-        {{kIOReturnExclusiveAccess, kIOReturnUnsupported, kIOReturnSuccess}, true, 3, 2},
-        {{kIOReturnExclusiveAccess}, false, 5, 6},
-        {{kIOReturnError}, false, 1, 1},
+        {{TransferStatus::ExclusiveAccess, TransferStatus::Unsupported, TransferStatus::Success}, true, 3, 2},
+        {{TransferStatus::ExclusiveAccess}, false, 5, 6},
+        {{TransferStatus::Error}, false, 1, 1},
     };
     for (const auto &c : cases) {
         link.terminateAllUSBThreads();
@@ -376,7 +377,7 @@ TEST_F(DiscoveryFixture, CameraAttachListsEndpointsAndStartsTheReader)
 
 TEST_F(DiscoveryFixture, InterfaceOpenFailureIsOnlyAnErrorForADeviceNotHeld)
 {
-    bus.interfaceOpenResults = {kIOReturnExclusiveAccess};
+    bus.interfaceOpenResults = {TransferStatus::ExclusiveAccess};
     EXPECT_FALSE(onQueue([&] { return discovery->deviceAdded({camera()}, AttachMode::Camera); }));
     EXPECT_EQ(printed(), std::vector<std::string>{"Could not open interface (error: e00002c5)\n"});
     EXPECT_TRUE(log.contains("Something went wrong.\n"));
@@ -408,25 +409,25 @@ TEST_F(DiscoveryFixture, FirmwareUpdateFailuresEndInTheFatalState)
 {
     const struct {
         const char *name;
-        std::deque<IOReturn> deviceOpen;
-        IOReturn configuration;
+        std::deque<TransferStatus> deviceOpen;
+        TransferStatus configuration;
         std::set<int> interfaces;
         const char *line;
         int secondPauses;
     } cases[] = {
         {"busy",
-         {kIOReturnExclusiveAccess},
-         kIOReturnSuccess,
+         {TransferStatus::ExclusiveAccess},
+         TransferStatus::Success,
          {0xFF},
          "Could not open device in DFU mode (error = 0xe00002c5)\n",
          9},
         {"no descriptor",
          {},
-         kIOReturnNoDevice,
+         TransferStatus::NoDevice,
          {0xFF},
          "Could not obtain configuration descriptor (error = 0xe00002c0)\n",
          0},
-        {"no interface", {}, kIOReturnSuccess, {3}, "Device has no interfaces!\n", 0},
+        {"no interface", {}, TransferStatus::Success, {3}, "Device has no interfaces!\n", 0},
     };
     for (const auto &c : cases) {
         log.clear();
@@ -521,7 +522,7 @@ TEST_F(DiscoveryFixture, UnresponsiveHidDeviceTriggersTheStuckVideoReset)
     link.waitForSendQueue();
     ASSERT_NE(bus.lastHid, nullptr);
     log.clear();
-    bus.lastHid->failOutputReports(kIOReturnNotResponding, 1);
+    bus.lastHid->failOutputReports(TransferStatus::NotResponding, 1);
     EXPECT_FALSE(link.sendRawHIDCommand(CommandBytes{0x96}));
     onQueue([] { return 0; });
     EXPECT_EQ(log.count("Resetting stuck video device\n"), 1);
@@ -552,7 +553,7 @@ TEST_F(DiscoveryFixture, DestructionCutsALongFallbackShort)
     discovery->setSleeper({}); // real waits
     bus.hid = false;
     bus.usbDevices = {camera()};
-    bus.sessionResults = {kIOReturnNoDevice};
+    bus.sessionResults = {TransferStatus::NoDevice};
     discovery->doHIDRescan();
     ASSERT_TRUE(pumpUntil([&] { return bus.sessionsTried >= 1; }, 5s));
     discovery.reset(); // would otherwise wait out 100 rounds of 2 s

@@ -163,11 +163,11 @@ public:
     {
         return m_real.enumerateHid(v, p);
     }
-    std::unique_ptr<HidDeviceIo> openHid(const HidCandidate &device, IOReturn *status) override
+    std::unique_ptr<HidDeviceIo> openHid(const HidCandidate &device, TransferStatus *status) override
     {
         if (device.path == m_path && !m_failed) {
             m_failed = true;
-            *status = kIOReturnExclusiveAccess;
+            *status = TransferStatus::ExclusiveAccess;
             return nullptr;
         }
         return m_real.openHid(device, status);
@@ -176,7 +176,7 @@ public:
     {
         return m_real.enumerateUsb(v, p);
     }
-    std::unique_ptr<UsbDeviceSession> createSession(const UsbCandidate &device, IOReturn *status) override
+    std::unique_ptr<UsbDeviceSession> createSession(const UsbCandidate &device, TransferStatus *status) override
     {
         return m_real.createSession(device, status);
     }

@@ -90,9 +90,9 @@ TEST_F(BackendFixture, HidapiBackend)
     ASSERT_EQ(devices.size(), 1u);
     EXPECT_EQ(devices[0].path, bed->hidrawPath());
     EXPECT_EQ(devices[0].locationID, QuadrelUmockdevBed::kLocationID);
-    IOReturn status = kIOReturnError;
+    TransferStatus status = TransferStatus::Error;
     auto io = HidapiTransport::open(devices[0].path, devices[0].locationID, &status);
-    ASSERT_TRUE(io) << std::hex << status;
+    ASSERT_TRUE(io) << std::hex << static_cast<unsigned>(status);
     auto device = link->attachHIDDevice(std::move(io));
     EXPECT_TRUE(link->isListeningOnDevice(QuadrelUmockdevBed::kLocationID));
     expectPoweredUpAndIdentified();
@@ -114,9 +114,9 @@ TEST_F(BackendFixture, LibusbBackend)
     EXPECT_EQ(devices[0].bus, QuadrelUmockdevBed::kBus);
     EXPECT_EQ(devices[0].address, QuadrelUmockdevBed::kAddress);
     EXPECT_EQ(devices[0].locationID, QuadrelUmockdevBed::kLocationID);
-    IOReturn status = kIOReturnError;
+    TransferStatus status = TransferStatus::Error;
     auto io = LibusbTransport::open(devices[0], InterfaceSearch{3, -1, -1}, &status);
-    ASSERT_TRUE(io) << std::hex << status;
+    ASSERT_TRUE(io) << std::hex << static_cast<unsigned>(status);
     EXPECT_EQ(io->endpoints(), (std::vector<std::uint8_t>{0x81, 0x02}));
     auto interface = link->attachVendorInterface(std::move(io));
     expectPoweredUpAndIdentified();

@@ -1,17 +1,17 @@
-#include "device/UsbStatus.h"
+#include "device/TransferStatus.h"
 
 #include <cstdio>
 
 namespace kelvo::device {
 
-std::string IOReturnDescription(IOReturn status)
+std::string transferStatusDescription(TransferStatus status)
 {
     switch (status) {
-    case kIOReturnSuccess:
+    case TransferStatus::Success:
         return "success";
-    case kIOReturnNotOpen:
+    case TransferStatus::NotOpen:
         return "not open";
-    case kIOReturnNoDevice:
+    case TransferStatus::NoDevice:
         return "noDevice";
     default: {
         char text[32];
