@@ -24,6 +24,20 @@ void FocusFrameStyle::drawPrimitive(PrimitiveElement element, const QStyleOption
     painter->restore();
 }
 
+void FocusFrameStyle::drawControl(ControlElement element, const QStyleOption *option, QPainter *painter,
+                                  const QWidget *widget) const
+{
+    QProxyStyle::drawControl(element, option, painter, widget);
+    // Fusion marks the focused tab by nothing but its selection, which the
+    // other tabs' outline hardly sets apart.
+    if (element == CE_TabBarTab && (option->state & State_HasFocus)) {
+        QStyleOptionFocusRect frame;
+        frame.QStyleOption::operator=(*option);
+        frame.rect = option->rect.adjusted(1, 1, -1, -1);
+        drawPrimitive(PE_FrameFocusRect, &frame, painter, widget);
+    }
+}
+
 int FocusFrameStyle::pixelMetric(PixelMetric metric, const QStyleOption *option, const QWidget *widget) const
 {
     if (metric == PM_FocusFrameHMargin || metric == PM_FocusFrameVMargin)
