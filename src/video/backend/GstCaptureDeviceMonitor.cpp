@@ -102,7 +102,7 @@ void GstCaptureDeviceMonitor::rebuild()
             m_systemEntries.push_back(
                 {describeCaptureDevice(facts, type),
                  type,
-                 std::shared_ptr<GstDevice>(GST_DEVICE(gst_object_ref(gstDevice)), GstObjectUnref()),
+                 std::shared_ptr<GstDevice>(GST_DEVICE(gst_object_ref(gstDevice)), Release<gst_object_unref>()),
                  {},
                  facts.isDefault});
         }

@@ -11,56 +11,22 @@ namespace kelvo::video::backend {
 // first made a full one with sinkFloating; a call that takes ownership itself
 // (gst_app_src_push_buffer) is handed release().
 
-struct GstObjectUnref {
-    void operator()(gpointer object) const { gst_object_unref(object); }
+// Calls `release` on the pointer it owns; one type per release function.
+template <auto release> struct Release {
+    template <typename T> void operator()(T *owned) const { release(owned); }
 };
+
 // Elements, bins, pads, buses, devices and device monitors.
-template <typename T> using GstObjectPtr = std::unique_ptr<T, GstObjectUnref>;
-
-struct GstCapsUnref {
-    void operator()(GstCaps *caps) const { gst_caps_unref(caps); }
-};
-using GstCapsPtr = std::unique_ptr<GstCaps, GstCapsUnref>;
-
-struct GstBufferUnref {
-    void operator()(GstBuffer *buffer) const { gst_buffer_unref(buffer); }
-};
-using GstBufferPtr = std::unique_ptr<GstBuffer, GstBufferUnref>;
-
-struct GstSampleUnref {
-    void operator()(GstSample *sample) const { gst_sample_unref(sample); }
-};
-using GstSamplePtr = std::unique_ptr<GstSample, GstSampleUnref>;
-
-struct GstMessageUnref {
-    void operator()(GstMessage *message) const { gst_message_unref(message); }
-};
-using GstMessagePtr = std::unique_ptr<GstMessage, GstMessageUnref>;
-
-struct GstStructureFree {
-    void operator()(GstStructure *structure) const { gst_structure_free(structure); }
-};
-using GstStructurePtr = std::unique_ptr<GstStructure, GstStructureFree>;
-
-struct GstParseContextFree {
-    void operator()(GstParseContext *context) const { gst_parse_context_free(context); }
-};
-using GstParseContextPtr = std::unique_ptr<GstParseContext, GstParseContextFree>;
-
-struct GFree {
-    void operator()(gchar *text) const { g_free(text); }
-};
-using GCharPtr = std::unique_ptr<gchar, GFree>;
-
-struct GStrvFree {
-    void operator()(gchar **strings) const { g_strfreev(strings); }
-};
-using GStrvPtr = std::unique_ptr<gchar *, GStrvFree>;
-
-struct GErrorFree {
-    void operator()(GError *error) const { g_error_free(error); }
-};
-using GErrorPtr = std::unique_ptr<GError, GErrorFree>;
+template <typename T> using GstObjectPtr = std::unique_ptr<T, Release<gst_object_unref>>;
+using GstCapsPtr = std::unique_ptr<GstCaps, Release<gst_caps_unref>>;
+using GstBufferPtr = std::unique_ptr<GstBuffer, Release<gst_buffer_unref>>;
+using GstSamplePtr = std::unique_ptr<GstSample, Release<gst_sample_unref>>;
+using GstMessagePtr = std::unique_ptr<GstMessage, Release<gst_message_unref>>;
+using GstStructurePtr = std::unique_ptr<GstStructure, Release<gst_structure_free>>;
+using GstParseContextPtr = std::unique_ptr<GstParseContext, Release<gst_parse_context_free>>;
+using GCharPtr = std::unique_ptr<gchar, Release<g_free>>;
+using GStrvPtr = std::unique_ptr<gchar *, Release<g_strfreev>>;
+using GErrorPtr = std::unique_ptr<GError, Release<g_error_free>>;
 
 // Takes a new object's floating reference (or adds a full one to an object
 // that is not floating) and owns it; null stays null.
