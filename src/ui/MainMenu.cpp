@@ -1,6 +1,7 @@
 #include "ui/MainMenu.h"
 
 #include "common/Localization.h"
+#include "ui/KeyDelivery.h"
 #include "ui/MenuTags.h"
 
 #include <QAction>
@@ -349,7 +350,6 @@ QAction *MainMenu::addItem(QMenu *menu, const QString &title, std::optional<Menu
     menu->addAction(item);
     if (command) {
         item->setProperty(kCommandProperty, static_cast<int>(*command));
-        item->setProperty(kActionProperty, QString::fromLatin1(actionName(*command)));
         connectItem(item, *command);
     }
     item->setEnabled(isItemEnabled(item) || (command && menu->property(kManualEnablingProperty).toBool()));
@@ -467,14 +467,10 @@ bool MainMenu::eventFilter(QObject *watched, QEvent *event)
 {
     // Qt drops the key of a disabled item silently; the user must hear that
     // the key arrived but cannot act now.
-    if (event->type() != QEvent::KeyPress || !watched->isWidgetType())
+    QKeyEvent *keyEvent = keyPressAtFirstReceiver(watched, event);
+    if (!keyEvent)
         return QObject::eventFilter(watched, event);
-    auto *keyEvent = static_cast<QKeyEvent *>(event);
     auto *widget = static_cast<QWidget *>(watched);
-    // Each key press reaches the filter once per widget it propagates to;
-    // the focus widget's turn is the first.
-    if (widget != QApplication::focusWidget() && widget != widget->window())
-        return QObject::eventFilter(watched, event);
     if (keyEvent->key() == Qt::Key_unknown || keyEvent->key() == Qt::Key_Shift || keyEvent->key() == Qt::Key_Control ||
         keyEvent->key() == Qt::Key_Alt || keyEvent->key() == Qt::Key_Meta)
         return QObject::eventFilter(watched, event);

@@ -7,10 +7,9 @@ class QMenuBar;
 namespace kelvo::ui {
 
 // Menus and items are found by their integer tag, never by title. Every
-// QAction of the menu bar carries its tag in the dynamic property "tag", and
-// the action name it sends (for example "zoomCameraIn:") in "action".
+// QAction of the menu bar carries its tag in the dynamic property "tag" (and
+// its command in "command", read with commandOf).
 inline constexpr const char *kTagProperty = "tag";
-inline constexpr const char *kActionProperty = "action";
 
 int tagOf(const QAction *action);
 void setTag(QAction *action, int tag);
