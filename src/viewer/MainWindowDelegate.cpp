@@ -7,6 +7,7 @@
 #include "ui/DiagnosticWindow.h"
 #include "ui/DraggableView.h"
 #include "ui/DraggableWindow.h"
+#include "ui/KeyDelivery.h"
 #include "ui/LineOverlayView.h"
 #include "ui/MainMenu.h"
 #include "ui/MenuTags.h"
@@ -325,16 +326,10 @@ void MainWindowDelegate::closeActiveWindow()
 
 bool MainWindowDelegate::eventFilter(QObject *watched, QEvent *event)
 {
-    if (event->type() != QEvent::KeyPress || !interfaceLoaded() || !watched->isWidgetType())
-        return QObject::eventFilter(watched, event);
-    const auto *key = static_cast<QKeyEvent *>(event);
+    const QKeyEvent *key = interfaceLoaded() ? ui::keyPressAtFirstReceiver(watched, event) : nullptr;
     auto *widget = static_cast<QWidget *>(watched);
-    if (key->key() != Qt::Key_Escape || key->modifiers() != Qt::NoModifier || widget->window() != m_outlets.videoWindow)
-        return QObject::eventFilter(watched, event);
-    // The key reaches the filter once for each widget it is offered to; act
-    // on the first, the focus widget (or the window when none has focus).
-    QWidget *first = QApplication::focusWidget();
-    if (widget != (first && first->window() == widget->window() ? first : widget->window()))
+    if (!key || key->key() != Qt::Key_Escape || key->modifiers() != Qt::NoModifier ||
+        widget->window() != m_outlets.videoWindow)
         return QObject::eventFilter(watched, event);
     // A menu bar the user is moving through with the keyboard leaves it.
     if (auto *bar = qobject_cast<QMenuBar *>(widget); bar && bar->activeAction())
@@ -602,9 +597,9 @@ void MainWindowDelegate::diagnosticsWindowDidClose()
 {
     if (m_diagnosticModeHandler)
         m_diagnosticModeHandler(false);
-    sendCommand(device::HIDCommandZoom8);
+    sendHIDCommand(device::HIDCommandZoom8);
     QTimer::singleShot(1000, this, [this] {
-        sendCommand(device::HIDCommandZoom1);
+        sendHIDCommand(device::HIDCommandZoom1);
         setZoomLevel(1);
     });
 }
