@@ -138,47 +138,15 @@ KelvoViewerAppDelegate::~KelvoViewerAppDelegate()
     m_diskArbitrationSession = false;
 }
 
-namespace {
-
-// The controller's and its window's steps, as the start-up and closing
-// sequences take them.
-class ControllerSteps final : public ViewerLifecycleSteps {
-public:
-    explicit ControllerSteps(viewer::MainWindowDelegate &controller) : m_c(controller) {}
-    void loadPreferences() override { m_c.loadPreferences(); }
-    void prepareVideoWindow() override { m_c.prepareVideoWindow(); }
-    void refreshDevices() override { m_c.refreshDevices(); }
-    void bringVideoWindowForward() override { m_c.bringVideoWindowForward(); }
-    void initializeVideoCapture() override { m_c.initializeVideoCapture(); }
-    bool userHasSetPreferences() const override { return m_c.userHasSetPreferences(); }
-    void setUserHasSetPreferences(bool value) override { m_c.setUserHasSetPreferences(value); }
-    void savePreferences() override { m_c.savePreferences(); }
-    void showPreferencesWindow() override { m_c.showPreferencesWindow(); }
-    void checkForUpdates() override { m_c.checkForUpdates(); }
-    void stopAudioLevelTimer() override { m_c.stopAudioLevelTimer(); }
-    void stopCaptureSession() override { m_c.stopCaptureSession(); }
-    void detachMovieOutputDelegate() override { m_c.detachMovieOutputDelegate(); }
-    void removeNotificationObservers() override { m_c.removeNotificationObservers(); }
-    void cleanupVideoCapture() override { m_c.cleanupVideoCapture(); }
-    void setLineMarkerMenuEnabled(bool enabled) override { m_c.setLineMarkerMenuEnabled(enabled); }
-
-private:
-    viewer::MainWindowDelegate &m_c;
-};
-
-} // namespace
-
 void KelvoViewerAppDelegate::interfaceDidLoad()
 {
     m_appWindowDelegate->interfaceDidLoad();
-    ControllerSteps steps(*m_appWindowDelegate);
-    runStartUp(steps);
+    runStartUp(*m_appWindowDelegate);
 }
 
 void KelvoViewerAppDelegate::videoWindowWillClose()
 {
-    ControllerSteps steps(*m_appWindowDelegate);
-    runClosing(steps);
+    runClosing(*m_appWindowDelegate);
     // The video window is the viewer: closing it ends the viewer, as Quit
     // does, once the event that closed it is done.
     QMetaObject::invokeMethod(this, &KelvoViewerAppDelegate::quit, Qt::QueuedConnection);

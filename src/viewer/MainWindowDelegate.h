@@ -18,6 +18,7 @@
 #include "video/still/StillSaver.h"
 #include "viewer/ApplicationCommands.h"
 #include "viewer/VideoWindowHost.h"
+#include "viewer/ViewerLifecycleSteps.h"
 #include "viewer/model/ViewerModel.h"
 
 #include <QObject>
@@ -70,7 +71,8 @@ class MainWindowDelegate : public QObject,
                            public VideoWindowHost,
                            public ui::MenuCommandTarget,
                            public ViewerModelHost,
-                           public CameraCommandSender {
+                           public CameraCommandSender,
+                           public ViewerLifecycleSteps {
     Q_OBJECT
 public:
     // Settings live in settingsFilePath (the user's configuration folder when
@@ -95,10 +97,10 @@ public:
     // The interface is built: fills the menus that are rebuilt at run time.
     void interfaceDidLoad();
     // Stacks the video window's overlays and shapes its on-screen panels.
-    void prepareVideoWindow();
+    void prepareVideoWindow() override;
     // Shows the video window, in front while the viewer is the active
     // application.
-    void bringVideoWindowForward();
+    void bringVideoWindowForward() override;
 
     // The device link whose send queue carries the camera commands. Not
     // owned; null means every command is refused.
@@ -243,10 +245,10 @@ public:
     void setColorMenuCheckboxes();
     void startPseudoModal();
     void endPseudoModal();
-    void setLineMarkerMenuEnabled(bool enabled);
+    void setLineMarkerMenuEnabled(bool enabled) override;
     void chooseVideoDevice(QAction *sender);
     void chooseAudioDevice(QAction *sender);
-    void showPreferencesWindow();
+    void showPreferencesWindow() override;
     void showPreferencesWindowForColorSettings();
     void closePreferencesWindow();
     void showDiagnosticsWindow();
@@ -275,8 +277,8 @@ public:
     // Resets a camera whose stream got stuck (the discovery's reset).
     void setResetStuckVideoHandler(std::function<void()> handler) { m_resetStuckVideo = std::move(handler); }
     // Builds and starts the capture graph.
-    void initializeVideoCapture();
-    void cleanupVideoCapture();
+    void initializeVideoCapture() override;
+    void cleanupVideoCapture() override;
     // Writes the viewer's whole state to the settings store.
     void savePreferences() override;
     // Reads the settings of the selected camera and head position and applies
@@ -300,7 +302,7 @@ public:
     settings::PreferencesContext preferencesContext() const;
     void unhideInternalFeaturesMenu() override;
     void setUserHasSetPreferences(bool value) override { m_userHasSetPreferences = value; }
-    bool userHasSetPreferences() const { return m_userHasSetPreferences; }
+    bool userHasSetPreferences() const override { return m_userHasSetPreferences; }
     void setFirstLaunch(bool value) override { m_firstLaunch = value; }
     bool firstLaunch() const { return m_firstLaunch; }
     void setUpdateBookkeeping(const settings::UpdateBookkeeping &bookkeeping) override;
@@ -344,10 +346,10 @@ public:
         m_isFullScreen = isFullScreen;
         revalidateMenus();
     }
-    void stopAudioLevelTimer() {}
-    void stopCaptureSession();
-    void detachMovieOutputDelegate() {}
-    void removeNotificationObservers() {}
+    void stopAudioLevelTimer() override {}
+    void stopCaptureSession() override;
+    void detachMovieOutputDelegate() override {}
+    void removeNotificationObservers() override {}
     bool OSDIsVisible() const override;
     device::DiagnosticSink *diagnosticWindow() override;
     device::OSDKeyReceiver *OSDTableView() override { return nullptr; }
@@ -401,7 +403,7 @@ public:
     // shows what it decides.
     ViewerModel &model() { return m_model; }
     const ViewerModel &model() const { return m_model; }
-    void redrawGuides() override { redrawOverlay(); }
+    void redrawGuides() override;
     void showLivePicture() override;
     void setPreviewOrientation(int orientation, bool mirrored) override;
     bool sendHIDCommand(long command) override;
@@ -418,10 +420,8 @@ signals:
 private:
     // Shows each change of the model's state in the menus and views.
     void observeModel();
-    bool sendCommand(long command);
     void changeLineSeparation(int step);
     void scrollGuides(int step);
-    void redrawOverlay();
     bool eventFilter(QObject *watched, QEvent *event) override;
     // Escape in the video window: unfreezes, else leaves full screen.
     bool handleEscape();

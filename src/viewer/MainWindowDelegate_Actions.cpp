@@ -90,12 +90,7 @@ bool MainWindowDelegate::sendHIDCommand(long command)
     return m_deviceLink && m_deviceLink->sendHIDCommand(command);
 }
 
-bool MainWindowDelegate::sendCommand(long command)
-{
-    return sendHIDCommand(command);
-}
-
-void MainWindowDelegate::redrawOverlay()
+void MainWindowDelegate::redrawGuides()
 {
     if (m_lineOverlayView)
         m_lineOverlayView->update();
