@@ -327,9 +327,11 @@ void MainWindowDelegate::closeActiveWindow()
 bool MainWindowDelegate::eventFilter(QObject *watched, QEvent *event)
 {
     const QKeyEvent *key = interfaceLoaded() ? ui::keyPressAtFirstReceiver(watched, event) : nullptr;
+    if (!key || key->key() != Qt::Key_Escape || key->modifiers() != Qt::NoModifier)
+        return QObject::eventFilter(watched, event);
+    // Only a key press at a widget gets this far.
     auto *widget = static_cast<QWidget *>(watched);
-    if (!key || key->key() != Qt::Key_Escape || key->modifiers() != Qt::NoModifier ||
-        widget->window() != m_outlets.videoWindow)
+    if (widget->window() != m_outlets.videoWindow)
         return QObject::eventFilter(watched, event);
     // A menu bar the user is moving through with the keyboard leaves it.
     if (auto *bar = qobject_cast<QMenuBar *>(widget); bar && bar->activeAction())
