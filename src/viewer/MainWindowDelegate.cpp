@@ -1,29 +1,16 @@
 #include "viewer/MainWindowDelegate.h"
 
-#include "common/Localization.h"
 #include "common/SystemLog.h"
-#include "device/DiagnosticSink.h"
 #include "device/ReportProtocol.h"
-#include "ui/DiagnosticWindow.h"
-#include "ui/DraggableView.h"
 #include "ui/DraggableWindow.h"
-#include "ui/KeyDelivery.h"
-#include "ui/LineOverlayView.h"
 #include "ui/MainMenu.h"
 #include "ui/MenuTags.h"
-#include "ui/PreferencesWindow.h"
-#include "ui/UnscrollableScrollView.h"
-#include "ui/VideoView.h"
 #include "viewer/VideoWindowPlacement.h"
+#include "viewer/ViewerWindows.h"
 
 #include <QAction>
 #include <QApplication>
 #include <QGuiApplication>
-#include <QKeyEvent>
-#include <QLabel>
-#include <QMenu>
-#include <QMenuBar>
-#include <QProgressBar>
 #include <QScreen>
 #include <QTimer>
 
@@ -33,63 +20,46 @@ MainWindowDelegate::MainWindowDelegate(const QString &settingsFilePath)
     : m_settingsStore(settingsFilePath.isEmpty() ? settings::SettingsStore::defaultFilePath() : settingsFilePath)
 {
     m_model.setCameraCommandSender(this);
-    observeModel();
     // No camera is selected yet: this reads the global settings only.
     loadPreferences();
 }
 
 MainWindowDelegate::~MainWindowDelegate()
 {
-    if (interfaceLoaded())
-        qApp->removeEventFilter(this);
-    // The overlay calls back into the controller; it goes with the windows,
-    // before the controller's state.
-    if (m_lineOverlayView)
-        m_lineOverlayView->setMainWindowDelegate(nullptr);
-    // The placement watches the window's events; it must not see the ones a
-    // window sends while it is being destroyed.
-    delete m_placement;
+    // The windows call back into the controller's state; they go first.
+    m_view = &m_noWindows;
+    m_lineOverlayView = nullptr;
     m_placement = nullptr;
-    m_topLevelObjects.clear();
+    m_windows.reset();
+}
+
+const ui::MainWindowOutlets &MainWindowDelegate::outlets() const
+{
+    static const ui::MainWindowOutlets none;
+    return m_windows ? m_windows->outlets() : none;
 }
 
 std::vector<QWidget *> MainWindowDelegate::loadInterface(ApplicationCommands *application)
 {
-    std::vector<QWidget *> topLevel;
-    if (interfaceLoaded())
-        return topLevel;
+    if (m_windows)
+        return {};
     m_application = application;
-    m_outlets = ui::loadMainWindowInterface(m_topLevelObjects, this);
-
-    auto *overlay = new ui::LineOverlayView(m_outlets.videoContainer->rect(), this);
-    overlay->setMainMenuBar(m_outlets.mainMenu->menuBar());
-    m_outlets.videoContainer->replaceLayer(m_outlets.lineOverlayView, overlay);
-    m_outlets.lineOverlayView = overlay;
-    m_lineOverlayView = overlay;
-
-    m_stillSavePanel.setVideoWindow(m_outlets.videoWindow);
-    connect(m_outlets.diagnosticWindow, &ui::DiagnosticWindow::closed, this,
+    m_windows = std::make_unique<ViewerWindows>(ViewerWindows::Parts{m_model, *this, *this, *this});
+    m_view = m_windows.get();
+    m_lineOverlayView = m_windows->lineOverlayView();
+    m_placement = m_windows->placement();
+    m_stillSavePanel.setVideoWindow(m_windows->outlets().videoWindow);
+    connect(m_windows.get(), &ViewerWindows::diagnosticsWindowClosed, this,
             &MainWindowDelegate::diagnosticsWindowDidClose);
-    m_placement = new VideoWindowPlacement(m_outlets, *this, this);
-    // Escape is taken before any widget of the video window sees it: after
-    // the menu bar was used from the keyboard, the focus may rest on a
-    // widget that would swallow it.
-    qApp->installEventFilter(this);
-    m_outlets.mainMenu->validateAll();
-    for (const auto &object : m_topLevelObjects)
-        topLevel.push_back(object.get());
-    return topLevel;
+    return m_windows->topLevelWindows();
 }
 
 void MainWindowDelegate::interfaceDidLoad()
 {
-    if (!interfaceLoaded())
-        return;
     updateCameraMenu();
     updateAudioInputMenu();
     updateColorModeMenus();
-    if (m_lineOverlayView)
-        m_lineOverlayView->updateReadingGuideMenus();
+    m_view->updateReadingGuideMenus();
 }
 
 void MainWindowDelegate::prepareVideoWindow()
@@ -100,13 +70,7 @@ void MainWindowDelegate::prepareVideoWindow()
 
 void MainWindowDelegate::bringVideoWindowForward()
 {
-    if (interfaceLoaded())
-        m_outlets.videoWindow->makeKeyAndOrderFront();
-}
-
-QAction *MainWindowDelegate::menuItem(int menuTag, int itemTag) const
-{
-    return interfaceLoaded() ? ui::findMenuItem(m_outlets.mainMenu->menuBar(), menuTag, itemTag) : nullptr;
+    m_view->bringVideoWindowForward();
 }
 
 void MainWindowDelegate::perform(ui::MenuCommand command, QAction *item)
@@ -215,10 +179,10 @@ void MainWindowDelegate::perform(ui::MenuCommand command, QAction *item)
         m_application->showVideoWindow();
         return;
     case C::CloseWindow:
-        closeActiveWindow();
+        m_view->closeActiveWindow();
         return;
     case C::ZoomWindow:
-        m_outlets.videoWindow->performZoom();
+        videoWindow()->performZoom();
         return;
     case C::EnterExitFullScreen:
         m_placement->enterExitFullScreen();
@@ -315,61 +279,13 @@ bool MainWindowDelegate::validate(ui::MenuCommand command, const QAction *item) 
     return false;
 }
 
-void MainWindowDelegate::closeActiveWindow()
-{
-    QWidget *window = QApplication::activeWindow();
-    if (!window && interfaceLoaded())
-        window = m_outlets.videoWindow;
-    if (window)
-        window->close();
-}
-
-bool MainWindowDelegate::eventFilter(QObject *watched, QEvent *event)
-{
-    const QKeyEvent *key = interfaceLoaded() ? ui::keyPressAtFirstReceiver(watched, event) : nullptr;
-    if (!key || key->key() != Qt::Key_Escape || key->modifiers() != Qt::NoModifier)
-        return QObject::eventFilter(watched, event);
-    // Only a key press at a widget gets this far.
-    auto *widget = static_cast<QWidget *>(watched);
-    if (widget->window() != m_outlets.videoWindow)
-        return QObject::eventFilter(watched, event);
-    // A menu bar the user is moving through with the keyboard leaves it.
-    if (auto *bar = qobject_cast<QMenuBar *>(widget); bar && bar->activeAction())
-        return QObject::eventFilter(watched, event);
-    return handleEscape();
-}
-
-bool MainWindowDelegate::handleEscape()
-{
-    // The on-screen menu takes its own keys while it is up.
-    if (OSDIsVisible())
-        return false;
-    if (isFrozen())
-        unfreezeFrame();
-    else if (isFullScreen())
-        m_placement->enterExitFullScreen();
-    return true;
-}
-
 // ---- Menus -----------------------------------------------------------------------------
-
-bool MainWindowDelegate::setCheckMarkForItem(int itemTag, int menuTag, bool value)
-{
-    QAction *item = menuItem(menuTag, itemTag);
-    if (!item)
-        return false;
-    item->setCheckable(true);
-    item->setChecked(value);
-    return true;
-}
 
 void MainWindowDelegate::setVideoDevices(std::vector<MenuDevice> devices, int selectedIndex)
 {
     m_videoDevices = std::move(devices);
     m_selectedVideoDevice = selectedIndex;
     updateCameraMenu();
-    if (interfaceLoaded())
-        m_outlets.mainMenu->validateAll();
 }
 
 void MainWindowDelegate::setAudioDevices(std::vector<MenuDevice> devices, int selectedIndex)
@@ -377,28 +293,6 @@ void MainWindowDelegate::setAudioDevices(std::vector<MenuDevice> devices, int se
     m_audioDevices = std::move(devices);
     m_selectedAudioDevice = selectedIndex;
     updateAudioInputMenu();
-}
-
-void MainWindowDelegate::rebuildDeviceMenu(int menuTag, const std::vector<MenuDevice> &devices, int selected,
-                                           ui::MenuCommand command)
-{
-    QAction *submenuItem = menuItem(menuTag, menuTag);
-    if (!submenuItem || !submenuItem->menu())
-        return;
-    QMenu *submenu = submenuItem->menu();
-    qDeleteAll(submenu->actions());
-    submenu->clear();
-    const bool hasSelection = selected >= 0 && selected < static_cast<int>(devices.size());
-    if (!hasSelection) {
-        QAction *none = m_outlets.mainMenu->addItem(submenu, localized("None"), std::nullopt, -1);
-        none->setCheckable(true);
-        none->setChecked(true);
-    }
-    for (size_t i = 0; i < devices.size(); ++i) {
-        QAction *item = m_outlets.mainMenu->addItem(submenu, devices[i].localizedName, command, static_cast<int>(i));
-        item->setCheckable(true);
-        item->setChecked(hasSelection && static_cast<int>(i) == selected);
-    }
 }
 
 namespace {
@@ -425,10 +319,8 @@ void MainWindowDelegate::updateCameraMenu()
     if (m_capture) {
         m_videoDevices = menuDevices(m_capture->videoDevices());
         m_selectedVideoDevice = indexOf(m_capture->videoDevices(), m_capture->selectedVideoDevice());
-        if (interfaceLoaded())
-            m_outlets.mainMenu->validateAll();
     }
-    rebuildDeviceMenu(ui::MenuTag::Camera, m_videoDevices, m_selectedVideoDevice, ui::MenuCommand::ChooseVideoDevice);
+    m_view->showDevices(ui::MenuTag::Camera, m_videoDevices, m_selectedVideoDevice, ui::MenuCommand::ChooseVideoDevice);
 }
 
 void MainWindowDelegate::updateAudioInputMenu()
@@ -437,89 +329,27 @@ void MainWindowDelegate::updateAudioInputMenu()
         m_audioDevices = menuDevices(m_capture->audioDevices());
         m_selectedAudioDevice = indexOf(m_capture->audioDevices(), m_capture->selectedAudioDevice());
     }
-    rebuildDeviceMenu(ui::MenuTag::Audio, m_audioDevices, m_selectedAudioDevice, ui::MenuCommand::ChooseAudioDevice);
+    m_view->showDevices(ui::MenuTag::Audio, m_audioDevices, m_selectedAudioDevice, ui::MenuCommand::ChooseAudioDevice);
 }
 
 void MainWindowDelegate::updateColorModeMenus()
 {
-    QAction *preferredItem = menuItem(ui::MenuTag::Colour, ui::MenuTag::PreferredColourModes);
-    QAction *allItem = menuItem(ui::MenuTag::Colour, ui::MenuTag::AllColourModes);
-    if (!preferredItem || !allItem)
-        return;
-    QMenu *preferred = preferredItem->menu();
-    QMenu *all = allItem->menu();
-    for (QMenu *menu : {preferred, all}) {
-        qDeleteAll(menu->actions());
-        menu->clear();
-    }
-    const QStringList names = video::colorModeNames();
-    const auto &list = m_model.colourSelection().preferredFilters;
-    int position = 0;
-    for (int mode = 0; mode < names.size(); ++mode) {
-        const ui::MenuCommand action = ui::MenuCommand::SetColorModeFromMenu;
-        m_outlets.mainMenu->addItem(all, names[mode], action, mode)->setCheckable(true);
-        if (std::find(list.begin(), list.end(), mode) != list.end())
-            m_outlets.mainMenu->addItem(preferred, names[mode], action, 1000 + position++)->setCheckable(true);
-    }
-    if (list.empty()) {
-        m_outlets.mainMenu->addItem(preferred, localized("Open &Preferences..."), ui::MenuCommand::ShowColorPreferences,
-                                    -1);
-    }
-    setColorMenuCheckboxes();
-}
-
-void MainWindowDelegate::setColorMenuCheckboxes()
-{
-    QAction *preferredItem = menuItem(ui::MenuTag::Colour, ui::MenuTag::PreferredColourModes);
-    QAction *allItem = menuItem(ui::MenuTag::Colour, ui::MenuTag::AllColourModes);
-    if (!preferredItem || !allItem)
-        return;
-    const video::ColourModeSelection &colour = m_model.colourSelection();
-    const std::int64_t p = colour.chosenPreferredColorMode;
-    const std::int64_t n = colour.chosenNonPreferredColorMode;
-    const auto &list = colour.preferredFilters;
-    for (QAction *item : preferredItem->menu()->actions()) {
-        if (item->isCheckable())
-            item->setChecked(p != -1 && ui::tagOf(item) - 1000 == p);
-    }
-    // With a preferred index the all-modes menu marks the mode it names; an
-    // index past the list's end (a shortened list) marks nothing.
-    std::optional<std::int64_t> onScreen;
-    if (p == -1)
-        onScreen = n;
-    else if (p >= 0 && p < static_cast<std::int64_t>(list.size()))
-        onScreen = list[static_cast<size_t>(p)];
-    for (QAction *item : allItem->menu()->actions())
-        item->setChecked(onScreen && ui::tagOf(item) == *onScreen);
+    m_view->showColourModes(m_model.colourSelection());
 }
 
 void MainWindowDelegate::startPseudoModal()
 {
-    if (!interfaceLoaded())
-        return;
-    for (QAction *top : m_outlets.mainMenu->menuBar()->actions())
-        top->setEnabled(false);
+    m_view->setMenuBarEnabled(false);
 }
 
 void MainWindowDelegate::endPseudoModal()
 {
-    if (!interfaceLoaded())
-        return;
-    for (QAction *top : m_outlets.mainMenu->menuBar()->actions())
-        top->setEnabled(true);
+    m_view->setMenuBarEnabled(true);
 }
 
 void MainWindowDelegate::setLineMarkerMenuEnabled(bool enabled)
 {
-    if (!interfaceLoaded())
-        return;
-    QMenuBar *bar = m_outlets.mainMenu->menuBar();
-    for (int tag : {ui::MenuTag::Guides, ui::MenuTag::Audio, ui::MenuTag::Camera, ui::MenuTag::Colour}) {
-        if (QAction *menu = ui::findTopLevelItem(bar, tag))
-            menu->setEnabled(enabled);
-    }
-    if (QAction *close = menuItem(ui::MenuTag::Window, ui::MenuTag::CloseWindow))
-        close->setEnabled(enabled);
+    m_view->setLineMarkerMenuEnabled(enabled);
 }
 
 void MainWindowDelegate::setDeviceSelectionHandlers(std::function<void(int)> video, std::function<void(int)> audio)
@@ -552,47 +382,17 @@ void MainWindowDelegate::chooseAudioDevice(QAction *sender)
 
 void MainWindowDelegate::showPreferencesWindow()
 {
-    if (!interfaceLoaded())
-        return;
-    ui::PreferencesWindow *window = m_outlets.preferencesWindow;
-    window->show();
-    window->raise();
-    window->activateWindow();
+    m_view->showPreferencesWindow(false);
 }
 
 void MainWindowDelegate::showPreferencesWindowForColorSettings()
 {
-    if (!interfaceLoaded())
-        return;
-    m_outlets.preferencesWindow->selectTabWithIdentifier(QStringLiteral("colors_tab"));
-    showPreferencesWindow();
+    m_view->showPreferencesWindow(true);
 }
-
-void MainWindowDelegate::closePreferencesWindow()
-{
-    if (interfaceLoaded())
-        m_outlets.preferencesWindow->close();
-}
-
-namespace {
-// The decoder's view of the button-test window.
-class DiagnosticWindowSink final : public device::DiagnosticSink {
-public:
-    explicit DiagnosticWindowSink(ui::DiagnosticWindow *window) : m_window(window) {}
-    void handleButton(long code) override { m_window->handleButton(code); }
-
-private:
-    ui::DiagnosticWindow *m_window;
-};
-} // namespace
 
 device::DiagnosticSink *MainWindowDelegate::diagnosticWindow()
 {
-    if (!interfaceLoaded())
-        return nullptr;
-    if (!m_diagnosticSink)
-        m_diagnosticSink = std::make_unique<DiagnosticWindowSink>(m_outlets.diagnosticWindow);
-    return m_diagnosticSink.get();
+    return m_view->diagnosticSink();
 }
 
 void MainWindowDelegate::diagnosticsWindowDidClose()
@@ -608,20 +408,9 @@ void MainWindowDelegate::diagnosticsWindowDidClose()
 
 void MainWindowDelegate::showDiagnosticsWindow()
 {
-    if (!interfaceLoaded())
-        return;
-    if (m_diagnosticModeHandler)
+    // Buttons count in the window instead of acting, while there is one.
+    if (m_view->showDiagnosticsWindow() && m_diagnosticModeHandler)
         m_diagnosticModeHandler(true);
-    m_outlets.diagnosticWindow->resetValues();
-    m_outlets.diagnosticWindow->show();
-    m_outlets.diagnosticWindow->raise();
-    m_outlets.diagnosticWindow->activateWindow();
-}
-
-void MainWindowDelegate::closeDiagnosticsWindow()
-{
-    if (interfaceLoaded())
-        m_outlets.diagnosticWindow->close();
 }
 
 void MainWindowDelegate::setEnableDeinterlaceMenuItem(bool enabled)
@@ -633,8 +422,7 @@ void MainWindowDelegate::setEnableDeinterlaceMenuItem(bool enabled)
     m_enableDeinterlaceMenuItem = enabled;
     if (!enabled)
         setEnableDeinterlacing(false);
-    if (interfaceLoaded())
-        m_outlets.mainMenu->validateAll();
+    revalidateMenus();
 }
 
 void MainWindowDelegate::setEnableDeinterlacing(bool enabled)
@@ -666,38 +454,35 @@ void MainWindowDelegate::showHelp()
 {
     // The help window belongs to the video window, which lives as long as
     // the viewer; a dialog it was asked from may close first.
-    m_helpManual.open(interfaceLoaded() ? m_outlets.videoWindow : nullptr);
+    m_helpManual.open(m_view->dialogParent());
 }
 
 // ---- On-screen display and windows -----------------------------------------------------------
 
 void MainWindowDelegate::showHideOnScreenDisplay()
 {
-    if (!interfaceLoaded())
-        return;
-    m_outlets.OSDScrollView->setVisible(m_outlets.OSDScrollView->isHidden());
+    m_view->showHideOnScreenDisplay();
 }
 
 void MainWindowDelegate::hideOnScreenDisplay()
 {
-    if (interfaceLoaded())
-        m_outlets.OSDScrollView->hide();
+    m_view->hideOnScreenDisplay();
 }
 
 bool MainWindowDelegate::OSDIsVisible() const
 {
-    return interfaceLoaded() && !m_outlets.OSDScrollView->isHidden();
+    return m_view->OSDIsVisible();
 }
 
 long MainWindowDelegate::videoWindowNumber() const
 {
-    return interfaceLoaded() ? static_cast<long>(m_outlets.videoWindow->winId()) : 0;
+    return m_view->videoWindowNumber();
 }
 
 guides::GuideRect MainWindowDelegate::fullScreenScreenFrame() const
 {
-    const QScreen *screen = interfaceLoaded() && m_outlets.videoWindow->screen() ? m_outlets.videoWindow->screen()
-                                                                                 : QGuiApplication::primaryScreen();
+    const QWidget *window = m_view->dialogParent();
+    const QScreen *screen = window && window->screen() ? window->screen() : QGuiApplication::primaryScreen();
     if (!screen)
         return {};
     return VideoWindowPlacement::fromQtScreen(screen->geometry());
@@ -756,9 +541,7 @@ QSizeF MainWindowDelegate::videoDimensionsWithRotation() const
         if (!dimensions.isEmpty())
             return dimensions.size();
     }
-    if (!interfaceLoaded())
-        return {};
-    QSizeF size = m_outlets.previewView->frameSize();
+    QSizeF size = m_view->previewFrameSize();
     if (m_model.videoOrientation() == 3 || m_model.videoOrientation() == 4)
         size.transpose();
     return size;
@@ -797,24 +580,19 @@ video::ImageFilterInputs MainWindowDelegate::imageFilterInputs() const
     inputs.isMirrored = m_model.isMirrored();
     inputs.videoOrientation = m_model.videoOrientation();
     inputs.videoOrientationWhenFrozen = m_model.videoOrientationWhenFrozen();
-    if (interfaceLoaded()) {
-        const QSize preview = m_outlets.previewView->size();
-        inputs.previewViewSize = video::SizeD{double(preview.width()), double(preview.height())};
-        inputs.freezeFrameLayerWidth = m_outlets.freezeFrameView->width();
-        const QSize window = m_outlets.videoWindow->size();
-        inputs.videoWindowSize = {double(window.width()), double(window.height())};
+    if (m_windows) {
+        const QSizeF preview = m_view->previewViewBounds().size();
+        inputs.previewViewSize = video::SizeD{preview.width(), preview.height()};
     }
+    inputs.freezeFrameLayerWidth = m_view->freezeFrameLayerWidth();
+    const QSize window = m_view->videoWindowGeometry().size();
+    inputs.videoWindowSize = {double(window.width()), double(window.height())};
     return inputs;
 }
 
 void MainWindowDelegate::installImageFilters(const video::ImageFilterState &state)
 {
-    if (interfaceLoaded()) {
-        m_outlets.previewView->setPreviewFilters(state.previewFilters);
-        m_outlets.previewView->setFreezeFrameFilters(state.freezeFrameFilters);
-    }
-    if (m_lineOverlayView)
-        m_lineOverlayView->update();
+    m_view->installImageFilters(state);
 }
 
 void MainWindowDelegate::rotateWindow()

@@ -19,6 +19,7 @@
 #include "viewer/ApplicationCommands.h"
 #include "viewer/VideoWindowHost.h"
 #include "viewer/ViewerLifecycleSteps.h"
+#include "viewer/ViewerView.h"
 #include "viewer/model/ViewerModel.h"
 
 #include <QObject>
@@ -45,20 +46,14 @@ class PreferencesWindow;
 namespace kelvo::viewer {
 
 class VideoWindowPlacement;
+class ViewerWindows;
 
-// A capture device as the menus list it.
-struct MenuDevice {
-    QString localizedName;
-    QString uniqueID;
-    QString modelID;
-};
-
-// The viewer controller: holds what the user sees (zoom, freeze, light,
-// colour balance, colour mode, orientation, mirroring, head position) and
-// runs every action on it, whichever way it was asked for (camera buttons,
-// menus, keys, gestures). Each action updates the state, sends the camera its
-// command, rebuilds the picture, redraws the guides, sets the menu check
-// marks and saves, as the action requires.
+// The viewer controller: runs every action on what the user sees, whichever
+// way it was asked for (camera buttons, menus, keys, gestures). The rules and
+// the state live in the viewer model; the controller joins it to the camera,
+// the capture session, the settings and the guides, and shows the rest
+// through its windows (ViewerWindows), which observe the model for
+// themselves.
 // Thread: main thread; only the model's freeze flags are shared with the
 // capture callback.
 class MainWindowDelegate : public QObject,
@@ -87,11 +82,12 @@ public:
     // for the application as a whole go to `application`; without one
     // (a controller tested on its own) those items stay disabled.
     std::vector<QWidget *> loadInterface(ApplicationCommands *application = nullptr);
-    bool interfaceLoaded() const { return m_outlets.videoWindow != nullptr; }
-    const ui::MainWindowOutlets &outlets() const { return m_outlets; }
-    ui::DraggableWindow *videoWindow() const { return m_outlets.videoWindow; }
-    ui::PreferencesWindow *preferencesWindow() const { return m_outlets.preferencesWindow; }
-    ui::MainMenu *mainMenu() const { return m_outlets.mainMenu; }
+    bool interfaceLoaded() const { return m_windows != nullptr; }
+    // The built interface's objects; all null before it is built.
+    const ui::MainWindowOutlets &outlets() const;
+    ui::DraggableWindow *videoWindow() const { return outlets().videoWindow; }
+    ui::PreferencesWindow *preferencesWindow() const { return outlets().preferencesWindow; }
+    ui::MainMenu *mainMenu() const { return outlets().mainMenu; }
     ui::LineOverlayView *lineOverlayView() const { return m_lineOverlayView; }
 
     // The interface is built: fills the menus that are rebuilt at run time.
@@ -224,9 +220,6 @@ public:
     // The menu bar's commands, and whether each can act now.
     void perform(ui::MenuCommand command, QAction *item) override;
     bool validate(ui::MenuCommand command, const QAction *item) const override;
-    // Closes the window the user is working in: a dialog, or the video
-    // window (which ends the viewer).
-    void closeActiveWindow();
     void muteUnmute();
     bool isMuted() const { return m_model.isMuted(); }
     // The user manual, in the desktop's browser or the viewer's help window.
@@ -235,14 +228,16 @@ public:
 
     // Finds the item along menuTag -> itemTag and sets its check mark; answers
     // whether the item exists.
-    bool setCheckMarkForItem(int itemTag, int menuTag, bool value);
+    bool setCheckMarkForItem(int itemTag, int menuTag, bool value)
+    {
+        return m_view->setCheckMark(menuTag, itemTag, value);
+    }
     void setVideoDevices(std::vector<MenuDevice> devices, int selectedIndex);
     void setAudioDevices(std::vector<MenuDevice> devices, int selectedIndex);
     const std::vector<MenuDevice> &videoDevices() const { return m_videoDevices; }
     int selectedVideoDeviceIndex() const { return m_selectedVideoDevice; }
     void updateCameraMenu();
     void updateAudioInputMenu();
-    void setColorMenuCheckboxes();
     void startPseudoModal();
     void endPseudoModal();
     void setLineMarkerMenuEnabled(bool enabled) override;
@@ -250,9 +245,9 @@ public:
     void chooseAudioDevice(QAction *sender);
     void showPreferencesWindow() override;
     void showPreferencesWindowForColorSettings();
-    void closePreferencesWindow();
+    void closePreferencesWindow() { m_view->closePreferencesWindow(); }
     void showDiagnosticsWindow();
-    void closeDiagnosticsWindow();
+    void closeDiagnosticsWindow() { m_view->closeDiagnosticsWindow(); }
     // The button test ended: buttons act again, and the camera's lens is run
     // to its longest step and, a second later, back to its widest.
     void diagnosticsWindowDidClose();
@@ -418,23 +413,19 @@ signals:
     void videoCaptureStarting();
 
 private:
-    // Shows each change of the model's state in the menus and views.
-    void observeModel();
     void changeLineSeparation(int step);
     void scrollGuides(int step);
-    bool eventFilter(QObject *watched, QEvent *event) override;
-    // Escape in the video window: unfreezes, else leaves full screen.
-    bool handleEscape();
     // Re-evaluates which menu items can act, after a change of state.
-    void revalidateMenus();
-    QAction *menuItem(int menuTag, int itemTag) const;
-    void rebuildDeviceMenu(int menuTag, const std::vector<MenuDevice> &devices, int selected, ui::MenuCommand command);
+    void revalidateMenus() { m_view->revalidateMenus(); }
 
-    ui::MainWindowOutlets m_outlets;
-    std::vector<std::unique_ptr<QWidget>> m_topLevelObjects;
+    // Shows nothing until the windows are built, then the windows.
+    ViewerView m_noWindows;
+    ViewerView *m_view = &m_noWindows;
+    std::unique_ptr<ViewerWindows> m_windows;
+    // The windows' overlay and placement, kept at hand for the guides' and
+    // the window's actions; null without windows.
     ui::LineOverlayView *m_lineOverlayView = nullptr;
-    VideoWindowPlacement *m_placement = nullptr; // child QObject
-    std::unique_ptr<device::DiagnosticSink> m_diagnosticSink;
+    VideoWindowPlacement *m_placement = nullptr;
     device::DeviceLink *m_deviceLink = nullptr;
     ApplicationCommands *m_application = nullptr;
     ViewerModel m_model{*this};

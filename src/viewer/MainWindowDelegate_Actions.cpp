@@ -2,24 +2,12 @@
 // and what the user sees change follows from the model's signals.
 #include "viewer/MainWindowDelegate.h"
 
-#include "common/Localization.h"
 #include "common/SystemLog.h"
 #include "device/DeviceLink.h"
-#include "ui/CustomSlider.h"
-#include "ui/DraggableLevelIndicator.h"
-#include "ui/DraggableView.h"
-#include "ui/DraggableWindow.h"
 #include "ui/LineOverlayView.h"
-#include "ui/MainMenu.h"
 #include "ui/MenuTags.h"
-#include "ui/VideoView.h"
 
 #include <QAction>
-#include <QApplication>
-#include <QGraphicsOpacityEffect>
-#include <QLabel>
-#include <QMenu>
-#include <QProgressBar>
 
 namespace kelvo::viewer {
 namespace {
@@ -31,60 +19,6 @@ int tagOf(QAction *sender)
 
 } // namespace
 
-void MainWindowDelegate::observeModel()
-{
-    connect(&m_model, &ViewerModel::lightChanged, this,
-            [this](bool on) { setCheckMarkForItem(ui::MenuTag::Light, ui::MenuTag::Camera, on); });
-    connect(&m_model, &ViewerModel::colorBalanceChanged, this, [this](std::int64_t mode) {
-        QAction *submenu = menuItem(ui::MenuTag::Camera, ui::MenuTag::ColourBalance);
-        if (!submenu || !submenu->menu())
-            return;
-        for (int tag = ui::MenuTag::ColourBalanceNormal; tag <= ui::MenuTag::ColourBalanceWarm; ++tag) {
-            if (QAction *item = ui::findItemInMenu(submenu->menu(), tag)) {
-                item->setCheckable(true);
-                item->setChecked(mode == tag - ui::MenuTag::ColourBalanceNormal);
-            }
-        }
-    });
-    connect(&m_model, &ViewerModel::frozenChanged, this, [this](bool frozen) {
-        setCheckMarkForItem(ui::MenuTag::Freeze, ui::MenuTag::Camera, frozen);
-        revalidateMenus();
-    });
-    connect(&m_model, &ViewerModel::colourModeChanged, this, &MainWindowDelegate::setColorMenuCheckboxes);
-    connect(&m_model, &ViewerModel::mirroredChanged, this,
-            [this](bool mirrored) { setCheckMarkForItem(ui::MenuTag::Mirror, ui::MenuTag::Camera, mirrored); });
-    connect(&m_model, &ViewerModel::recordingChanged, this, [this](bool recording) {
-        if (QAction *item = menuItem(ui::MenuTag::Recording, ui::MenuTag::StartStopRecording))
-            item->setText(recording ? localized("Stop &Recording") : localized("Start &Recording"));
-    });
-    connect(&m_model, &ViewerModel::mutedChanged, this, [this](bool muted) {
-        setCheckMarkForItem(ui::MenuTag::Mute, ui::MenuTag::Audio, muted);
-        // Muted, the meter and the gain have nothing to say: greyed out and
-        // out of reach, but still where the user left them.
-        if (!interfaceLoaded())
-            return;
-        for (QWidget *control : {static_cast<QWidget *>(m_outlets.audioLevelIndicator),
-                                 static_cast<QWidget *>(m_outlets.audioGainControl)}) {
-            control->setEnabled(!muted);
-            auto *opacity = qobject_cast<QGraphicsOpacityEffect *>(control->graphicsEffect());
-            if (!opacity) {
-                opacity = new QGraphicsOpacityEffect(control);
-                control->setGraphicsEffect(opacity);
-            }
-            opacity->setOpacity(muted ? 0.4 : 1.0);
-        }
-    });
-    connect(&m_model, &ViewerModel::audioLevelIndicatorChanged, this, [this](bool showing) {
-        if (interfaceLoaded())
-            m_outlets.audioLevelIndicator->setVisible(showing);
-        setCheckMarkForItem(ui::MenuTag::AudioLevel, ui::MenuTag::Audio, showing);
-    });
-    connect(&m_model, &ViewerModel::zoomButtonModeChanged, this, [this] {
-        if (m_lineOverlayView)
-            m_lineOverlayView->updateReadingGuideMenus();
-    });
-}
-
 bool MainWindowDelegate::sendHIDCommand(long command)
 {
     return m_deviceLink && m_deviceLink->sendHIDCommand(command);
@@ -92,28 +26,19 @@ bool MainWindowDelegate::sendHIDCommand(long command)
 
 void MainWindowDelegate::redrawGuides()
 {
-    if (m_lineOverlayView)
-        m_lineOverlayView->update();
+    m_view->redrawGuides();
 }
 
 void MainWindowDelegate::showLivePicture()
 {
-    if (interfaceLoaded() && !m_enableDeinterlacing)
-        m_outlets.previewView->setStillPicture(QImage());
+    // Deinterlaced live frames are drawn as stills; they go on.
+    if (!m_enableDeinterlacing)
+        m_view->setStillPicture(QImage());
 }
 
 void MainWindowDelegate::setPreviewOrientation(int orientation, bool mirrored)
 {
-    if (!interfaceLoaded())
-        return;
-    m_outlets.previewView->setMirrored(mirrored);
-    m_outlets.previewView->setVideoOrientation(orientation);
-}
-
-void MainWindowDelegate::revalidateMenus()
-{
-    if (interfaceLoaded())
-        m_outlets.mainMenu->validateAll();
+    m_view->setPreviewOrientation(orientation, mirrored);
 }
 
 // ---- Device commands and light ------------------------------------------------
@@ -419,30 +344,27 @@ void MainWindowDelegate::toggleZoomGuidePositionMode()
 
 void MainWindowDelegate::showBatteryLevelIndicator()
 {
-    if (interfaceLoaded())
-        m_outlets.batteryLevelIndicatorView->show();
+    m_view->setBatteryLevelIndicatorShown(true);
 }
 
 void MainWindowDelegate::hideBatteryLevelIndicator()
 {
-    if (interfaceLoaded())
-        m_outlets.batteryLevelIndicatorView->hide();
+    m_view->setBatteryLevelIndicatorShown(false);
 }
 
 bool MainWindowDelegate::batteryLevelIndicatorShown() const
 {
-    return interfaceLoaded() && !m_outlets.batteryLevelIndicatorView->isHidden();
+    return m_view->batteryLevelIndicatorShown();
 }
 
 void MainWindowDelegate::setBatteryLevel(long level)
 {
-    if (interfaceLoaded())
-        m_outlets.batteryLevelIndicator->setValue(static_cast<int>(level));
+    m_view->setBatteryLevel(static_cast<int>(level));
 }
 
 int MainWindowDelegate::batteryLevel() const
 {
-    return interfaceLoaded() ? m_outlets.batteryLevelIndicator->value() : 0;
+    return m_view->batteryLevel();
 }
 
 void MainWindowDelegate::showHideBatteryLevel()

@@ -2,14 +2,9 @@
 // camera, and what the session asks of the viewer.
 #include "viewer/MainWindowDelegate.h"
 
-#include "common/Localization.h"
 #include "common/SystemLog.h"
 #include "device/DeviceLink.h"
-#include "ui/DraggableWindow.h"
-#include "ui/LineOverlayView.h"
-#include "ui/MainMenu.h"
 #include "ui/MenuTags.h"
-#include "ui/VideoView.h"
 #include "video/still/StillImage.h"
 
 #include <utility>
@@ -21,10 +16,7 @@ namespace kelvo::viewer {
 void MainWindowDelegate::attachCapture(video::CaptureBackend &backend, video::CaptureScheduler &scheduler)
 {
     m_capture = std::make_unique<video::CaptureController>(backend, *this, scheduler);
-    m_capture->setPreviewFrameSink([this](const video::VideoFrame &frame) {
-        if (interfaceLoaded())
-            m_outlets.previewView->presentFrame(frame);
-    });
+    m_capture->setPreviewFrameSink([this](const video::VideoFrame &frame) { m_view->presentFrame(frame); });
 }
 
 void MainWindowDelegate::detachCapture()
@@ -82,39 +74,33 @@ void MainWindowDelegate::updateDeinterlaceMenuItem(bool enabled, bool checked)
     m_enableDeinterlaceMenuItem = enabled;
     m_enableDeinterlacing = checked;
     // Deinterlaced live frames were drawn as stills; the live view takes over.
-    if (!checked && !isFrozen() && interfaceLoaded())
-        m_outlets.previewView->setStillPicture(QImage());
+    if (!checked && !isFrozen())
+        m_view->setStillPicture(QImage());
     setCheckMarkForItem(ui::MenuTag::Deinterlacing, ui::MenuTag::Camera, checked);
-    if (interfaceLoaded())
-        m_outlets.mainMenu->validateAll();
+    revalidateMenus();
 }
 
 QRectF MainWindowDelegate::previewViewBounds() const
 {
-    return interfaceLoaded() ? QRectF(m_outlets.previewView->rect()) : QRectF();
+    return m_view->previewViewBounds();
 }
 
 void MainWindowDelegate::showReadingGuideOverlay()
 {
-    if (!m_lineOverlayView)
-        return;
-    m_lineOverlayView->setGeometry(m_outlets.previewView->geometry());
-    m_lineOverlayView->show();
-    m_lineOverlayView->raise();
+    m_view->showReadingGuideOverlay();
 }
 
 void MainWindowDelegate::clearFreezeFrameView()
 {
     m_freezeFrames.clearFreezeFramePicture();
-    if (interfaceLoaded())
-        m_outlets.previewView->setStillPicture(QImage());
+    m_view->setStillPicture(QImage());
 }
 
 void MainWindowDelegate::presentError(const QString &message)
 {
     // Not modal: the viewer keeps running and retries on its own.
     auto *box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Kelvo Viewer"), message, QMessageBox::Ok,
-                                interfaceLoaded() ? m_outlets.videoWindow : nullptr);
+                                m_view->dialogParent());
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->open();
 }
@@ -137,8 +123,7 @@ bool MainWindowDelegate::takeWaitingToFreeze()
 
 void MainWindowDelegate::showFreezeFramePicture(const video::FreezeFrameImage &picture)
 {
-    if (interfaceLoaded())
-        m_outlets.previewView->setStillPicture(video::stillQImage(picture));
+    m_view->setStillPicture(video::stillQImage(picture));
 }
 
 } // namespace kelvo::viewer

@@ -2,12 +2,7 @@
 // and the setters a load applies.
 #include "viewer/MainWindowDelegate.h"
 
-#include "ui/DraggableLevelIndicator.h"
-#include "ui/DraggableWindow.h"
 #include "ui/LineOverlayView.h"
-#include "ui/MainMenu.h"
-#include "ui/MenuTags.h"
-#include "ui/VideoView.h"
 #include "viewer/VideoWindowPlacement.h"
 
 #include <QGuiApplication>
@@ -66,16 +61,16 @@ settings::PreferencesContext MainWindowDelegate::preferencesContext() const
     if (const QScreen *screen = QGuiApplication::primaryScreen())
         c.mainScreenVisibleFrame = VideoWindowPlacement::fromQtScreen(screen->availableGeometry());
     if (interfaceLoaded()) {
-        const QRect geometry = m_outlets.videoWindow->geometry();
-        c.videoWindowFrame = VideoWindowPlacement::fromQtScreen(geometry);
+        c.videoWindowFrame = VideoWindowPlacement::fromQtScreen(m_view->videoWindowGeometry());
         c.windowFrameBeforeEnteringFullScreenMode = c.videoWindowFrame;
         if (m_placement) {
             const Rect &saved = m_placement->windowFrameBeforeEnteringFullScreenMode();
             if (saved.width > 0 && saved.height > 0)
                 c.windowFrameBeforeEnteringFullScreenMode = saved;
         }
-        if (m_outlets.previewView->height() > 0)
-            c.videoAspectRatio = double(m_outlets.previewView->width()) / m_outlets.previewView->height();
+        const QRectF preview = m_view->previewViewBounds();
+        if (preview.height() > 0)
+            c.videoAspectRatio = preview.width() / preview.height();
     }
     return c;
 }
@@ -99,8 +94,7 @@ void MainWindowDelegate::factoryReset()
 
 void MainWindowDelegate::unhideInternalFeaturesMenu()
 {
-    if (interfaceLoaded())
-        m_outlets.mainMenu->setInternalMenuVisible(true);
+    m_view->showInternalMenu();
 }
 
 void MainWindowDelegate::setUpdateBookkeeping(const settings::UpdateBookkeeping &bookkeeping)
@@ -151,14 +145,10 @@ void MainWindowDelegate::setVerticalReadingGuideMode(std::int32_t mode)
 
 void MainWindowDelegate::setVideoWindowFrame(const settings::Rect &frame)
 {
-    if (!interfaceLoaded() || frame.width <= 0 || frame.height <= 0)
-        return;
     // A saved frame may lie on a screen that is gone, or be larger than the
     // screens there are now: the placement moves it where it can be reached.
-    if (m_placement)
+    if (m_placement && frame.width > 0 && frame.height > 0)
         m_placement->setFrame(frame);
-    else
-        m_outlets.videoWindow->setGeometry(VideoWindowPlacement::toQtScreen(frame));
 }
 
 } // namespace kelvo::viewer

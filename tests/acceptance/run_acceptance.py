@@ -868,6 +868,8 @@ def window_checks(s, v):
 
     S(v, "Window > Maximize window zoom size enlarges the window", menu("alt+w", "z"), Placed("larger"))
     S(v, "Window > Normal window zoom size shrinks it back", menu("alt+w", "z"), Placed("smaller"))
+    # Zooming is animated as well: full screen keeps the frame it leaves from.
+    time.sleep(s.settle)
     full_screen_step("F11 enters full screen", keys("F11"), "full")
     if not full_screen_step("Escape leaves full screen", keys("Escape"), "window"):
         full_screen_step("F11 leaves full screen (after Escape did not)", keys("F11"), "window")
