@@ -7,23 +7,6 @@
 
 namespace kelvo::app {
 
-AlertPresenter::DriverAnswer MessageBoxAlertPresenter::askToInstallDriver()
-{
-    QMessageBox alert;
-    alert.setIcon(QMessageBox::Warning);
-    alert.setWindowTitle(QStringLiteral("Kelvo Viewer"));
-    alert.setText(QStringLiteral("Driver Installation Needed"));
-    alert.setInformativeText(
-        localized("Kelvo Viewer needs to install a camera access rule so that it can use the camera's buttons, "
-                  "head position and light. Installing it asks for the administrator password."));
-    QPushButton *install = alert.addButton(localized("Install"), QMessageBox::AcceptRole);
-    QPushButton *quit = alert.addButton(localized("Quit"), QMessageBox::RejectRole);
-    alert.setDefaultButton(install); // Return
-    alert.setEscapeButton(quit);     // Escape
-    alert.exec();
-    return alert.clickedButton() == install ? DriverAnswer::Install : DriverAnswer::Quit;
-}
-
 bool MessageBoxAlertPresenter::confirmFactoryReset()
 {
     QMessageBox alert;

@@ -10,11 +10,7 @@ namespace kelvo::app {
 // modal message boxes; tests answer from a script.
 class AlertPresenter {
 public:
-    enum class DriverAnswer { Install, Quit };
-
     virtual ~AlertPresenter() = default;
-    // "Driver Installation Needed": Install (Return) or Quit (Escape).
-    virtual DriverAnswer askToInstallDriver() = 0;
     // "Are you sure you want to reset to default settings?": true for Reset.
     virtual bool confirmFactoryReset() = 0;
     // A failure the user must know about.
@@ -24,7 +20,6 @@ public:
 // Modal message boxes, with the described default and cancel buttons.
 class MessageBoxAlertPresenter : public AlertPresenter {
 public:
-    DriverAnswer askToInstallDriver() override;
     bool confirmFactoryReset() override;
     void showError(const QString &message, const QString &details) override;
 };

@@ -16,6 +16,8 @@ struct Parser {
                                 QStringLiteral("Show the built-in simulated camera even when a camera is attached.")};
     QCommandLineOption probe{QStringLiteral("probe"),
                              QStringLiteral("Look for the camera without opening a window and print what was found.")};
+    QCommandLineOption udevRule{QStringLiteral("udev-rule"),
+                                QStringLiteral("Print the udev rule that gives the camera's buttons to the user.")};
 
     Parser()
     {
@@ -25,6 +27,7 @@ struct Parser {
         parser.addOption(version);
         parser.addOption(simulate);
         parser.addOption(probe);
+        parser.addOption(udevRule);
     }
 };
 
@@ -46,6 +49,7 @@ CommandLineOptions parseCommandLine(const QStringList &arguments)
     options.showVersion = p.parser.isSet(p.version);
     options.simulate = p.parser.isSet(p.simulate);
     options.probe = p.parser.isSet(p.probe);
+    options.printUdevRule = p.parser.isSet(p.udevRule);
     return options;
 }
 
@@ -59,7 +63,9 @@ QString helpText()
                           "  --simulate     Show the built-in simulated camera even when a camera is attached.\n"
                           "  --probe        Look for the camera without opening a window and print what was\n"
                           "                 found: its mode, serial numbers, firmware versions and any access\n"
-                          "                 problem with its fix. Exit status 0 when a camera answered.\n");
+                          "                 problem with its fix. Exit status 0 when a camera answered.\n"
+                          "  --udev-rule    Print the udev rule that gives the camera's buttons to the user,\n"
+                          "                 for an administrator to install.\n");
 }
 
 QString versionText()

@@ -12,6 +12,8 @@ struct CommandLineOptions {
     bool simulate = false;
     // Look for the camera without opening a window, print what was found.
     bool probe = false;
+    // Print the camera's udev rule, for an administrator to install.
+    bool printUdevRule = false;
     // Set when the arguments could not be understood; says why.
     QString error;
 };

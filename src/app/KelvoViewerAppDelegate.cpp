@@ -1,6 +1,7 @@
 #include "app/KelvoViewerAppDelegate.h"
 
 #include "app/AlertPresenter.h"
+#include "app/CameraAccess.h"
 #include "app/DriverRule.h"
 #include "app/ViewerLifecycle.h"
 #include "common/BuildInfo.h"
@@ -8,7 +9,9 @@
 #include "common/SystemLog.h"
 #include "device/DeviceLink.h"
 #include "device/backend/LinuxDeviceDiscovery.h"
+#include "device/backend/LinuxUsbBus.h"
 #include "ui/AboutWindow.h"
+#include "ui/AccessNoticeBar.h"
 #include "ui/DraggableWindow.h"
 #include "ui/MainMenu.h"
 #include "ui/PreferencesWindow.h"
@@ -24,6 +27,18 @@ namespace {
 
 constexpr const char *kDiskSessionName = "kelvo-disk-arbitration";
 constexpr int kBatteryCheckIntervalMs = 30'000;
+
+// The permission notice as the bar across the picture shows it.
+class NoticeBarAdapter final : public AccessNotice {
+public:
+    explicit NoticeBarAdapter(ui::AccessNoticeBar *bar) : m_bar(bar) {}
+    void showNotice(const QString &text) override { m_bar->showText(text); }
+    void showWorking(const QString &text) override { m_bar->showWaiting(text); }
+    void hideNotice() override { m_bar->hide(); }
+
+private:
+    ui::AccessNoticeBar *m_bar;
+};
 
 } // namespace
 
@@ -46,6 +61,10 @@ AppServices KelvoViewerAppDelegate::defaultServices()
     };
     services.alerts = std::make_shared<MessageBoxAlertPresenter>();
     services.driverRule = std::make_shared<DriverRule>();
+    services.checkCameraAccess = [] {
+        device::LinuxUsbBus bus;
+        return device::checkQuadrelAccess(bus);
+    };
     return services;
 }
 
@@ -108,6 +127,8 @@ KelvoViewerAppDelegate::KelvoViewerAppDelegate(AppServices services) : m_service
     if (ui::DraggableWindow *window = m_appWindowDelegate->videoWindow()) {
         window->setForegroundQuery([this] { return m_isForegroundApp; });
         connect(window, &ui::DraggableWindow::windowWillClose, this, &KelvoViewerAppDelegate::videoWindowWillClose);
+        if (m_services.driverRule && m_services.checkCameraAccess)
+            createCameraAccess(window->centralWidget());
     }
 
     // The open-device and listener lists of step 12 belong to the device link
@@ -127,6 +148,7 @@ KelvoViewerAppDelegate::KelvoViewerAppDelegate(AppServices services) : m_service
 KelvoViewerAppDelegate::~KelvoViewerAppDelegate()
 {
     stopBatteryTimer();
+    m_cameraAccess.reset();
     // Reports still in flight must not reach a controller that is gone.
     m_deviceLink->setViewerActions(nullptr);
     m_deviceLink->setApplicationActions(nullptr);
@@ -155,29 +177,22 @@ void KelvoViewerAppDelegate::videoWindowWillClose()
 void KelvoViewerAppDelegate::applicationDidFinishLaunching()
 {
     systemLog("didFinishLaunching\n");
-    if (!accessRuleNeedsInstalling())
-        return;
+    if (m_cameraAccess)
+        m_cameraAccess->check();
+}
 
-    closeViewerWindow();
-    for (;;) {
-        if (QWidget *window = QApplication::activeWindow())
-            window->activateWindow();
-        if (m_services.alerts->askToInstallDriver() != AlertPresenter::DriverAnswer::Install) {
-            systemLog("Quit\n");
-            if (m_services.terminate)
-                m_services.terminate();
-            return;
-        }
-        systemLog("Install\n");
-        const DriverRule::InstallResult result = m_services.driverRule->install();
-        if (result.installed) {
-            // udev applies the rule at once, so the viewer can go on without
-            // a restart.
-            showVideoWindow();
-            return;
-        }
-        m_services.alerts->showError(localized("The camera access rule could not be installed."), result.message);
-    }
+void KelvoViewerAppDelegate::createCameraAccess(QWidget *picture)
+{
+    m_accessNoticeBar = new ui::AccessNoticeBar(picture);
+    m_accessNotice = std::make_unique<NoticeBarAdapter>(m_accessNoticeBar);
+    m_cameraAccess = std::make_unique<CameraAccess>(
+        CameraAccess::Parts{m_services.checkCameraAccess, m_services.driverRule, *m_accessNotice,
+                            [this] { m_appWindowDelegate->doHIDRescan(); }});
+    connect(m_accessNoticeBar, &ui::AccessNoticeBar::allowClicked, m_cameraAccess.get(), &CameraAccess::allowAccess);
+    connect(m_accessNoticeBar, &ui::AccessNoticeBar::notNowClicked, m_cameraAccess.get(), &CameraAccess::notNow);
+    // A camera plugged in later is checked as it arrives.
+    connect(m_appWindowDelegate.get(), &viewer::MainWindowDelegate::camerasChanged, m_cameraAccess.get(),
+            &CameraAccess::check);
 }
 
 bool KelvoViewerAppDelegate::accessRuleNeedsInstalling() const
@@ -188,12 +203,6 @@ bool KelvoViewerAppDelegate::accessRuleNeedsInstalling() const
 bool KelvoViewerAppDelegate::accessRuleIsInstalled() const
 {
     return m_services.driverRule && m_services.driverRule->isInstalled();
-}
-
-void KelvoViewerAppDelegate::closeViewerWindow()
-{
-    if (ui::DraggableWindow *window = m_appWindowDelegate->videoWindow())
-        window->hide();
 }
 
 void KelvoViewerAppDelegate::applicationWasLaunchedAgain()

@@ -10,6 +10,7 @@
 class QDBusConnection;
 class QWidget;
 
+#include "device/QuadrelAccess.h"
 #include "device/ViewerActions.h"
 #include "viewer/ApplicationCommands.h"
 
@@ -19,7 +20,8 @@ class LinuxDeviceDiscovery;
 } // namespace kelvo::device
 namespace kelvo::ui {
 class AboutWindow;
-}
+class AccessNoticeBar;
+} // namespace kelvo::ui
 namespace kelvo::viewer {
 class MainWindowDelegate;
 }
@@ -27,6 +29,8 @@ class MainWindowDelegate;
 namespace kelvo::app {
 
 class AlertPresenter;
+class AccessNotice;
+class CameraAccess;
 class DriverRule;
 
 // What the application shell needs from the system, gathered so that a test
@@ -55,12 +59,16 @@ struct AppServices {
     // configuration folder.
     QString settingsFilePath;
     std::shared_ptr<AlertPresenter> alerts;
+    // The camera's access rule; none where no rule is needed (the simulated
+    // camera).
     std::shared_ptr<DriverRule> driverRule;
+    // Whether this user can open the Quadrel's nodes on the bus.
+    std::function<device::QuadrelAccess()> checkCameraAccess;
 };
 
 // The application delegate: builds the long-lived objects in a fixed order,
-// runs the driver check, and saves the viewer's state when the application
-// quits. Thread: main thread.
+// offers the camera's permission where it is missing, and saves the viewer's
+// state when the application quits. Thread: main thread.
 class KelvoViewerAppDelegate : public QObject, public device::ApplicationActions, public viewer::ApplicationCommands {
     Q_OBJECT
 public:
@@ -72,16 +80,15 @@ public:
     // The interface is built: runs the viewer's start-up sequence (settings,
     // window, capture, first-launch preferences, update check).
     void interfaceDidLoad();
-    // After the event loop has started: the driver check.
+    // After the event loop has started, with the picture on screen: the
+    // camera's permission is checked, and offered in the video window only
+    // when a Quadrel is attached that this user cannot open.
     void applicationDidFinishLaunching();
     // Whether the camera access rule must be installed, and whether the
     // installed one is the one this viewer ships.
     bool accessRuleNeedsInstalling() const;
     bool accessRuleIsInstalled() const;
 
-    // Takes the video window off the screen without ending the viewer (the
-    // user closing it ends the viewer).
-    void closeViewerWindow();
     void showVideoWindow() override;
     // The viewer was started again while running: its window comes forward.
     void applicationWasLaunchedAgain();
@@ -114,11 +121,15 @@ public:
     QTimer *batteryCheckTimer() const { return m_batteryCheckTimer; }
     ui::AboutWindow *aboutWindow() const { return m_aboutWindow.get(); }
     bool hasDiskArbitrationSession() const { return m_diskArbitrationSession; }
+    // The permission offer and its bar; null without an access rule.
+    CameraAccess *cameraAccess() const { return m_cameraAccess.get(); }
+    ui::AccessNoticeBar *accessNoticeBar() const { return m_accessNoticeBar; }
     QString bundleVersion() const;
     QString bundleCopyright() const;
 
 private:
     void videoWindowWillClose();
+    void createCameraAccess(QWidget *picture);
     AppServices m_services;
     bool m_isForegroundApp = false;
     bool m_diskArbitrationSession = false;
@@ -129,6 +140,9 @@ private:
     std::vector<QWidget *> m_topLevelWindows;
     QTimer *m_batteryCheckTimer = nullptr;
     std::unique_ptr<ui::AboutWindow> m_aboutWindow;
+    ui::AccessNoticeBar *m_accessNoticeBar = nullptr; // child of the video window's picture
+    std::unique_ptr<AccessNotice> m_accessNotice;
+    std::unique_ptr<CameraAccess> m_cameraAccess;
 };
 
 } // namespace kelvo::app

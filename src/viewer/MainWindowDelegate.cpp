@@ -321,6 +321,7 @@ void MainWindowDelegate::updateCameraMenu()
         m_selectedVideoDevice = indexOf(m_capture->videoDevices(), m_capture->selectedVideoDevice());
     }
     m_view->showDevices(ui::MenuTag::Camera, m_videoDevices, m_selectedVideoDevice, ui::MenuCommand::ChooseVideoDevice);
+    emit camerasChanged();
 }
 
 void MainWindowDelegate::updateAudioInputMenu()

@@ -411,6 +411,8 @@ signals:
     void preferencesSaved();
     // The capture graph was asked to start.
     void videoCaptureStarting();
+    // The cameras on the bus, or the one chosen, changed.
+    void camerasChanged();
 
 private:
     void changeLineSeparation(int step);

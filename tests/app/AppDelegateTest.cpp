@@ -1,9 +1,11 @@
 #include "app/AlertPresenter.h"
+#include "app/CameraAccess.h"
 #include "app/DriverRule.h"
 #include "app/KelvoViewerAppDelegate.h"
 #include "common/SystemLog.h"
 #include "device/DeviceLink.h"
 #include "ui/AboutWindow.h"
+#include "ui/AccessNoticeBar.h"
 #include "ui/DraggableWindow.h"
 #include "ui/MainMenu.h"
 #include "ui/MenuTags.h"
@@ -14,7 +16,11 @@
 #include <QApplication>
 #include <QFile>
 #include <QMenuBar>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <algorithm>
 #include <deque>
 #include <gtest/gtest.h>
 #include <map>
@@ -27,24 +33,10 @@ namespace {
 // Answers the shell's questions from a script, and records what was shown.
 class ScriptedAlerts : public AlertPresenter {
 public:
-    std::deque<DriverAnswer> driverAnswers;
     bool resetAnswer = false;
-    int driverAsked = 0;
     int resetAsked = 0;
     QStringList errors;
-    std::function<void()> whileDriverAlertShown;
 
-    DriverAnswer askToInstallDriver() override
-    {
-        ++driverAsked;
-        if (whileDriverAlertShown)
-            whileDriverAlertShown();
-        if (driverAnswers.empty())
-            return DriverAnswer::Quit;
-        DriverAnswer answer = driverAnswers.front();
-        driverAnswers.pop_front();
-        return answer;
-    }
     bool confirmFactoryReset() override
     {
         ++resetAsked;
@@ -60,8 +52,23 @@ struct Harness {
     int terminated = 0;
     std::shared_ptr<ScriptedAlerts> alerts = std::make_shared<ScriptedAlerts>();
     std::shared_ptr<DriverRule> rule = std::make_shared<DriverRule>();
+    // What the bus shows: no Quadrel unless a test attaches one.
+    device::QuadrelAccess access;
+    int accessChecks = 0;
 
-    Harness() { rule->setInstalledPath(dir.filePath(QStringLiteral("rules.d/70-kelvo-quadrel.rules"))); }
+    Harness()
+    {
+        rule->setInstalledPath(dir.filePath(QStringLiteral("rules.d/70-kelvo-quadrel.rules")));
+        rule->setRunningAsRoot(false);
+    }
+
+    void attachQuadrel(bool permitted)
+    {
+        access.present = true;
+        access.deniedNodes.clear();
+        if (!permitted)
+            access.deniedNodes = {"/dev/bus/usb/001/004", "/dev/hidraw3"};
+    }
 
     AppServices services()
     {
@@ -77,6 +84,10 @@ struct Harness {
         s.terminate = [this] { ++terminated; };
         s.alerts = alerts;
         s.driverRule = rule;
+        s.checkCameraAccess = [this] {
+            ++accessChecks;
+            return access;
+        };
         s.settingsFilePath = dir.filePath(QStringLiteral("settings.plist"));
         return s;
     }
@@ -205,103 +216,164 @@ TEST(DriverCheck, ShippedRuleGivesTheUserTheCameraAndTagsItForAutoLaunch)
     EXPECT_TRUE(rule.contains(QStringLiteral("TAG+=\"systemd\"")));
 }
 
-TEST(DriverCheck, InstalledRuleMeansNoQuestionAndTheWindowStays)
-{
-    Harness h;
-    h.installRule(DriverRule::shippedRule());
-    KelvoViewerAppDelegate delegate(h.services());
-    delegate.showVideoWindow();
-    ScopedLogCapture log;
-    delegate.applicationDidFinishLaunching();
-    EXPECT_EQ(log.lines(), std::vector<std::string>{"didFinishLaunching\n"});
-    EXPECT_EQ(h.alerts->driverAsked, 0);
-    EXPECT_TRUE(delegate.appWindowDelegate()->videoWindow()->isVisible());
-}
+namespace {
 
-TEST(DriverCheck, QuitClosesTheWindowAsksAndTerminatesWithoutInstalling)
-{
-    Harness h;
-    h.rule->setPkexecProgram(h.fakePkexec(QStringLiteral("touch \"$0.ran\"; exit 0")));
-    KelvoViewerAppDelegate delegate(h.services());
-    delegate.showVideoWindow();
-    bool windowVisibleDuringAlert = true;
-    h.alerts->whileDriverAlertShown = [&] {
-        windowVisibleDuringAlert = delegate.appWindowDelegate()->videoWindow()->isVisible();
-    };
-    h.alerts->driverAnswers = {AlertPresenter::DriverAnswer::Quit};
-    ScopedLogCapture log;
-    delegate.applicationDidFinishLaunching();
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"didFinishLaunching\n", "Quit\n"}));
-    EXPECT_FALSE(windowVisibleDuringAlert);
-    EXPECT_EQ(h.terminated, 1);
-    EXPECT_FALSE(QFile::exists(h.rule->pkexecProgram() + ".ran"));
-}
+// The viewer as it starts: window shown, then the launch check.
+struct StartedViewer {
+    KelvoViewerAppDelegate delegate;
+    int rescans = 0;
 
-TEST(DriverCheck, InstallThroughPkexecWritesTheRuleAndShowsTheVideo)
-{
-    Harness h;
-    // Run the privileged command unprivileged: the target is a temporary file.
-    h.rule->setPkexecProgram(h.fakePkexec(QStringLiteral("exec \"$@\"")));
-    KelvoViewerAppDelegate delegate(h.services());
-    h.alerts->driverAnswers = {AlertPresenter::DriverAnswer::Install};
-    int capturesStarted = 0;
-    QObject::connect(delegate.appWindowDelegate(), &viewer::MainWindowDelegate::videoCaptureStarting,
-                     [&] { ++capturesStarted; });
-    ScopedLogCapture log;
-    delegate.applicationDidFinishLaunching();
-    EXPECT_EQ(log.lines(), (std::vector<std::string>{"didFinishLaunching\n", "Install\n", "Result code 0\n"}));
-    EXPECT_FALSE(h.rule->needsInstalling());
-    EXPECT_TRUE(h.alerts->errors.isEmpty());
-    EXPECT_EQ(h.terminated, 0);
-    EXPECT_TRUE(delegate.appWindowDelegate()->videoWindow()->isVisible());
-    EXPECT_EQ(capturesStarted, 1);
-}
+    explicit StartedViewer(Harness &h) : delegate(h.services())
+    {
+        delegate.appWindowDelegate()->setHIDRescanHandler([this](const auto &) { ++rescans; });
+        delegate.showVideoWindow();
+        delegate.applicationDidFinishLaunching();
+    }
+    ui::AccessNoticeBar *bar() const { return delegate.accessNoticeBar(); }
+    bool noticeShown() const { return bar() && bar()->isVisible(); }
+    // The user presses the bar's button, as a click or Space would.
+    void press(QPushButton *button) { QTest::mouseClick(button, Qt::LeftButton); }
+};
 
-TEST(DriverCheck, PkexecFailuresAreReportedAndTheQuestionIsAskedAgain)
+} // namespace
+
+TEST(CameraPermission, OfferedOnlyForAQuadrelThisUserCannotOpenWithThePictureAlreadyShown)
 {
     struct Case {
-        const char *pkexecBody; // null: no such program
-        const char *expectInError;
-        const char *expectLog;
+        const char *what;
+        bool quadrel, permitted;
+        bool noticeExpected;
     };
-    const Case cases[] = {
-        {"exit 126", "password was not given", "Result code 126\n"},
-        {"exit 127", "not allowed", "Result code 127\n"},
-        // Claims success but wrote nothing: must not count as installed.
-        {"exit 0", "status 0", "Result code 0\n"},
-        {"echo 'install: cannot create' >&2; exit 1", "cannot create", "Result code 1\n"},
-        {nullptr, "pkexec", "Result code -1 errno 0\n"},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.expectInError);
+    for (const Case c : {Case{"no Quadrel", false, false, false}, Case{"Quadrel with access", true, true, false},
+                         Case{"Quadrel without access", true, false, true}}) {
+        SCOPED_TRACE(c.what);
         Harness h;
-        h.rule->setPkexecProgram(c.pkexecBody ? h.fakePkexec(QString::fromLatin1(c.pkexecBody))
-                                              : h.dir.filePath(QStringLiteral("no-such-pkexec")));
-        KelvoViewerAppDelegate delegate(h.services());
-        h.alerts->driverAnswers = {AlertPresenter::DriverAnswer::Install, AlertPresenter::DriverAnswer::Quit};
+        if (c.quadrel)
+            h.attachQuadrel(c.permitted);
         ScopedLogCapture log;
-        delegate.applicationDidFinishLaunching();
-        ASSERT_EQ(h.alerts->errors.size(), 1);
-        EXPECT_TRUE(h.alerts->errors.first().contains(QLatin1String(c.expectInError)))
-            << h.alerts->errors.first().toStdString();
-        EXPECT_EQ(h.alerts->driverAsked, 2);
-        EXPECT_TRUE(log.contains(c.expectLog));
-        EXPECT_TRUE(log.contains("Quit\n"));
-        EXPECT_EQ(h.terminated, 1);
-        EXPECT_TRUE(h.rule->needsInstalling());
-        EXPECT_FALSE(delegate.appWindowDelegate()->videoWindow()->isVisible());
+        StartedViewer v(h);
+        EXPECT_TRUE(v.delegate.appWindowDelegate()->videoWindow()->isVisible());
+        EXPECT_EQ(v.noticeShown(), c.noticeExpected);
+        EXPECT_EQ(h.terminated, 0);
+        // Checked again as cameras come and go, it is said once.
+        v.delegate.applicationDidFinishLaunching();
+        v.delegate.applicationDidFinishLaunching();
+        const auto lines = log.lines();
+        EXPECT_EQ(std::count_if(lines.begin(), lines.end(),
+                                [](const std::string &line) {
+                                    return line.find("offering the access rule") != std::string::npos;
+                                }),
+                  c.noticeExpected ? 1 : 0);
+        if (c.noticeExpected) {
+            EXPECT_TRUE(v.bar()->text().contains(QLatin1String("one-time permission")))
+                << v.bar()->text().toStdString();
+            EXPECT_TRUE(v.bar()->allowButton()->isEnabled());
+            // Plugged out: the notice goes with the camera.
+            h.access = {};
+            emit v.delegate.appWindowDelegate()->camerasChanged();
+            EXPECT_FALSE(v.noticeShown());
+        }
     }
 }
 
-TEST(DriverCheck, NoRuleCheckWithoutARuleToCheck)
+TEST(CameraPermission, AllowingInstallsInTheBackgroundAndTakesTheCameraUpAgain)
+{
+    Harness h;
+    h.attachQuadrel(false);
+    // A slow password dialog, then the privileged command run as this user.
+    h.rule->setPkexecProgram(h.fakePkexec(QStringLiteral("sleep 1; exec \"$@\"")));
+    StartedViewer v(h);
+    ASSERT_TRUE(v.noticeShown());
+
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(20);
+    v.press(v.bar()->allowButton());
+    // The event loop is not held while the password dialog is up.
+    EXPECT_TRUE(v.delegate.cameraAccess()->installing());
+    EXPECT_FALSE(v.bar()->allowButton()->isEnabled());
+    QTRY_VERIFY_WITH_TIMEOUT(!v.delegate.cameraAccess()->installing(), 10000);
+    EXPECT_GT(ticks, 10);
+
+    EXPECT_TRUE(h.rule->isInstalled());
+    EXPECT_FALSE(v.noticeShown());
+    EXPECT_EQ(v.rescans, 1);
+    EXPECT_EQ(h.terminated, 0);
+}
+
+TEST(CameraPermission, EachFailureKeepsItsReasonAndTheOffer)
+{
+    struct Case {
+        const char *pkexecBody; // null: no such program
+        const char *expectInNotice;
+    };
+    const Case cases[] = {
+        {"exit 126", "password was not given"},
+        {"exit 127", "not allowed"},
+        // Claims success but wrote nothing: must not count as installed.
+        {"exit 0", "status 0"},
+        {"echo 'install: cannot create' >&2; exit 1", "cannot create"},
+        {nullptr, "pkexec"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.expectInNotice);
+        Harness h;
+        h.attachQuadrel(false);
+        h.rule->setPkexecProgram(c.pkexecBody ? h.fakePkexec(QString::fromLatin1(c.pkexecBody))
+                                              : h.dir.filePath(QStringLiteral("no-such-pkexec")));
+        StartedViewer v(h);
+        v.press(v.bar()->allowButton());
+        QTRY_VERIFY_WITH_TIMEOUT(!v.delegate.cameraAccess()->installing(), 10000);
+        EXPECT_TRUE(v.noticeShown());
+        EXPECT_TRUE(v.bar()->text().contains(QLatin1String(c.expectInNotice))) << v.bar()->text().toStdString();
+        EXPECT_TRUE(v.bar()->allowButton()->isEnabled());
+        EXPECT_TRUE(h.rule->needsInstalling());
+        EXPECT_EQ(v.rescans, 0);
+        EXPECT_EQ(h.terminated, 0);
+    }
+}
+
+TEST(CameraPermission, AsRootTheRuleIsInstalledWithoutAskingForAPassword)
+{
+    Harness h;
+    h.attachQuadrel(false);
+    // pkexec would refuse: it must not be the one asked.
+    h.rule->setPkexecProgram(h.fakePkexec(QStringLiteral("exit 127")));
+    h.rule->setRunningAsRoot(true);
+    StartedViewer v(h);
+    v.press(v.bar()->allowButton());
+    QTRY_VERIFY_WITH_TIMEOUT(!v.delegate.cameraAccess()->installing(), 10000);
+    EXPECT_TRUE(h.rule->isInstalled());
+    EXPECT_FALSE(v.noticeShown());
+}
+
+TEST(CameraPermission, NotNowHidesItForThisRunAndAnOutdatedRuleIsOfferedAgain)
+{
+    Harness h;
+    h.installRule(DriverRule::shippedRule() + "\n# local edit\n");
+    h.attachQuadrel(false);
+    StartedViewer v(h);
+    ASSERT_TRUE(v.noticeShown());
+    EXPECT_TRUE(v.bar()->text().contains(QLatin1String("out of date"))) << v.bar()->text().toStdString();
+    v.press(v.bar()->notNowButton());
+    EXPECT_FALSE(v.noticeShown());
+    emit v.delegate.appWindowDelegate()->camerasChanged();
+    EXPECT_FALSE(v.noticeShown());
+    EXPECT_TRUE(v.delegate.appWindowDelegate()->videoWindow()->isVisible());
+}
+
+TEST(CameraPermission, NoOfferWithoutARuleToInstall)
 {
     // The simulated camera needs no access rule.
     Harness h;
+    h.attachQuadrel(false);
     AppServices services = h.services();
     services.driverRule.reset();
     KelvoViewerAppDelegate delegate(services);
     delegate.applicationDidFinishLaunching();
-    EXPECT_EQ(h.alerts->driverAsked, 0);
+    EXPECT_EQ(delegate.cameraAccess(), nullptr);
+    EXPECT_EQ(h.accessChecks, 0);
     EXPECT_FALSE(delegate.accessRuleNeedsInstalling());
 }
 

@@ -1,6 +1,7 @@
 // kelvo-viewer: the viewer for the Quadrel video magnifier.
 #include "app/CameraServices.h"
 #include "app/CommandLine.h"
+#include "app/DriverRule.h"
 #include "app/KelvoViewerAppDelegate.h"
 #include "device/backend/LaunchEventChannel.h"
 #include "device/backend/LinuxDeviceDiscovery.h"
@@ -31,9 +32,18 @@ int main(int argc, char **argv)
         return 0;
     }
 
+    if (options.printUdevRule) {
+        const QByteArray rule = kelvo::app::DriverRule::shippedRule();
+        std::fwrite(rule.constData(), 1, static_cast<size_t>(rule.size()), stdout);
+        return 0;
+    }
     if (options.probe) {
         QTextStream out(stdout);
-        return kelvo::device::runProbe(out);
+        kelvo::device::ProbeOptions probe;
+        const kelvo::app::DriverRule rule;
+        probe.udevRulePath = rule.installedPath();
+        probe.administratorCommand = rule.administratorCommand();
+        return kelvo::device::runProbe(out, probe);
     }
 
     kelvo::ui::KelvoViewerApplication app(argc, argv);

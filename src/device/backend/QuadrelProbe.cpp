@@ -65,9 +65,9 @@ int runProbe(QTextStream &out, const ProbeOptions &options)
     const QString ruleFix =
         ruleInstalled ? QStringLiteral("check that %1 grants your user access, then unplug and replug the camera")
                             .arg(options.udevRulePath)
-                      : QStringLiteral("install the udev rule %1 (Kelvo Viewer offers this at start-up), then "
-                                       "unplug and replug the camera")
-                            .arg(options.udevRulePath);
+                      : QStringLiteral("install the udev rule %1 (Kelvo Viewer offers this in its window when the "
+                                       "camera is attached), or have an administrator run: %2")
+                            .arg(options.udevRulePath, options.administratorCommand);
 
     LinuxUsbBus bus;
     const auto updateMode = bus.enumerateUsb(kQuadrelVendorID, kQuadrelFirmwareUpdateProductID);

@@ -13,6 +13,8 @@ struct ProbeOptions {
     std::chrono::milliseconds identityTimeout{5000};
     // The udev rule that gives the user the camera's nodes.
     QString udevRulePath = QStringLiteral("/etc/udev/rules.d/70-kelvo-quadrel.rules");
+    // The command an administrator can run to install the rule.
+    QString administratorCommand;
 };
 
 // kelvo-viewer --probe: finds the camera with the real scan (no window, no
