@@ -15,6 +15,7 @@
 #include "ui/UnscrollableScrollView.h"
 #include "ui/VideoView.h"
 #include "viewer/VideoWindowPlacement.h"
+#include "viewer/ViewerUpdater.h"
 
 #include <QAction>
 #include <QApplication>
@@ -36,6 +37,7 @@ MainWindowDelegate::MainWindowDelegate(const QString &settingsFilePath)
     observeModel();
     // No camera is selected yet: this reads the global settings only.
     loadPreferences();
+    m_updater = std::make_unique<ViewerUpdater>(*this);
 }
 
 MainWindowDelegate::~MainWindowDelegate()
@@ -282,9 +284,7 @@ bool MainWindowDelegate::validate(ui::MenuCommand command, const QAction *item) 
     case C::FindZoomPosition:
         return hasVideoDevice;
     case C::CheckForUpdates:
-        // Offered once there is an update check to run; a menu item that
-        // silently does nothing would tell the user their viewer is current.
-        return false;
+        return m_updater != nullptr;
     case C::ShowPreferencesWindow:
     case C::ChooseVideoDevice:
     case C::ToggleLight:
@@ -658,9 +658,15 @@ void MainWindowDelegate::toggleEnableDeinterlacing()
 
 // ---- Other subsystems ------------------------------------------------------------------------
 
-void MainWindowDelegate::pauseDownloadsOnQuit() {}
+void MainWindowDelegate::pauseDownloadsOnQuit()
+{
+    m_updater->updater().pauseDownloadsOnQuit();
+}
 
-void MainWindowDelegate::checkForUpdates() {}
+void MainWindowDelegate::checkForUpdates()
+{
+    m_updater->updater().checkForUpdates();
+}
 
 void MainWindowDelegate::showHelp()
 {

@@ -45,6 +45,7 @@ class PreferencesWindow;
 namespace kelvo::viewer {
 
 class VideoWindowPlacement;
+class ViewerUpdater;
 
 // A capture device as the menus list it.
 struct MenuDevice {
@@ -467,6 +468,7 @@ private:
     bool m_automaticallyLaunchesOnDeviceAttach = true;
     std::uint8_t m_dockingInfo = 0;
     std::optional<QString> m_appVersionReadyToInstall;
+    std::unique_ptr<ViewerUpdater> m_updater; // last: it calls back into everything above
 };
 
 } // namespace kelvo::viewer
