@@ -24,6 +24,9 @@ inline constexpr char kPreferredFilterList[] = "PreferredFilterList";
 inline constexpr char kAudioLevelIndicatorVisible[] = "AudioLevelIndicatorVisible";
 inline constexpr char kDockingState[] = "DockingState";
 inline constexpr char kWindowPosition[] = "WindowPosition";
+// The update host ("https://host[:port]"), for sites that mirror the updates;
+// KELVO_UPDATE_HOST in the environment takes precedence. Read only.
+inline constexpr char kUpdateHost[] = "UpdateHost";
 
 // Per-camera keys, inside the dictionary stored under the camera identifier,
 // in the order they are loaded.

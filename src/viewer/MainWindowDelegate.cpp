@@ -6,6 +6,7 @@
 #include "ui/MainMenu.h"
 #include "ui/MenuTags.h"
 #include "viewer/VideoWindowPlacement.h"
+#include "viewer/ViewerUpdater.h"
 #include "viewer/ViewerWindows.h"
 
 #include <QAction>
@@ -22,6 +23,7 @@ MainWindowDelegate::MainWindowDelegate(const QString &settingsFilePath)
     m_model.setCameraCommandSender(this);
     // No camera is selected yet: this reads the global settings only.
     loadPreferences();
+    m_updater = std::make_unique<ViewerUpdater>(*this);
 }
 
 MainWindowDelegate::~MainWindowDelegate()
@@ -246,9 +248,7 @@ bool MainWindowDelegate::validate(ui::MenuCommand command, const QAction *item) 
     case C::FindZoomPosition:
         return hasVideoDevice;
     case C::CheckForUpdates:
-        // Offered once there is an update check to run; a menu item that
-        // silently does nothing would tell the user their viewer is current.
-        return false;
+        return m_updater != nullptr;
     case C::ShowPreferencesWindow:
     case C::ChooseVideoDevice:
     case C::ToggleLight:
@@ -447,9 +447,15 @@ void MainWindowDelegate::toggleEnableDeinterlacing()
 
 // ---- Other subsystems ------------------------------------------------------------------------
 
-void MainWindowDelegate::pauseDownloadsOnQuit() {}
+void MainWindowDelegate::pauseDownloadsOnQuit()
+{
+    m_updater->updater().pauseDownloadsOnQuit();
+}
 
-void MainWindowDelegate::checkForUpdates() {}
+void MainWindowDelegate::checkForUpdates()
+{
+    m_updater->updater().checkForUpdates();
+}
 
 void MainWindowDelegate::showHelp()
 {

@@ -46,6 +46,7 @@ class PreferencesWindow;
 namespace kelvo::viewer {
 
 class VideoWindowPlacement;
+class ViewerUpdater;
 class ViewerWindows;
 
 // The viewer controller: runs every action on what the user sees, whichever
@@ -460,6 +461,7 @@ private:
     bool m_automaticallyLaunchesOnDeviceAttach = true;
     std::uint8_t m_dockingInfo = 0;
     std::optional<QString> m_appVersionReadyToInstall;
+    std::unique_ptr<ViewerUpdater> m_updater; // last: it calls back into everything above
 };
 
 } // namespace kelvo::viewer

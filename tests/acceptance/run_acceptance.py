@@ -908,11 +908,6 @@ def dialog_checks(s, v):
         S(v, "Ctrl+W closes Preferences again", keys("ctrl+w", focus=False), Window("Preferences", False),
           VideoWindowStays())
 
-    # Greyed out until the viewer has an update check to run: its letter
-    # chooses nothing, and Escape closes the menu.
-    S(v, "Kelvo Viewer > Check for Updates is greyed out and does nothing", menu("alt+k", "u", "Escape"),
-      VideoWindowStays(), Active(VIDEO_TITLE))
-
     S(v, "Kelvo Viewer > Reset to Default Settings asks first", menu("alt+k", "r"), Window(VIDEO_TITLE))
     S(v, "Escape keeps the settings", keys("Escape", focus=False), Window(VIDEO_TITLE, False),
       SettingUnchanged("ZoomLevel"), VideoWindowStays())
@@ -923,6 +918,15 @@ def dialog_checks(s, v):
     if S(v, "Help > Kelvo Viewer Help opens the help window", menu("alt+h", "h"), Window("Kelvo Viewer Help")):
         S(v, "Ctrl+W closes the help window", keys("ctrl+w", focus=False), Window("Kelvo Viewer Help", False),
           VideoWindowStays())
+
+
+def update_checks(s, v):
+    # The main profile starts without settings: its first run never checks,
+    # however the check is asked for.
+    S = s.step
+    S(v, "Kelvo Viewer > Check for Updates runs the update check", menu("alt+k", "u"),
+      LogLine(r"^Not checking for updates because this is the first launch\.$"), VideoWindowStays(),
+      Active(VIDEO_TITLE))
 
 
 def recording_checks(s, v):
@@ -951,6 +955,7 @@ def main_run(s, profile):
     colour_checks(s, v)
     recording_checks(s, v)
     dialog_checks(s, v)
+    update_checks(s, v)
     window_checks(s, v)
     # Leave settings for the restart to find: zoom 3, mirrored, the negative
     # colour mode, docked to the right.
