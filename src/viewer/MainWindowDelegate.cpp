@@ -555,6 +555,8 @@ void MainWindowDelegate::showPreferencesWindow()
     if (!interfaceLoaded())
         return;
     ui::PreferencesWindow *window = m_outlets.preferencesWindow;
+    window->reloadData();
+    window->updateWarningTextField();
     window->show();
     window->raise();
     window->activateWindow();
