@@ -1,8 +1,11 @@
 #include "app/KelvoViewerAppDelegate.h"
 
 #include "app/AlertPresenter.h"
+#include "app/AutoLaunchAgent.h"
 #include "app/CameraAccess.h"
 #include "app/DriverRule.h"
+#include "app/PreferencesBinding.h"
+#include "app/SystemdUserAgent.h"
 #include "app/ViewerLifecycle.h"
 #include "common/BuildInfo.h"
 #include "common/Localization.h"
@@ -10,6 +13,9 @@
 #include "device/DeviceLink.h"
 #include "device/backend/LinuxDeviceDiscovery.h"
 #include "device/backend/LinuxUsbBus.h"
+#include "settings/PlistCodec.h"
+#include "settings/PreferenceKeys.h"
+#include "settings/SettingsStore.h"
 #include "ui/AboutWindow.h"
 #include "ui/AccessNoticeBar.h"
 #include "ui/DraggableWindow.h"
@@ -20,6 +26,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QDBusConnection>
+#include <QFile>
 #include <QGuiApplication>
 
 namespace kelvo::app {
@@ -39,6 +46,37 @@ public:
 private:
     ui::AccessNoticeBar *m_bar;
 };
+// The user's saved auto-launch choice, read before the viewer controller (which
+// owns the settings) exists; YES unless the settings say otherwise. Only
+// reads: a damaged file is the controller's to set aside.
+bool savedAutoLaunchChoice(const QString &settingsFilePath)
+{
+    QFile file(settingsFilePath.isEmpty() ? settings::SettingsStore::defaultFilePath() : settingsFilePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return true;
+    const std::optional<settings::PlistValue> root = settings::PlistCodec::fromBytes(file.readAll());
+    const settings::PlistDictionary *domain = root ? root->asDictionary() : nullptr;
+    if (!domain)
+        return true;
+    const std::optional<settings::PlistValue> choice = domain->valueForKey(
+        QString::fromLatin1(settings::keys::kAppAutomaticallyLaunchesWhenDeviceDetected), settings::PlistClass::Number);
+    return !choice || choice->isBooleanTrue() || choice->intValue() != 0;
+}
+
+// The user's auto-launch unit, made when first needed (the executable's
+// path is known once the application object exists).
+std::shared_ptr<AutoLaunchAgent> systemAutoLaunchAgent()
+{
+    static std::shared_ptr<AutoLaunchAgent> agent;
+    if (!agent) {
+        agent = std::make_shared<AutoLaunchAgent>(
+            AutoLaunchAgent::Paths{AutoLaunchAgent::defaultUnitFolder(),
+                                   AutoLaunchAgent::findTemplate(QCoreApplication::applicationDirPath()),
+                                   QCoreApplication::applicationFilePath()},
+            std::make_shared<SystemdUserAgent>());
+    }
+    return agent;
+}
 
 } // namespace
 
@@ -59,6 +97,15 @@ AppServices KelvoViewerAppDelegate::defaultServices()
     services.createDeviceDiscovery = [](device::DeviceLink &link) {
         return std::make_unique<device::LinuxDeviceDiscovery>(link);
     };
+    services.installAutoLaunchPropertyList = [](bool wanted) {
+        systemAutoLaunchAgent()->installAutoLaunchPropertyList(wanted);
+    };
+    services.reloadAutoLaunchPropertyList = [](bool wanted) {
+        const std::shared_ptr<AutoLaunchAgent> agent = systemAutoLaunchAgent();
+        agent->unloadPropertyList();
+        agent->loadPropertyListIfNeeded(wanted);
+    };
+    services.installLocation = [] { return installLocationOf(QCoreApplication::applicationFilePath()); };
     services.alerts = std::make_shared<MessageBoxAlertPresenter>();
     services.driverRule = std::make_shared<DriverRule>();
     services.checkCameraAccess = [] {
@@ -100,7 +147,7 @@ KelvoViewerAppDelegate::KelvoViewerAppDelegate(AppServices services) : m_service
 
     step(7);
     if (m_services.installAutoLaunchPropertyList)
-        m_services.installAutoLaunchPropertyList();
+        m_services.installAutoLaunchPropertyList(savedAutoLaunchChoice(m_services.settingsFilePath));
 
     step(8);
     m_deviceLink->resetDeviceInfo();
@@ -122,6 +169,12 @@ KelvoViewerAppDelegate::KelvoViewerAppDelegate(AppServices services) : m_service
     step(11);
     m_topLevelWindows = m_appWindowDelegate->loadInterface(this);
     m_aboutWindow = std::make_unique<ui::AboutWindow>(bundleVersion(), bundleCopyright());
+    if (ui::PreferencesWindow *preferences = m_appWindowDelegate->preferencesWindow()) {
+        m_preferencesBinding = std::make_unique<PreferencesBinding>(
+            *m_appWindowDelegate, m_services.reloadAutoLaunchPropertyList,
+            m_services.installLocation ? m_services.installLocation() : InstallLocation::Writable);
+        preferences->setController(m_preferencesBinding.get());
+    }
     // The video window comes to the front only while the viewer is the
     // active application, so that a camera event never steals the focus.
     if (ui::DraggableWindow *window = m_appWindowDelegate->videoWindow()) {

@@ -10,6 +10,7 @@
 class QDBusConnection;
 class QWidget;
 
+#include "app/InstallLocation.h"
 #include "device/QuadrelAccess.h"
 #include "device/ViewerActions.h"
 #include "viewer/ApplicationCommands.h"
@@ -32,6 +33,7 @@ class AlertPresenter;
 class AccessNotice;
 class CameraAccess;
 class DriverRule;
+class PreferencesBinding;
 
 // What the application shell needs from the system, gathered so that a test
 // can watch the start-up order and answer for the user. Every member has a
@@ -42,8 +44,14 @@ struct AppServices {
     std::function<bool()> openDiskArbitrationSession;
     std::function<void()> closeDiskArbitrationSession;
     // Writes and refreshes the per-user unit that starts the viewer when the
-    // camera is plugged in.
-    std::function<void()> installAutoLaunchPropertyList;
+    // camera is plugged in; `wanted` is the user's saved choice, which
+    // decides whether a newly written unit is enabled.
+    std::function<void(bool wanted)> installAutoLaunchPropertyList;
+    // When the preferences close: disables the unit, then enables it again
+    // if wanted.
+    std::function<void(bool wanted)> reloadAutoLaunchPropertyList;
+    // Where the viewer is installed, for the preferences' update warning.
+    std::function<InstallLocation()> installLocation;
     // Finds the camera on the bus and watches it come and go; none in tests
     // that do not exercise the bus.
     std::function<std::unique_ptr<device::LinuxDeviceDiscovery>(device::DeviceLink &)> createDeviceDiscovery;
@@ -143,6 +151,7 @@ private:
     ui::AccessNoticeBar *m_accessNoticeBar = nullptr; // child of the video window's picture
     std::unique_ptr<AccessNotice> m_accessNotice;
     std::unique_ptr<CameraAccess> m_cameraAccess;
+    std::unique_ptr<PreferencesBinding> m_preferencesBinding;
 };
 
 } // namespace kelvo::app

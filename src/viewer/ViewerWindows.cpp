@@ -306,6 +306,10 @@ void ViewerWindows::showPreferencesWindow(bool colourSettings)
     ui::PreferencesWindow *window = m_outlets.preferencesWindow;
     if (colourSettings)
         window->selectTabWithIdentifier(QStringLiteral("colors_tab"));
+    // The list may have changed since the window last showed it (camera,
+    // head position, a reset).
+    window->reloadData();
+    window->updateWarningTextField();
     window->show();
     window->raise();
     window->activateWindow();

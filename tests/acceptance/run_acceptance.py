@@ -856,6 +856,23 @@ def colour_checks(s, v):
       Setting("ChosenNonPreferredColorMode", 0), Picture("bright"))
 
 
+def preferences_checks(s, v):
+    """The preferred colour modes chosen by keyboard alone; closing the window commits them and C steps through
+    the new list. Expects the list [0, 2] with Normal on screen, as colour_checks leaves it."""
+    S = s.step
+    S(v, "Ctrl+, opens Preferences to choose colour modes", keys("ctrl+comma"), Window("Preferences"),
+      Active("Preferences"))
+    # The keyboard starts on the tabs: Right shows the colours, Tab enters their table on its first row
+    # that can change (Black and White Positive), Down moves a row and Space checks it.
+    S(v, "Black and White Positive, Green on Black and Black on Yellow checked by keyboard; Escape commits",
+      keys("Right", "Tab", "space", "Down", "Down", "space", *["Down"] * 7, "space", "Escape", focus=False),
+      Window("Preferences", False), Setting("PreferredFilterList", [0, 1, 2, 3, 10], camera=False))
+    for position, mode, picture in ((1, "Black and White Positive", "bright"), (2, "Black and White Negative", "dark"),
+                                    (3, "Green on Black", "dark"), (4, "Black on Yellow", "bright"),
+                                    (0, "Normal", "bright")):
+        S(v, "C steps to %s" % mode, keys("c"), Setting("ChosenPreferredColorMode", position), Picture(picture))
+
+
 def window_checks(s, v):
     S = s.step
 
@@ -953,6 +970,7 @@ def main_run(s, profile):
     indicator_checks(s, v)
     guide_checks(s, v)
     colour_checks(s, v)
+    preferences_checks(s, v)
     recording_checks(s, v)
     dialog_checks(s, v)
     update_checks(s, v)

@@ -78,7 +78,7 @@ struct Harness {
             return true;
         };
         s.closeDiskArbitrationSession = [this] { calls.push_back("closeDisk"); };
-        s.installAutoLaunchPropertyList = [this] { calls.push_back("autoLaunch"); };
+        s.installAutoLaunchPropertyList = [this](bool) { calls.push_back("autoLaunch"); };
         s.tellLaunchDaemonNotToRestartUs = [this] { calls.push_back("attachEvents"); };
         s.willRunStartupStep = [this](int step, const KelvoViewerAppDelegate &) { steps.push_back(step); };
         s.terminate = [this] { ++terminated; };
@@ -469,7 +469,7 @@ TEST(AppDelegateState, FactoryResetAsksFirstAndCancelChangesNothing)
     EXPECT_EQ(h.alerts->resetAsked, 1);
 }
 
-TEST(AppDelegateQuit, ClosesPreferencesThenSavesOnceEvenWhenNotifiedTwice)
+TEST(AppDelegateQuit, ClosingPreferencesCommitsThenQuitSavesOnceEvenWhenNotifiedTwice)
 {
     Harness h;
     KelvoViewerAppDelegate delegate(h.services());
@@ -481,9 +481,10 @@ TEST(AppDelegateQuit, ClosesPreferencesThenSavesOnceEvenWhenNotifiedTwice)
 
     QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection);
     EXPECT_FALSE(controller->preferencesWindow()->isVisible());
-    EXPECT_EQ(saves, 1);
+    // Closing the preferences commits them (one save), then quitting saves.
+    EXPECT_EQ(saves, 2);
     delegate.appWillTerminate();
-    EXPECT_EQ(saves, 1);
+    EXPECT_EQ(saves, 2);
     // Nothing is sent to the camera and the delegate does not end the run itself.
     EXPECT_EQ(h.terminated, 0);
 }
