@@ -78,6 +78,25 @@ TEST_F(KickstartFixture, SameArrivalReportedTwiceRestartsOnce)
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "restart"), 2);
 }
 
+// Whatever a hand-off line carries reaches the terminal and the journal as
+// visible text: no escape sequence, C1 control, stray byte or direction
+// override acts on them; printable text of any script passes unchanged.
+TEST_F(KickstartFixture, EventTextIsLoggedEscaped)
+{
+    handler.handleEvent({QString::fromUtf8("\x1b]0;owned\x07\x1b[2J\t\xc2\x9b"
+                                           "31m a\\b \xe2\x80\xae"
+                                           "gpj.exe é漢"),
+                         1});
+    handler.handleEvent({QString::fromLatin1("x\x7f\n"), 2});
+    EXPECT_EQ(log.count("Received event: \\x1b]0;owned\\x07\\x1b[2J\\x09\\u009b31m a\\\\b \\u202egpj.exe é漢: 1"), 1)
+        << log.lines().front();
+    EXPECT_EQ(log.count("Received event: x\\x7f\\x0a: 2"), 1);
+    // Bytes that are not UTF-8 cannot arrive through QString; they are
+    // shown by value.
+    EXPECT_EQ(kelvo::escapedForLog(std::string_view("\xff\xc0\x80\xed\xa0\x80ok", 8)),
+              "\\xff\\xc0\\x80\\xed\\xa0\\x80ok");
+}
+
 TEST(LaunchEventChannelTest, SecondLaunchHandsItsEventToTheRunningViewer)
 {
     const QString name = uniqueServerName();
