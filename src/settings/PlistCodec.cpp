@@ -68,10 +68,11 @@ plist_t toNode(const PlistValue &value)
 
 QString stringOf(plist_t node)
 {
-    char *raw = nullptr;
-    plist_get_string_val(node, &raw);
-    MallocString text(raw);
-    return text ? QString::fromUtf8(text.get()) : QString();
+    // By pointer and length: a binary list's string may hold a zero byte,
+    // on which plist_get_string_val() stops the program with an assertion.
+    uint64_t length = 0;
+    const char *text = plist_get_string_ptr(node, &length);
+    return text ? QString::fromUtf8(text, static_cast<qsizetype>(length)) : QString();
 }
 
 // Answers none for a node that no settings file can hold (UID, key, none) or

@@ -50,6 +50,22 @@ bool xmlWithinLimit(const QByteArray &bytes, int maxDepth, QString *errorText)
         const std::size_t n = std::strlen(prefix);
         return static_cast<std::size_t>(end - at) >= n && std::memcmp(at, prefix, n) == 0;
     };
+    // A zero character, literal or as a reference, would reach libplist's
+    // assertion on strings and keys (see the binary check).
+    if (std::memchr(p, '\0', static_cast<std::size_t>(end - p)))
+        return refuse(errorText, notAPlist());
+    for (const char *q = p; (q = static_cast<const char *>(std::memchr(q, '&', static_cast<std::size_t>(end - q))));) {
+        ++q;
+        if (q >= end || *q != '#')
+            continue;
+        const char *r = q + 1;
+        if (r < end && (*r == 'x' || *r == 'X'))
+            ++r;
+        while (r < end && *r == '0')
+            ++r;
+        if (r < end && *r == ';' && r > q + 1 && r[-1] == '0')
+            return refuse(errorText, notAPlist());
+    }
     while (p < end) {
         const char *open = static_cast<const char *>(std::memchr(p, '<', static_cast<std::size_t>(end - p)));
         if (!open)
@@ -123,6 +139,8 @@ public:
             stack.push_back(frame);
             return true;
         };
+        if (!isContainer(topObject))
+            return scalarIsReadable(topObject) || refuse(errorText, notAPlist());
         if (!enter(topObject))
             return refuse(errorText, notAPlist());
         while (!stack.empty()) {
@@ -147,6 +165,8 @@ public:
                 continue;
             }
             if (!isContainer(child)) {
+                if (!scalarIsReadable(child))
+                    return refuse(errorText, notAPlist());
                 height[child] = 1;
                 if (frame.tallest < 1)
                     frame.tallest = 1;
@@ -176,6 +196,38 @@ private:
         if (offset < 8 || offset >= m_offsetTable)
             return std::nullopt;
         return offset;
+    }
+
+    // libplist stops the program with an assertion when it hands out a
+    // string or key with a zero character in it; no settings file holds one.
+    bool scalarIsReadable(std::uint64_t object) const
+    {
+        const std::optional<std::uint64_t> offset = offsetOf(object);
+        if (!offset)
+            return true; // the parser refuses it itself
+        const std::uint8_t marker = m_data[*offset];
+        const std::uint8_t type = marker >> 4;
+        if (type != 0x5 && type != 0x6)
+            return true;
+        std::uint64_t at = *offset + 1;
+        std::uint64_t count = marker & 0x0F;
+        if (count == 0x0F) {
+            if (at >= m_offsetTable || (m_data[at] >> 4) != 0x1)
+                return false;
+            const unsigned width = 1u << (m_data[at] & 0x0F);
+            if (width > 8 || at + 1 + width > m_offsetTable)
+                return false;
+            count = bigEndian(m_data + at + 1, width);
+            at += 1 + width;
+        }
+        const std::uint64_t unit = type == 0x6 ? 2 : 1;
+        if (count > (m_offsetTable - at) / unit)
+            return false;
+        for (std::uint64_t i = 0; i < count; ++i) {
+            if (bigEndian(m_data + at + i * unit, static_cast<unsigned>(unit)) == 0)
+                return false;
+        }
+        return true;
     }
 
     bool isContainer(std::uint64_t object) const

@@ -13,7 +13,8 @@ namespace kelvo::settings {
 // deeper than maxDepth levels below the root (the root itself is level 0).
 // Answers false, with the reason in errorText, when it does, or when a binary
 // list's object table is inconsistent (references out of range, a cycle, a
-// count running past the end). Bytes that are neither form pass: the parser
+// count running past the end), or when a string or key holds a zero
+// character, which libplist cannot hand out. Bytes that are neither form pass: the parser
 // refuses them itself. Runs in time linear in the size of the input and in
 // memory linear in the number of binary objects, without recursion.
 bool nestingWithinLimit(const QByteArray &bytes, int maxDepth, QString *errorText = nullptr);

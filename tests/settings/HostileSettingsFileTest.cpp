@@ -204,3 +204,23 @@ TEST(SettingsStoreHostileFile, LeftoversOfSavesAreClearedAndResetsKeepABackup)
     EXPECT_TRUE(SettingsStore(folder.settingsFile()).dictionaryRepresentation().isEmpty());
     EXPECT_NE(store.keepBackup(k("reset")), backup); // a second one the same second gets its own name
 }
+
+// Each input here once stopped the loader under the fuzzer; at a start it
+// must end in loaded settings or a file set aside, never in a crash.
+TEST(SettingsStoreHostileFile, InputsThatOnceBrokeTheLoaderAreHandled)
+{
+    const QFileInfoList inputs = QDir(k(KELVO_FUZZ_REGRESSIONS)).entryInfoList(QDir::Files);
+    ASSERT_FALSE(inputs.isEmpty());
+    for (const QFileInfo &input : inputs) {
+        SCOPED_TRACE(input.fileName().toStdString());
+        QFile file(input.filePath());
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        SettingsFolder folder;
+        folder.writeFile(file.readAll());
+        ScopedLogCapture log;
+        SettingsStore store(folder.settingsFile());
+        EXPECT_NE(store.dictionaryRepresentation().isEmpty(), !store.damagedFileBackupPath().has_value());
+        store.setValue(k("ZoomLevel"), PlistValue::integer(3));
+        EXPECT_TRUE(store.synchronize());
+    }
+}
