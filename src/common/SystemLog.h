@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QByteArray>
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -19,6 +21,15 @@ void standardOutput(const char *format, ...) __attribute__((format(printf, 1, 2)
 
 // Writes pre-formatted text to a channel.
 void logText(LogChannel channel, std::string_view text);
+
+// Text that came from outside the program (a device's strings, a line read
+// from a socket, a file name) made safe to print on a terminal or store in
+// the journal: control characters (C0, DEL and C1), bytes that are not
+// UTF-8, the characters that reorder text on screen and the backslash are
+// written as escapes ("\x1b", "\u202e", "\\"); printable UTF-8 passes
+// unchanged.
+std::string escapedForLog(std::string_view text);
+QByteArray escapedForLog(const QByteArray &text);
 
 struct LogEntry {
     LogChannel channel;

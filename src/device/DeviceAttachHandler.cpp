@@ -19,7 +19,9 @@ DeviceAttachHandler::~DeviceAttachHandler() = default;
 
 void DeviceAttachHandler::handleEvent(const AttachEvent &event)
 {
-    systemLog("Received event: %s: %llu", qPrintable(event.deviceAttach),
+    // The text arrives over the hand-off socket: whatever it holds is shown
+    // escaped.
+    systemLog("Received event: %s: %llu", escapedForLog(event.deviceAttach.toUtf8()).constData(),
               static_cast<unsigned long long>(event.serviceID));
     if (m_hasLastEvent && event.serviceID == m_lastServiceID)
         return;

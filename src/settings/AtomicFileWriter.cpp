@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kelvo::settings {
@@ -34,6 +35,38 @@ bool writeAll(int fd, const char *data, qsizetype size)
 
 } // namespace
 
+QString AtomicFileWriter::finalTarget(const QString &path)
+{
+    QString current = QFileInfo(path).absoluteFilePath();
+    for (int hops = 0; hops < 40; ++hops) {
+        const QFileInfo info(current);
+        if (!info.isSymLink())
+            break;
+        // symLinkTarget() answers the absolute path a link names, relative
+        // targets resolved against the link's folder, whether it exists or not.
+        const QString next = info.symLinkTarget();
+        if (next.isEmpty())
+            break;
+        current = QDir::cleanPath(next);
+    }
+    return current;
+}
+
+bool AtomicFileWriter::isTemporaryName(const QString &name, const QString &fileName)
+{
+    const qsizetype prefix = fileName.size() + 2;
+    if (name.size() != prefix + 6 || !name.startsWith(QLatin1Char('.')) || name.mid(1, fileName.size()) != fileName ||
+        name.at(prefix - 1) != QLatin1Char('.'))
+        return false;
+    for (qsizetype i = prefix; i < name.size(); ++i) {
+        const QChar c = name.at(i);
+        if (!(c.isDigit() || (c >= QLatin1Char('a') && c <= QLatin1Char('z')) ||
+              (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))))
+            return false;
+    }
+    return true;
+}
+
 AtomicFileWriter::AtomicFileWriter() : m_rename(&::rename) {}
 
 AtomicFileWriter::AtomicFileWriter(RenameStep renameStep) : m_rename(std::move(renameStep)) {}
@@ -46,14 +79,9 @@ bool AtomicFileWriter::write(const QString &path, const QByteArray &bytes, QStri
         return false;
     };
 
-    QFileInfo info(path);
     // Replacing a link by a plain file would silently detach the settings
     // from wherever the user keeps them.
-    if (info.isSymLink()) {
-        const QString target = info.symLinkTarget();
-        if (!target.isEmpty())
-            info = QFileInfo(target);
-    }
+    const QFileInfo info(finalTarget(path));
     const QString destination = info.absoluteFilePath();
     const QString folder = info.absolutePath();
     if (!QDir().mkpath(folder))
@@ -64,6 +92,12 @@ bool AtomicFileWriter::write(const QString &path, const QByteArray &bytes, QStri
     if (fd < 0)
         return fail(describeErrno("create temporary file", errno));
     const QByteArray temporary = pattern;
+
+    // mkstemp makes the file 0600; a file the user opened up (or shares with
+    // a group) keeps its permissions across the replacement.
+    struct stat previous {};
+    if (::stat(QFile::encodeName(destination).constData(), &previous) == 0 && S_ISREG(previous.st_mode))
+        ::fchmod(fd, previous.st_mode & 07777);
 
     auto abandon = [&](const char *step, int error) {
         ::unlink(temporary.constData());

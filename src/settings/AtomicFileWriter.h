@@ -23,11 +23,22 @@ public:
     AtomicFileWriter();
     explicit AtomicFileWriter(RenameStep renameStep);
 
-    // Writes bytes to path, creating the folder when missing. A symbolic link
-    // at path is followed, so the file it points to is replaced and the link
-    // kept. Answers false and says which step failed in errorText; the old
-    // file is then untouched and the temporary file removed.
+    // Writes bytes to path, creating the folder when missing. Symbolic links
+    // at path are followed to the end of the chain, so the file they lead to
+    // is replaced and every link kept. A file that is replaced keeps its
+    // permissions; a new one is readable by its owner only. Answers false and
+    // says which step failed in errorText; the old file is then untouched and
+    // the temporary file removed.
     bool write(const QString &path, const QByteArray &bytes, QString *errorText = nullptr) const;
+
+    // The path at the end of the chain of symbolic links starting at path
+    // (path itself when it is no link), made absolute. A dangling link leads
+    // to where its target would be; a loop ends after 40 links, at the last.
+    static QString finalTarget(const QString &path);
+
+    // Whether name is one of the temporary files write() makes for a file
+    // called fileName: ".<fileName>.XXXXXX".
+    static bool isTemporaryName(const QString &name, const QString &fileName);
 
 private:
     RenameStep m_rename;

@@ -1,5 +1,7 @@
 #include "settings/PlistCodec.h"
 
+#include "settings/PlistNesting.h"
+
 #include <plist/plist.h>
 
 #include <algorithm>
@@ -66,10 +68,11 @@ plist_t toNode(const PlistValue &value)
 
 QString stringOf(plist_t node)
 {
-    char *raw = nullptr;
-    plist_get_string_val(node, &raw);
-    MallocString text(raw);
-    return text ? QString::fromUtf8(text.get()) : QString();
+    // By pointer and length: a binary list's string may hold a zero byte,
+    // on which plist_get_string_val() stops the program with an assertion.
+    uint64_t length = 0;
+    const char *text = plist_get_string_ptr(node, &length);
+    return text ? QString::fromUtf8(text, static_cast<qsizetype>(length)) : QString();
 }
 
 // Answers none for a node that no settings file can hold (UID, key, none) or
@@ -114,14 +117,24 @@ std::optional<PlistValue> fromNode(plist_t node, int depth, QString *errorText)
     }
     case PLIST_ARRAY: {
         PlistArray array;
-        const uint32_t n = plist_array_get_size(node);
-        array.reserve(n);
-        for (uint32_t i = 0; i < n; ++i) {
-            std::optional<PlistValue> item = fromNode(plist_array_get_item(node, i), depth + 1, errorText);
-            if (!item)
+        array.reserve(plist_array_get_size(node));
+        // Walked with an iterator: a parsed array may have no index, and
+        // fetching by position would then walk the list for every item.
+        plist_array_iter it = nullptr;
+        plist_array_new_iter(node, &it);
+        for (;;) {
+            plist_t child = nullptr;
+            plist_array_next_item(node, it, &child);
+            if (!child)
+                break;
+            std::optional<PlistValue> item = fromNode(child, depth + 1, errorText);
+            if (!item) {
+                std::free(it);
                 return std::nullopt;
+            }
             array.push_back(std::move(*item));
         }
+        std::free(it);
         return PlistValue::array(std::move(array));
     }
     case PLIST_DICT: {
@@ -171,11 +184,15 @@ std::optional<QByteArray> PlistCodec::toXml(const PlistValue &value)
 
 std::optional<PlistValue> PlistCodec::fromBytes(const QByteArray &bytes, QString *errorText)
 {
-    if (bytes.isEmpty() || bytes.size() > std::numeric_limits<uint32_t>::max()) {
+    if (bytes.isEmpty() || bytes.size() > kMaxBytes) {
         if (errorText)
             *errorText = bytes.isEmpty() ? QStringLiteral("is empty") : QStringLiteral("is too large");
         return std::nullopt;
     }
+    // libplist builds and frees its tree recursively, so the nesting is
+    // checked before it sees the bytes.
+    if (!nestingWithinLimit(bytes, kMaxDepth, errorText))
+        return std::nullopt;
     plist_t raw = nullptr;
     plist_from_memory(bytes.constData(), static_cast<uint32_t>(bytes.size()), &raw);
     PlistPtr root(raw);

@@ -35,36 +35,38 @@ PlistDictionary::~PlistDictionary() = default;
 
 const PlistValue *PlistDictionary::objectForKey(const QString &key) const
 {
-    for (const auto &entry : m_entries) {
-        if (entry.first == key)
-            return &entry.second;
-    }
-    return nullptr;
+    const auto it = m_index.constFind(key);
+    return it == m_index.constEnd() ? nullptr : &m_entries[*it].second;
 }
 
 void PlistDictionary::setValue(const QString &key, PlistValue value)
 {
-    for (auto &entry : m_entries) {
-        if (entry.first == key) {
-            entry.second = std::move(value);
-            return;
-        }
+    const auto it = m_index.constFind(key);
+    if (it != m_index.constEnd()) {
+        m_entries[*it].second = std::move(value);
+        return;
     }
+    m_index.insert(key, m_entries.size());
     m_entries.emplace_back(key, std::move(value));
 }
 
 bool PlistDictionary::removeObjectForKey(const QString &key)
 {
-    const auto it = std::find_if(m_entries.begin(), m_entries.end(), [&](const Entry &e) { return e.first == key; });
-    if (it == m_entries.end())
+    const auto it = m_index.constFind(key);
+    if (it == m_index.constEnd())
         return false;
-    m_entries.erase(it);
+    const std::size_t position = *it;
+    m_index.erase(it);
+    m_entries.erase(m_entries.begin() + static_cast<std::ptrdiff_t>(position));
+    for (std::size_t i = position; i < m_entries.size(); ++i)
+        m_index[m_entries[i].first] = i;
     return true;
 }
 
 void PlistDictionary::clear()
 {
     m_entries.clear();
+    m_index.clear();
 }
 
 bool PlistDictionary::isEmpty() const

@@ -61,6 +61,9 @@ SaveOutcome PreferencesKeeper::savePreferences(const ViewerPreferences &snapshot
 
 void PreferencesKeeper::factoryReset(const PreferencesContext &context, PreferencesTarget &target)
 {
+    // A reset can come from a single report of the camera, with no question
+    // asked: what it clears stays on disk for the user to bring back.
+    m_store.keepBackup(QStringLiteral("reset"));
     m_store.removePersistentDomain();
     // What the viewer holds now belongs to the settings just removed.
     m_viewPartLoaded = false;

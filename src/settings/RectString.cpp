@@ -71,7 +71,6 @@ private:
 std::optional<Rect> parse(const QString &text)
 {
     Scanner s(text.toStdString());
-    Rect r;
     if (!s.expect('{') || !s.expect('{'))
         return std::nullopt;
     const auto x = s.number();

@@ -8,26 +8,22 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <set>
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
+#include <utility>
 
 namespace kelvo::settings {
 namespace {
 
+// Paths and reasons come from the file system and may hold any byte.
 QByteArray text(const QString &s)
 {
-    return s.toUtf8();
-}
-
-std::set<QString> keysOf(const PlistDictionary &dict)
-{
-    std::set<QString> keys;
-    for (const auto &entry : dict.entries())
-        keys.insert(entry.first);
-    return keys;
+    return escapedForLog(s.toUtf8());
 }
 
 } // namespace
@@ -58,26 +54,21 @@ bool SettingsStore::reload()
     m_domain.clear();
     m_dirty = false;
     m_damagedFileInPlace = false;
+    m_unverifiedKeys.clear();
+    removeStaleTemporaries();
 
     // stat() follows a symbolic link: a link to a file not yet written is a
     // missing file, not a damaged one.
     struct stat status {};
     if (::stat(QFile::encodeName(m_filePath).constData(), &status) != 0 && (errno == ENOENT || errno == ENOTDIR))
         return true;
-    QFile file(m_filePath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        setAsideDamagedFile(QStringLiteral("cannot be opened (%1)").arg(file.errorString()));
+    QByteArray bytes;
+    if (!readFile(bytes))
         return false;
-    }
-    const QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        setAsideDamagedFile(QStringLiteral("cannot be read (%1)").arg(file.errorString()));
-        return false;
-    }
-    file.close();
 
     QString why;
-    const std::optional<PlistValue> root = PlistCodec::fromBytes(bytes, &why);
+    std::optional<PlistValue> root = PlistCodec::fromBytes(bytes, &why);
+    bytes.clear();
     if (!root) {
         setAsideDamagedFile(why);
         return false;
@@ -88,6 +79,103 @@ bool SettingsStore::reload()
     }
     m_domain = *root->asDictionary();
     return true;
+}
+
+bool SettingsStore::readFile(QByteArray &bytes)
+{
+    const QByteArray path = QFile::encodeName(m_filePath);
+    // A pipe would block the start forever, a device (or a link to
+    // /dev/zero) would never end: only a regular file is opened at all, and
+    // it is checked again once open in case it was swapped in between.
+    struct stat status {};
+    if (::stat(path.constData(), &status) == 0 && !S_ISREG(status.st_mode)) {
+        setAsideDamagedFile(QStringLiteral("is not a regular file"));
+        return false;
+    }
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        setAsideDamagedFile(QStringLiteral("cannot be opened (%1)").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        return false;
+    }
+    auto refuse = [&](const QString &why) {
+        ::close(fd);
+        setAsideDamagedFile(why);
+        return false;
+    };
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode))
+        return refuse(QStringLiteral("is not a regular file"));
+    const QString tooLarge = QStringLiteral("is larger than %1 bytes").arg(PlistCodec::kMaxBytes);
+    if (status.st_size > PlistCodec::kMaxBytes)
+        return refuse(tooLarge);
+
+    // The size may change while it is read; one byte more than the limit
+    // tells a file that grew past it.
+    bytes.resize(static_cast<qsizetype>(status.st_size) + 1);
+    qsizetype total = 0;
+    for (;;) {
+        if (total == bytes.size()) {
+            if (bytes.size() > PlistCodec::kMaxBytes)
+                return refuse(tooLarge);
+            bytes.resize(std::min<qsizetype>(bytes.size() * 2, PlistCodec::kMaxBytes + 1));
+        }
+        const ssize_t n = ::read(fd, bytes.data() + total, static_cast<size_t>(bytes.size() - total));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return refuse(QStringLiteral("cannot be read (%1)").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        if (n == 0)
+            break;
+        total += n;
+    }
+    ::close(fd);
+    bytes.truncate(total);
+    return true;
+}
+
+void SettingsStore::removeStaleTemporaries() const
+{
+    // A save killed between creating its temporary file and renaming it
+    // leaves the file behind; only one viewer per user writes the settings,
+    // so at load no save of ours is in progress.
+    const QFileInfo real(realPath());
+    const QDir folder = real.absoluteDir();
+    const QStringList names = folder.entryList(QDir::Files | QDir::Hidden | QDir::System);
+    for (const QString &name : names) {
+        if (!AtomicFileWriter::isTemporaryName(name, real.fileName()))
+            continue;
+        const QByteArray path = QFile::encodeName(folder.filePath(name));
+        struct stat status {};
+        if (::lstat(path.constData(), &status) != 0 || !S_ISREG(status.st_mode) || status.st_uid != ::getuid())
+            continue;
+        if (::unlink(path.constData()) == 0)
+            systemLog("Removed %s, left behind by an interrupted save of the settings.\n",
+                      escapedForLog(path).constData());
+    }
+}
+
+QString SettingsStore::realPath() const
+{
+    return AtomicFileWriter::finalTarget(m_filePath);
+}
+
+std::optional<QString> SettingsStore::keepBackup(const QString &label)
+{
+    std::lock_guard lock(m_mutex);
+    const QString real = realPath();
+    if (!QFileInfo(real).isFile())
+        return std::nullopt;
+    const QString stamp = QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
+    const QString base = real + QLatin1Char('.') + label + QLatin1Char('-') + stamp;
+    QString backup = base;
+    for (int n = 2; QFileInfo::exists(backup) || QFileInfo(backup).isSymLink(); ++n)
+        backup = base + QLatin1Char('-') + QString::number(n);
+    if (!QFile::copy(real, backup)) {
+        systemLog("Could not keep a copy of settings file %s as %s.\n", text(real).constData(),
+                  text(backup).constData());
+        return std::nullopt;
+    }
+    systemLog("Kept the previous settings as %s.\n", text(backup).constData());
+    return backup;
 }
 
 bool SettingsStore::setAsideDamagedFile(const QString &reason)
@@ -134,6 +222,7 @@ void SettingsStore::setValue(const QString &key, PlistValue value)
     if (current && *current == value)
         return;
     m_domain.setValue(key, std::move(value));
+    m_unverifiedKeys.insert(key);
     m_dirty = true;
 }
 
@@ -164,6 +253,7 @@ void SettingsStore::removePersistentDomain()
     // Even an empty domain is written, so a file holding keys that were
     // never loaded into memory is cleared as well.
     m_domain.clear();
+    m_unverifiedKeys.clear();
     m_dirty = true;
 }
 
@@ -208,12 +298,36 @@ bool SettingsStore::synchronize()
     if (!m_dirty)
         return true;
 
+    struct stat status {};
+    if (::stat(QFile::encodeName(realPath()).constData(), &status) == 0 && S_ISREG(status.st_mode) &&
+        (status.st_mode & S_IWUSR) == 0) {
+        // The user locked the file; replacing it would undo that silently.
+        if (!m_readOnlyReported)
+            systemLog("Settings file %s is read-only; changes to the settings are not saved.\n",
+                      text(m_filePath).constData());
+        m_readOnlyReported = true;
+        return true;
+    }
+
+    // Never replace a readable file by one the next start could not read.
+    // What was loaded read back already; each value set since must too.
+    for (const QString &key : std::as_const(m_unverifiedKeys)) {
+        const PlistValue *value = m_domain.objectForKey(key);
+        if (!value)
+            continue;
+        PlistDictionary one;
+        one.setValue(key, *value);
+        const std::optional<QByteArray> bytes = PlistCodec::toXml(PlistValue::dictionary(std::move(one)));
+        const std::optional<PlistValue> check = bytes ? PlistCodec::fromBytes(*bytes) : std::nullopt;
+        if (!check || !check->asDictionary() || !check->asDictionary()->objectForKey(key)) {
+            systemLog("Could not write settings file %s: the value of %s does not read back.\n",
+                      text(m_filePath).constData(), text(key).constData());
+            return false;
+        }
+    }
     const std::optional<QByteArray> xml = PlistCodec::toXml(PlistValue::dictionary(m_domain));
-    // Never replace a readable file by one the next start could not read:
-    // the bytes must parse back into the same keys.
-    const std::optional<PlistValue> check = xml ? PlistCodec::fromBytes(*xml) : std::nullopt;
-    if (!check || !check->asDictionary() || keysOf(*check->asDictionary()) != keysOf(m_domain)) {
-        systemLog("Could not write settings file %s: the property list does not read back.\n",
+    if (!xml) {
+        systemLog("Could not write settings file %s: the property list could not be made.\n",
                   text(m_filePath).constData());
         return false;
     }
@@ -223,6 +337,7 @@ bool SettingsStore::synchronize()
         return false;
     }
     m_dirty = false;
+    m_unverifiedKeys.clear();
     return true;
 }
 

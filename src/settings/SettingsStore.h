@@ -3,6 +3,7 @@
 #include "settings/AtomicFileWriter.h"
 #include "settings/PlistValue.h"
 
+#include <QSet>
 #include <QString>
 
 #include <cstdint>
@@ -12,10 +13,12 @@
 namespace kelvo::settings {
 
 // The application's persistent defaults domain: a typed key-value store kept
-// as an XML property list. Reading and changing work on memory;
-// synchronize() writes the whole domain to the file atomically. A file that
-// cannot be read or parsed is moved aside (never overwritten), logged, and
-// the domain starts empty so every default applies.
+// as an XML property list. Reading and changing work on memory, by key in
+// constant time; synchronize() writes the whole domain to the file
+// atomically. A file that cannot be read or parsed is moved aside (never
+// overwritten), logged, and the domain starts empty so every default
+// applies. Symbolic links at the path are followed to the real file, which is
+// the one replaced; a read-only file is left alone.
 // Thread: meant for the main thread; every member locks m_mutex, so a stray
 // call from another thread is safe but sees whole operations only.
 class SettingsStore {
@@ -32,11 +35,20 @@ public:
     QString filePath() const;
 
     // Replaces the domain with the file's content. A missing file is an empty
-    // domain. A file that cannot be read, is not a property list, or whose
-    // top level is not a dictionary is renamed to
-    // "<name>.damaged-YYYYMMDD-HHMMSS" (UTC) and logged; the domain is then
-    // empty. Answers false in that case.
+    // domain. Anything at the path that is not a regular file (a folder, a
+    // pipe, a device, a link to one), a file larger than
+    // PlistCodec::kMaxBytes, a file that cannot be read, is not a property
+    // list, nests too deeply, or whose top level is not a dictionary is
+    // renamed to "<name>.damaged-YYYYMMDD-HHMMSS" (UTC) and logged; the
+    // domain is then empty. Answers false in that case. Temporary files left
+    // next to the real file by an interrupted write are removed.
     bool reload();
+
+    // Copies the file as it is now to "<name>.<label>-YYYYMMDD-HHMMSS" (UTC)
+    // next to the real file, before a change the user may want to undo by
+    // hand (a reset). Answers the copy's path, or none when there was no
+    // file or it could not be copied (logged).
+    std::optional<QString> keepBackup(const QString &label);
 
     // The path the last damaged file was moved to, if any, for diagnostics.
     std::optional<QString> damagedFileBackupPath() const;
@@ -63,17 +75,27 @@ public:
     // successful write (or reload). Answers false and logs the reason when
     // the file could not be written; the previous file is then intact and the
     // next call tries again. A damaged file that could not be moved aside at
-    // reload is moved first, so it is never overwritten.
+    // reload is moved first, so it is never overwritten. A file without write
+    // permission for its owner is not replaced: the changes stay in memory
+    // and the first refusal is logged. Only values changed since the last
+    // write are checked to read back, never the whole file.
     bool synchronize();
 
 private:
     bool setAsideDamagedFile(const QString &reason); // requires m_mutex
+    bool readFile(QByteArray &bytes);                // requires m_mutex
+    void removeStaleTemporaries() const;             // requires m_mutex
+    QString realPath() const;
 
     const QString m_filePath;
     const AtomicFileWriter m_writer;
     mutable std::mutex m_mutex;
-    PlistDictionary m_domain;                   // guarded by m_mutex
-    bool m_dirty = false;                       // guarded by m_mutex
+    PlistDictionary m_domain; // guarded by m_mutex
+    bool m_dirty = false;     // guarded by m_mutex
+    // Keys set since the last write or reload, whose values have not yet
+    // been shown to survive the file; guarded by m_mutex.
+    QSet<QString> m_unverifiedKeys;
+    bool m_readOnlyReported = false;            // guarded by m_mutex
     bool m_damagedFileInPlace = false;          // guarded by m_mutex
     std::optional<QString> m_damagedBackupPath; // guarded by m_mutex
 };

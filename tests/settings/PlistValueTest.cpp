@@ -136,3 +136,31 @@ TEST(SettingsPlistDictionary, EqualityIgnoresOrderButNotKindsOrValues)
     EXPECT_TRUE(b.removeObjectForKey(QStringLiteral("y")));
     EXPECT_FALSE(b.removeObjectForKey(QStringLiteral("y")));
 }
+
+// Removing from the middle must leave every later key findable and the file
+// order intact; copies keep working on their own entries.
+TEST(SettingsPlistDictionary, KeysStayFindableInOrderAcrossRemovalsAndCopies)
+{
+    PlistDictionary d;
+    for (int i = 0; i < 50; ++i)
+        d.setValue(QString::number(i), PlistValue::integer(i));
+    for (int i = 0; i < 50; i += 3)
+        ASSERT_TRUE(d.removeObjectForKey(QString::number(i)));
+    d.setValue(QStringLiteral("0"), PlistValue::integer(100));
+    PlistDictionary copy = d;
+    d.clear();
+    EXPECT_EQ(d.objectForKey(QStringLiteral("1")), nullptr);
+
+    std::vector<int> order;
+    for (const auto &[key, value] : copy.entries()) {
+        order.push_back(key.toInt());
+        EXPECT_EQ(copy.intValueForKey(key, -1), key == QStringLiteral("0") ? 100 : key.toInt());
+    }
+    std::vector<int> expected;
+    for (int i = 0; i < 50; ++i)
+        if (i % 3 != 0)
+            expected.push_back(i);
+    expected.push_back(0);
+    EXPECT_EQ(order, expected);
+    EXPECT_EQ(copy.objectForKey(QStringLiteral("3")), nullptr);
+}

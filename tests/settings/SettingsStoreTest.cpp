@@ -258,17 +258,28 @@ TEST(SettingsStoreFile, OnlyAChangedDomainIsWritten)
     EXPECT_TRUE(SettingsStore(folder.settingsFile()).dictionaryRepresentation().isEmpty());
 }
 
-TEST(SettingsStoreFile, WritesThroughASymbolicLink)
+// A chain of links ends at the file that is replaced, every link left as it
+// was, and the file keeps the permissions the user gave it.
+TEST(SettingsStoreFile, WritesThroughAChainOfSymbolicLinks)
 {
     SettingsFolder folder;
+    SettingsFolder middle;
     SettingsFolder elsewhere;
-    ASSERT_TRUE(QFile::link(elsewhere.settingsFile(), folder.settingsFile()));
-    ASSERT_TRUE(QFileInfo(folder.settingsFile()).isSymLink());
+    ASSERT_TRUE(QFile::link(middle.settingsFile(), folder.settingsFile()));
+    ASSERT_TRUE(QFile::link(k("../") + QFileInfo(elsewhere.path()).fileName() + k("/com.morvane.KelvoViewer.plist"),
+                            middle.settingsFile()));
     SettingsStore store(folder.settingsFile());
     store.setValue(k("ZoomLevel"), PlistValue::integer(5));
     ASSERT_TRUE(store.synchronize());
+    ASSERT_EQ(::chmod(QFile::encodeName(elsewhere.settingsFile()).constData(), 0640), 0);
+    store.setValue(k("ZoomLevel"), PlistValue::integer(6));
+    ASSERT_TRUE(store.synchronize());
+
     EXPECT_TRUE(QFileInfo(folder.settingsFile()).isSymLink());
-    EXPECT_EQ(SettingsStore(elsewhere.settingsFile()).intValueForKey(k("ZoomLevel"), 0), 5);
+    EXPECT_TRUE(QFileInfo(middle.settingsFile()).isSymLink());
+    EXPECT_EQ(SettingsStore(elsewhere.settingsFile()).intValueForKey(k("ZoomLevel"), 0), 6);
+    EXPECT_EQ(QFileInfo(elsewhere.settingsFile()).permissions(),
+              QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser | QFile::ReadGroup);
 }
 
 TEST(SettingsStoreFile, PlistutilReadsTheFile)

@@ -11,6 +11,7 @@
 #include <unistd.h>
 
 #include "common/SerialQueue.h"
+#include "common/SystemLog.h"
 #include "device/DeviceDiscovery.h"
 #include "device/DeviceLink.h"
 #include "device/backend/HidapiTransport.h"
@@ -19,6 +20,13 @@
 
 namespace kelvo::device {
 namespace {
+
+// The camera's strings and the device paths come from outside: printed as
+// they are, an escape sequence in them would act on the terminal.
+QString shown(const QString &text)
+{
+    return QString::fromUtf8(escapedForLog(text.toUtf8()));
+}
 
 QString usbfsNode(const UsbCandidate &device)
 {
@@ -91,7 +99,7 @@ int runProbe(QTextStream &out, const ProbeOptions &options)
         accessProblem = reportAccess(out, usbfsNode(device), ruleFix) || accessProblem;
     }
     for (const HidCandidate &device : bus.enumerateHid(kQuadrelVendorID, kQuadrelProductID)) {
-        out << "HID node: " << QString::fromStdString(device.path) << "\n";
+        out << "HID node: " << shown(QString::fromStdString(device.path)) << "\n";
         accessProblem = reportAccess(out, QString::fromStdString(device.path), ruleFix) || accessProblem;
     }
     if (cameras.empty()) {
@@ -125,10 +133,10 @@ int runProbe(QTextStream &out, const ProbeOptions &options)
             if (gotAnyIdentity(link)) {
                 status = 0;
                 out << "Mode: camera\n"
-                    << "Device serial number: " << link.deviceSerialNumber() << "\n"
-                    << "Board serial number: " << link.boardSerialNumber() << "\n"
-                    << "Firmware version: " << link.deviceFirmwareVersion() << "\n"
-                    << "Boot firmware version: " << link.bootFirmwareVersion() << "\n";
+                    << "Device serial number: " << shown(link.deviceSerialNumber()) << "\n"
+                    << "Board serial number: " << shown(link.boardSerialNumber()) << "\n"
+                    << "Firmware version: " << shown(link.deviceFirmwareVersion()) << "\n"
+                    << "Boot firmware version: " << shown(link.bootFirmwareVersion()) << "\n";
             } else {
                 out << "The camera did not answer within " << options.identityTimeout.count() << " ms.\n";
             }

@@ -150,15 +150,16 @@ bool writeFileAtomically(const QString &path, const std::vector<std::uint8_t> &b
     const QFileInfo target(path);
     const QByteArray finalName = QFile::encodeName(target.absoluteFilePath());
     const QByteArray folder = QFile::encodeName(target.absolutePath());
-    const QByteArray base = QFile::encodeName(target.fileName());
 
     // O_EXCL with a fresh name each try: no one else's file is ever opened,
-    // and the usual creation mode (0666 less the umask) applies.
+    // and the usual creation mode (0666 less the umask) applies. The name is
+    // short and independent of the final one, so any name the file system
+    // accepts (up to 255 bytes) can be written.
     std::random_device random;
     QByteArray tempName;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-        tempName = folder + "/." + base + "." + QByteArray::number(random(), 36) + ".tmp";
+        tempName = folder + "/.kelvo-" + QByteArray::number(random(), 36) + ".tmp";
         fd = ::open(tempName.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
         if (fd < 0 && errno != EEXIST) {
             break;

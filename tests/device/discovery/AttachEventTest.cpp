@@ -4,10 +4,16 @@
 #include <gtest/gtest.h>
 
 #include <QCoreApplication>
+#include <QFile>
 #include <QLocalSocket>
 
 #include <atomic>
+#include <cstring>
 #include <future>
+#include <sys/resource.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 #include "DeviceTestSupport.h"
 #include "common/SystemLog.h"
@@ -72,6 +78,25 @@ TEST_F(KickstartFixture, SameArrivalReportedTwiceRestartsOnce)
     EXPECT_EQ(std::count(calls.begin(), calls.end(), "restart"), 2);
 }
 
+// Whatever a hand-off line carries reaches the terminal and the journal as
+// visible text: no escape sequence, C1 control, stray byte or direction
+// override acts on them; printable text of any script passes unchanged.
+TEST_F(KickstartFixture, EventTextIsLoggedEscaped)
+{
+    handler.handleEvent({QString::fromUtf8("\x1b]0;owned\x07\x1b[2J\t\xc2\x9b"
+                                           "31m a\\b \xe2\x80\xae"
+                                           "gpj.exe é漢"),
+                         1});
+    handler.handleEvent({QString::fromLatin1("x\x7f\n"), 2});
+    EXPECT_EQ(log.count("Received event: \\x1b]0;owned\\x07\\x1b[2J\\x09\\u009b31m a\\\\b \\u202egpj.exe é漢: 1"), 1)
+        << log.lines().front();
+    EXPECT_EQ(log.count("Received event: x\\x7f\\x0a: 2"), 1);
+    // Bytes that are not UTF-8 cannot arrive through QString; they are
+    // shown by value.
+    EXPECT_EQ(kelvo::escapedForLog(std::string_view("\xff\xc0\x80\xed\xa0\x80ok", 8)),
+              "\\xff\\xc0\\x80\\xed\\xa0\\x80ok");
+}
+
 TEST(LaunchEventChannelTest, SecondLaunchHandsItsEventToTheRunningViewer)
 {
     const QString name = uniqueServerName();
@@ -107,7 +132,7 @@ TEST(LaunchEventChannelTest, MalformedOrOversizedInputIsDropped)
     for (const QByteArray &input : inputs) {
         const bool answered = whileServing([&] {
             QLocalSocket socket;
-            socket.connectToServer(name);
+            socket.connectToServer(LaunchEventChannel::socketPath(name));
             if (!socket.waitForConnected(1000))
                 return true;
             socket.write(input);
@@ -119,7 +144,61 @@ TEST(LaunchEventChannelTest, MalformedOrOversizedInputIsDropped)
     pumpFor(50ms);
     EXPECT_EQ(delivered, 0);
 
-    // A client that is too long for the wire is refused before sending.
-    EXPECT_FALSE(LaunchEventChannel::handOffToRunningInstance(
-        {QString(LaunchEventChannel::kMaxLineBytes, QChar('x')), 1}, name, 500));
+    // A sender whose text is too long for the wire shortens it rather than
+    // lose the arrival.
+    EXPECT_TRUE(whileServing([&] {
+        return LaunchEventChannel::handOffToRunningInstance({QString(LaunchEventChannel::kMaxLineBytes, QChar('x')), 1},
+                                                            name, 2000);
+    }));
+    ASSERT_TRUE(pumpUntil([&] { return delivered == 1; }, 2s));
+}
+
+// The lock decides who the viewer is: a leftover socket file does not, a
+// silent client is dropped, and a listener that ran out of descriptors keeps
+// listening once some are free again.
+TEST(LaunchEventChannelTest, TheListenerSurvivesLeftoversIdleClientsAndRunningOutOfFiles)
+{
+    const QString name = uniqueServerName();
+    const QString path = LaunchEventChannel::socketPath(name);
+    ASSERT_FALSE(path.isEmpty());
+    {
+        QFile leftover(path);
+        ASSERT_TRUE(leftover.open(QIODevice::WriteOnly));
+    }
+    LaunchEventChannel running(name);
+    int delivered = 0;
+    ASSERT_TRUE(running.listen([&](const AttachEvent &) { ++delivered; }));
+
+    QLocalSocket idle;
+    idle.connectToServer(path);
+    ASSERT_TRUE(idle.waitForConnected(1000));
+    ASSERT_TRUE(pumpUntil([&] { return idle.state() == QLocalSocket::UnconnectedState; },
+                          std::chrono::milliseconds(LaunchEventChannel::kIdleClientMs + 2000)));
+
+    // Fill every descriptor below a lowered limit, so that accept() fails.
+    const int client = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    ASSERT_GE(client, 0);
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit lowered = saved;
+    lowered.rlim_cur = 512;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    std::vector<int> fillers;
+    for (int fd; (fd = ::dup(client)) >= 0;)
+        fillers.push_back(fd);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::strncpy(address.sun_path, QFile::encodeName(path).constData(), sizeof address.sun_path - 1);
+    ASSERT_EQ(::connect(client, reinterpret_cast<const sockaddr *>(&address), sizeof address), 0);
+    pumpFor(300ms);
+    for (const int fd : fillers)
+        ::close(fd);
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+    ::close(client);
+
+    EXPECT_TRUE(running.isListening());
+    EXPECT_TRUE(whileServing([&] {
+        return LaunchEventChannel::handOffToRunningInstance({QStringLiteral("x"), 2}, name, 3000);
+    }));
+    ASSERT_TRUE(pumpUntil([&] { return delivered == 1; }, 2s));
 }

@@ -93,6 +93,14 @@ TEST(StillPng, ReplacingAFileLeavesOnlyTheNewPicture)
     ASSERT_TRUE(writeStillPng(noisePicture(3, 3, 3), 1, path, nullptr));
     EXPECT_EQ(readPng(path).width, 3);
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{QStringLiteral("Untitled.png")});
+
+    // The longest name a folder takes: the temporary name must not be longer.
+    const QString longest = QString(251, QLatin1Char('n')) + QStringLiteral(".png");
+    QString error;
+    ASSERT_TRUE(writeStillPng(noisePicture(3, 3, 3), 1, dir.filePath(longest), &error)) << error.toStdString();
+    QStringList names = QDir(dir.path()).entryList(QDir::Files | QDir::Hidden);
+    names.sort();
+    EXPECT_EQ(names, (QStringList{QStringLiteral("Untitled.png"), longest}));
 }
 
 // Root may write into any folder, so an unwritable destination is made as a
