@@ -214,6 +214,7 @@ TEST(DriverCheck, ShippedRuleGivesTheUserTheCameraAndTagsItForAutoLaunch)
                                       .arg(product)));
     }
     EXPECT_TRUE(rule.contains(QStringLiteral("TAG+=\"systemd\"")));
+    EXPECT_TRUE(rule.contains(QStringLiteral("ENV{SYSTEMD_USER_WANTS}+=\"com.morvane.quadrel.autolaunch.service\"")));
 }
 
 namespace {
