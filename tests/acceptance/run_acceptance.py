@@ -14,6 +14,7 @@ file, the windows on screen and the pixels in them. The camera's own buttons
 are pressed through the simulated camera's control FIFO.
 """
 
+import collections
 import mmap
 import os
 import plistlib
@@ -1029,9 +1030,23 @@ def single_instance_run(s, profile):
              (profile.settings_path, (profile.settings() or {}).get("AudioLevelIndicatorVisible")), v)
 
 
+def quiet_when_idle(s, v):
+    """A viewer left alone does nothing but its timers: no loop fills its log."""
+    time.sleep(s.scale(6))
+    start = len(v.log())
+    time.sleep(s.scale(5))
+    lines = [line for line in v.log()[start:].splitlines()
+             if line.strip() and not re.search(r"ALSA|AL lib", line)]
+    repeated = {line: n for line, n in collections.Counter(lines).items() if n > 1}
+    s.record("a viewer left alone writes no repeated log lines", not repeated and len(lines) < 20,
+             "      expected: no line twice, fewer than 20 lines in 5 s\n      seen: %d lines, repeated %r" %
+             (len(lines), dict(list(repeated.items())[:5])), v)
+
+
 def window_manager_close_run(s, profile):
     v = s.start(profile, "wmclose")
     S = s.step
+    quiet_when_idle(s, v)
     S(v, "F freezes before showing the meter", keys("f"), LogLine(r"^Setting isFrozen to YES$"), Picture("still"))
     S(v, "Audio > Show Audio Level shows the meter again", menu("alt+a", "l"), Picture("changes"))
     # openbox closes the active window on Alt+F4, as a click on its close button does.
