@@ -6,8 +6,9 @@ SANITIZE_BUILD_DIR ?= build-sanitize
 JOBS ?= $(shell nproc)
 CMAKE_FLAGS ?=
 ARGS ?=
+PREFIX ?= /usr/local
 
-.PHONY: all bootstrap configure build run test test-sanitize bench format clean
+.PHONY: all bootstrap configure build run test test-sanitize bench package install format clean
 
 all: build
 
@@ -39,6 +40,14 @@ bench: build
 	$(BUILD_DIR)/bench/colour/bench_colour
 	$(BUILD_DIR)/bench/capture/bench_capture_latency
 	$(BUILD_DIR)/bench/device/bench_device_report_latency
+
+# The Debian package, in $(BUILD_DIR)/package/.
+package: build
+	cd $(BUILD_DIR) && cpack -G DEB
+
+# The same tree as the package, under PREFIX (DESTDIR is honoured for staging).
+install: build
+	cmake --install $(BUILD_DIR) --prefix $(PREFIX)
 
 format:
 	git ls-files '*.cpp' '*.h' | xargs clang-format -i
