@@ -8,7 +8,7 @@ CMAKE_FLAGS ?=
 ARGS ?=
 PREFIX ?= /usr/local
 
-.PHONY: all bootstrap configure build run test test-sanitize bench package install format clean
+.PHONY: all bootstrap configure build run test test-sanitize fuzz bench package install format clean
 
 all: build
 
@@ -34,6 +34,11 @@ test-sanitize: bootstrap
 	cmake -S . -B $(SANITIZE_BUILD_DIR) -DKELVO_SANITIZE=ON -DKELVO_BUILD_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug $(CMAKE_FLAGS)
 	cmake --build $(SANITIZE_BUILD_DIR) -j $(JOBS)
 	scripts/run-tests $(SANITIZE_BUILD_DIR)
+
+# Each libFuzzer target for FUZZ_SECONDS, built with clang in a folder of its own.
+FUZZ_SECONDS ?= 60
+fuzz: bootstrap
+	scripts/run-fuzzers $(FUZZ_SECONDS)
 
 # Speed goals live here, never in the tests. Quiet machine, one run each.
 bench: build

@@ -5,6 +5,7 @@
 #include "common/SystemLog.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QTemporaryFile>
 #include <memory>
@@ -44,7 +45,10 @@ DriverRule::InstallResult interpret(int status, const QString &output, bool inst
 
 DriverRule::DriverRule()
     : m_installedPath(QStringLiteral("/etc/udev/rules.d/") + QString::fromLatin1(kUdevRuleFileName)),
-      m_pkexec(QStringLiteral("pkexec")), m_runningAsRoot(::geteuid() == 0)
+      m_pkexec(QStringLiteral("pkexec")), m_packagedFolders{QStringLiteral("/usr/local/lib/udev/rules.d"),
+                                                            QStringLiteral("/usr/lib/udev/rules.d"),
+                                                            QStringLiteral("/lib/udev/rules.d")},
+      m_runningAsRoot(::geteuid() == 0)
 {}
 
 QByteArray DriverRule::shippedRule()
@@ -64,7 +68,14 @@ DriverRule::State stateOf(const QString &path)
 
 DriverRule::State DriverRule::state() const
 {
-    return stateOf(m_installedPath);
+    if (const State own = stateOf(m_installedPath); own != State::Missing)
+        return own;
+    const QString name = QFileInfo(m_installedPath).fileName();
+    for (const QString &folder : m_packagedFolders) {
+        if (const State packaged = stateOf(folder + QLatin1Char('/') + name); packaged != State::Missing)
+            return packaged;
+    }
+    return State::Missing;
 }
 
 QString DriverRule::administratorCommand() const

@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <functional>
 
 namespace kelvo::app {
@@ -35,6 +36,9 @@ public:
     QString pkexecProgram() const { return m_pkexec; }
     void setPkexecProgram(const QString &program) { m_pkexec = program; }
     void setRunningAsRoot(bool root) { m_runningAsRoot = root; }
+    // Where a package puts the rule; a rule of the same name at
+    // installedPath() overrides these, as it does for udev.
+    void setPackagedRuleFolders(const QStringList &folders) { m_packagedFolders = folders; }
     static QByteArray shippedRule();
 
     virtual State state() const;
@@ -52,6 +56,7 @@ public:
 private:
     QString m_installedPath;
     QString m_pkexec;
+    QStringList m_packagedFolders;
     bool m_runningAsRoot;
 };
 

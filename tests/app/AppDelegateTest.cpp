@@ -60,6 +60,7 @@ struct Harness {
     {
         rule->setInstalledPath(dir.filePath(QStringLiteral("rules.d/70-kelvo-quadrel.rules")));
         rule->setRunningAsRoot(false);
+        rule->setPackagedRuleFolders({dir.filePath(QStringLiteral("lib/udev/rules.d"))});
     }
 
     void attachQuadrel(bool permitted)
@@ -202,6 +203,22 @@ TEST(DriverCheck, RuleCountsAsInstalledOnlyWithExactlyTheShippedContent)
     EXPECT_TRUE(h.rule->needsInstalling());
     h.installRule(DriverRule::shippedRule() + "\n# local edit\n");
     EXPECT_TRUE(h.rule->needsInstalling());
+    EXPECT_EQ(h.rule->state(), DriverRule::State::Outdated);
+}
+
+TEST(DriverCheck, APackagedRuleCountsUnlessALocalOneOfTheSameNameOverridesIt)
+{
+    Harness h;
+    const QString packaged = h.dir.filePath(QStringLiteral("lib/udev/rules.d"));
+    QDir().mkpath(packaged);
+    QFile file(packaged + QLatin1Char('/') + QFileInfo(h.rule->installedPath()).fileName());
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(DriverRule::shippedRule());
+    file.close();
+    EXPECT_EQ(h.rule->state(), DriverRule::State::Installed);
+    // udev reads the local folder's file in place of the packaged one.
+    h.installRule("# emptied by the administrator\n");
+    EXPECT_EQ(h.rule->state(), DriverRule::State::Outdated);
 }
 
 TEST(DriverCheck, ShippedRuleGivesTheUserTheCameraAndTagsItForAutoLaunch)

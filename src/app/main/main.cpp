@@ -43,6 +43,7 @@ int main(int argc, char **argv)
         const kelvo::app::DriverRule rule;
         probe.udevRulePath = rule.installedPath();
         probe.administratorCommand = rule.administratorCommand();
+        probe.ruleInstalled = rule.state() != kelvo::app::DriverRule::State::Missing;
         return kelvo::device::runProbe(out, probe);
     }
 

@@ -69,7 +69,7 @@ int runProbe(QTextStream &out, const ProbeOptions &options)
     if (!QCoreApplication::instance())
         ownApplication = std::make_unique<QCoreApplication>(argc, argv);
 
-    const bool ruleInstalled = QFileInfo::exists(options.udevRulePath);
+    const bool ruleInstalled = options.ruleInstalled.value_or(QFileInfo::exists(options.udevRulePath));
     const QString ruleFix =
         ruleInstalled ? QStringLiteral("check that %1 grants your user access, then unplug and replug the camera")
                             .arg(options.udevRulePath)

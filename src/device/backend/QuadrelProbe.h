@@ -1,6 +1,7 @@
 #pragma once
 
 #include <chrono>
+#include <optional>
 
 #include <QString>
 
@@ -15,6 +16,9 @@ struct ProbeOptions {
     QString udevRulePath = QStringLiteral("/etc/udev/rules.d/70-kelvo-quadrel.rules");
     // The command an administrator can run to install the rule.
     QString administratorCommand;
+    // Whether the rule is installed, where the caller knows better than
+    // udevRulePath alone (a packaged rule in the system's own folder).
+    std::optional<bool> ruleInstalled;
 };
 
 // kelvo-viewer --probe: finds the camera with the real scan (no window, no
