@@ -1,5 +1,6 @@
 #include "QuadrelUmockdevBed.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstddef>
@@ -133,6 +134,126 @@ struct QuadrelUmockdevBed::Impl {
     std::atomic<bool> stopHid{false};
     std::thread hidServer;
     bool plugged = false;
+
+    QuadrelUmockdevBed *owner = nullptr;
+    FirmwareBehaviour firmware;
+    std::vector<ControlRecord> controls; // guarded by mutex
+    std::vector<std::uint8_t> image;     // guarded by mutex
+    std::uint8_t dfuState = 0;           // guarded by mutex
+    int statusReads = 0;                 // guarded by mutex
+    int blocks = 0;                      // guarded by mutex
+    int endChunks = 0;                   // guarded by mutex
+    bool restarted = false;              // guarded by mutex
+    // Leaves the bus (and comes back) away from umockdev's worker thread.
+    std::thread mover; // guarded by mutex
+
+    // The sysfs paths and nodes of the mode the camera is in now.
+    void computePaths()
+    {
+        const std::string port = std::to_string(options.port);
+        const std::string product = options.firmwareUpdateMode ? "0084" : "0082";
+        char node[32];
+        std::snprintf(node, sizeof node, "/dev/bus/usb/001/%03d", 1 + options.port);
+        usbPath = "/sys/devices/usb1/1-" + port;
+        interfacePath = usbPath + "/1-" + port + ":1.0";
+        char hidName[40];
+        std::snprintf(hidName, sizeof hidName, "/0003:202C:%s.%04X", product.c_str(), options.port);
+        hidPath = interfacePath + hidName;
+        hidrawPath = hidPath + "/hidraw/hidraw" + std::to_string(options.port - 1);
+        usbNode = node;
+        hidrawNode = "/dev/hidraw" + std::to_string(options.port - 1);
+        diskPaths.clear();
+        diskNames.clear();
+        if (options.withDisk) {
+            const std::string disk = std::string("sd") + static_cast<char>('a' + options.port);
+            const std::string storage = usbPath + "/1-" + port + ":1.1";
+            const std::string block =
+                storage + "/host" + port + "/target" + port + ":0:0/" + port + ":0:0:0/block/" + disk;
+            diskPaths = {storage, block, block + "/" + disk + "1"};
+            diskNames = {disk, disk + "1"};
+        }
+    }
+
+    // Starts the camera's own departure (and, with a version, its return in
+    // camera mode); caller holds the mutex.
+    void leaveBus(bool comeBack)
+    {
+        if (mover.joinable())
+            return;
+        mover = std::thread([this, comeBack] {
+            // The request that triggered this completes first.
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+            owner->unplug();
+            if (!comeBack)
+                return;
+            auto identity = camera->identity();
+            identity.deviceFirmwareVersion = firmware.firmwareAfterUpdate;
+            camera->setIdentity(identity);
+            options.firmwareUpdateMode = false;
+            computePaths();
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            std::string error;
+            const bool back = owner->plugIn(&error);
+            if (!back)
+                std::fprintf(stderr, "quadrel-umockdev: could not come back in camera mode: %s\n", error.c_str());
+            std::lock_guard lock(mutex);
+            restarted = back;
+        });
+    }
+
+    // Answers a DFU request of the camera in firmware-update mode; false
+    // when the URB stays in flight. Caller holds the mutex.
+    bool answerFirmwareRequest(UMockdevIoctlData *urbData, usbdevfs_urb *urb)
+    {
+        UMockdevIoctlData *buffer = umockdev_ioctl_data_resolve(urbData, offsetof(usbdevfs_urb, buffer),
+                                                                static_cast<gsize>(urb->buffer_length), nullptr);
+        auto *bytes = reinterpret_cast<std::uint8_t *>(buffer->data);
+        const ControlRecord record{bytes[0], bytes[1], static_cast<std::uint16_t>(bytes[2] | bytes[3] << 8),
+                                   static_cast<std::uint16_t>(bytes[4] | bytes[5] << 8),
+                                   static_cast<std::uint16_t>(bytes[6] | bytes[7] << 8)};
+        controls.push_back(record);
+        std::uint8_t *payload = bytes + 8;
+        const int payloadRoom = std::max(0, urb->buffer_length - 8);
+        urb->status = 0;
+        urb->actual_length = 0;
+        bool complete = true;
+        if (record.requestType == 0xC0 && record.request == 3) {
+            const std::uint8_t status[6] = {
+                0, 0, 0, 0, statusReads == firmware.wrongStatusAtRead ? std::uint8_t(10) : dfuState, 0};
+            const bool acknowledged = status[4] == dfuState;
+            ++statusReads;
+            const int length = std::min<int>({record.length, payloadRoom, 6});
+            std::memcpy(payload, status, static_cast<std::size_t>(length));
+            urb->actual_length = length;
+            if (acknowledged && endChunks == 2)
+                leaveBus(!firmware.firmwareAfterUpdate.empty());
+        } else if (record.requestType == 0x40 && record.request == 0) {
+            dfuState = 2;
+        } else if (record.requestType == 0x40 && record.request == 1 && record.length > 0) {
+            const int block = blocks;
+            if (block == firmware.failAtBlock) {
+                urb->status = -EPIPE;
+            } else if (block == firmware.vanishAtBlock) {
+                heldOut.push_back(urbData);
+                complete = false;
+                leaveBus(false);
+            } else {
+                image.insert(image.end(), payload, payload + std::min<int>(record.length, payloadRoom));
+                urb->actual_length = record.length;
+                ++blocks;
+                dfuState = 5;
+            }
+        } else if (record.requestType == 0x40 && record.request == 1) {
+            ++endChunks;
+            dfuState = 5;
+        } else {
+            urb->status = -EPIPE;
+        }
+        umockdev_ioctl_data_unref(buffer);
+        if (complete)
+            completed.push_back(urbData);
+        return complete;
+    }
 
     static gboolean onIoctl(UMockdevIoctlBase *, UMockdevIoctlClient *client, gpointer self)
     {
@@ -343,7 +464,9 @@ struct QuadrelUmockdevBed::Impl {
         case USBDEVFS_SUBMITURB: {
             UMockdevIoctlData *urbData = umockdev_ioctl_data_resolve(arg, 0, sizeof(usbdevfs_urb), nullptr);
             auto *urb = reinterpret_cast<usbdevfs_urb *>(urbData->data);
-            if (urb->type == USBDEVFS_URB_TYPE_CONTROL) {
+            if (urb->type == USBDEVFS_URB_TYPE_CONTROL && options.firmwareUpdateMode) {
+                answerFirmwareRequest(urbData, urb);
+            } else if (urb->type == USBDEVFS_URB_TYPE_CONTROL) {
                 // No control requests in camera mode: the control pipe stalls.
                 urb->status = -EPIPE;
                 urb->actual_length = 0;
@@ -434,30 +557,19 @@ QuadrelUmockdevBed::QuadrelUmockdevBed(std::shared_ptr<sim::QuadrelSimulator> ca
 {}
 
 QuadrelUmockdevBed::QuadrelUmockdevBed(std::shared_ptr<sim::QuadrelSimulator> camera, Options options)
+    : QuadrelUmockdevBed(std::move(camera), options, FirmwareBehaviour{})
+{}
+
+QuadrelUmockdevBed::QuadrelUmockdevBed(std::shared_ptr<sim::QuadrelSimulator> camera, Options options,
+                                       FirmwareBehaviour firmware)
     : m_impl(std::make_unique<Impl>())
 {
     Impl &impl = *m_impl;
+    impl.owner = this;
     impl.camera = std::move(camera);
     impl.options = options;
-    const std::string port = std::to_string(options.port);
-    const std::string product = options.firmwareUpdateMode ? "0084" : "0082";
-    char node[32];
-    std::snprintf(node, sizeof node, "/dev/bus/usb/001/%03d", 1 + options.port);
-    impl.usbPath = "/sys/devices/usb1/1-" + port;
-    impl.interfacePath = impl.usbPath + "/1-" + port + ":1.0";
-    char hidName[40];
-    std::snprintf(hidName, sizeof hidName, "/0003:202C:%s.%04X", product.c_str(), options.port);
-    impl.hidPath = impl.interfacePath + hidName;
-    impl.hidrawPath = impl.hidPath + "/hidraw/hidraw" + std::to_string(options.port - 1);
-    impl.usbNode = node;
-    impl.hidrawNode = "/dev/hidraw" + std::to_string(options.port - 1);
-    if (options.withDisk) {
-        const std::string disk = std::string("sd") + static_cast<char>('a' + options.port);
-        const std::string storage = impl.usbPath + "/1-" + port + ":1.1";
-        const std::string block = storage + "/host" + port + "/target" + port + ":0:0/" + port + ":0:0:0/block/" + disk;
-        impl.diskPaths = {storage, block, block + "/" + disk + "1"};
-        impl.diskNames = {disk, disk + "1"};
-    }
+    impl.firmware = std::move(firmware);
+    impl.computePaths();
     impl.videoBound = options.withVideoInterface && options.videoDriverBound;
     impl.testbed = acquireTestbed();
     impl.handler = umockdev_ioctl_base_new();
@@ -467,6 +579,13 @@ QuadrelUmockdevBed::QuadrelUmockdevBed(std::shared_ptr<sim::QuadrelSimulator> ca
 
 QuadrelUmockdevBed::~QuadrelUmockdevBed()
 {
+    std::thread mover;
+    {
+        std::lock_guard lock(m_impl->mutex);
+        mover = std::move(m_impl->mover);
+    }
+    if (mover.joinable())
+        mover.join();
     unplug();
     m_impl->camera->setReportSink(nullptr);
     m_impl->stopHid.store(true);
@@ -520,6 +639,11 @@ bool QuadrelUmockdevBed::plugIn(std::string *error)
     if (!inMockEnvironment())
         return fail("not running under umockdev-wrapper");
     Impl &impl = *m_impl;
+    {
+        std::lock_guard lock(impl.mutex);
+        impl.gone = false;
+        impl.side = Impl::Side::None;
+    }
     const bool camera = !impl.options.firmwareUpdateMode;
     GError *gerror = nullptr;
     if (!umockdev_testbed_attach_ioctl(impl.testbed, impl.usbNode.c_str(), impl.handler, &gerror) ||
@@ -723,6 +847,24 @@ bool QuadrelUmockdevBed::videoDriverBound() const
 {
     std::lock_guard lock(m_impl->mutex);
     return m_impl->videoBound;
+}
+
+std::vector<QuadrelUmockdevBed::ControlRecord> QuadrelUmockdevBed::controlRequests() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->controls;
+}
+
+std::vector<std::uint8_t> QuadrelUmockdevBed::receivedImage() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->image;
+}
+
+bool QuadrelUmockdevBed::restartedInCameraMode() const
+{
+    std::lock_guard lock(m_impl->mutex);
+    return m_impl->restarted;
 }
 
 int QuadrelUmockdevBed::hidReportsReceived() const

@@ -40,8 +40,37 @@ public:
         bool videoDriverBound = true;
     };
 
+    // How the camera in firmware-update mode answers the vendor DFU requests
+    // on its control pipe (status reads 0xC0/3, detach 0x40/0, blocks
+    // 0x40/1), and whether it restarts in camera mode once it holds an image.
+    struct FirmwareBehaviour {
+        // The download request of this block (0-based, counting data blocks
+        // only) stalls.
+        int failAtBlock = -1;
+        // This status read (0-based, counting every one) answers the error
+        // state 10 instead of what the camera's state calls for.
+        int wrongStatusAtRead = -1;
+        // The download request of this block stays in flight, and the camera
+        // then leaves the bus by itself.
+        int vanishAtBlock = -1;
+        // After the second zero-length block is acknowledged, the camera
+        // leaves and comes back on the same port in camera mode reporting
+        // this firmware version. Empty: it stays.
+        std::string firmwareAfterUpdate;
+    };
+
+    // One control request the camera took, in order.
+    struct ControlRecord {
+        std::uint8_t requestType;
+        std::uint8_t request;
+        std::uint16_t value;
+        std::uint16_t index;
+        std::uint16_t length;
+    };
+
     explicit QuadrelUmockdevBed(std::shared_ptr<sim::QuadrelSimulator> camera);
     QuadrelUmockdevBed(std::shared_ptr<sim::QuadrelSimulator> camera, Options options);
+    QuadrelUmockdevBed(std::shared_ptr<sim::QuadrelSimulator> camera, Options options, FirmwareBehaviour firmware);
     ~QuadrelUmockdevBed();
     QuadrelUmockdevBed(const QuadrelUmockdevBed &) = delete;
     QuadrelUmockdevBed &operator=(const QuadrelUmockdevBed &) = delete;
@@ -79,6 +108,13 @@ public:
     // Whether the video driver is bound to the video interface now (a
     // program may detach it).
     bool videoDriverBound() const;
+
+    // The firmware-update mode's side (tests): the control requests taken,
+    // the image assembled from the download blocks so far, and whether the
+    // camera has come back in camera mode after an update.
+    std::vector<ControlRecord> controlRequests() const;
+    std::vector<std::uint8_t> receivedImage() const;
+    bool restartedInCameraMode() const;
 
 private:
     struct Impl;
