@@ -392,6 +392,43 @@ TEST_P(InterruptedDownloadTest, ResumesWithRangeOrRestartsCleanly)
 INSTANTIATE_TEST_SUITE_P(Server, InterruptedDownloadTest,
                          ::testing::Values(OnResume::Continues, OnResume::IgnoresRange, OnResume::FileChanged));
 
+TEST_F(SoftwareUpdaterTest, BytesForAnotherPlaceAreRefusedAndTheNextDownloadStartsAfresh)
+{
+    setSetting(keys::kAutomaticUpdateBehavior, PlistValue::integer(1));
+    const QByteArray archive = payload(200001, 9);
+    publishApp(QStringLiteral("1.10"), QStringLiteral("app.zip"), archive);
+    m_server->setRoutes({{"/app.zip", QJsonObject{{"mode", "close-half"}, {"etag", "\"first\""}}}});
+    {
+        auto run = launch();
+        ASSERT_TRUE(check(*run, 1));
+    }
+    ASSERT_TRUE(setting(keys::kAppDownloadResumeData));
+
+    // The server answers the resume with bytes starting one past the offset
+    // asked for: appended, they would shift the rest of the file.
+    m_server->setRoutes({{"/app.zip", QJsonObject{{"etag", "\"first\""}, {"mode", "wrong-range"}}}});
+    {
+        auto run = launch();
+        ScopedLogCapture log;
+        ASSERT_TRUE(check(*run, 1));
+        EXPECT_TRUE(hasLineStartingWith(log, "NSURLSession app download failed with error "));
+        EXPECT_FALSE(log.contains("NSURLSession app download succeeded.\n"));
+    }
+    EXPECT_FALSE(setting(keys::kAppVersionReadyToInstall));
+    EXPECT_FALSE(setting(keys::kAppDownloadResumeData));
+
+    // Nothing left to resume: the next due check fetches the whole file.
+    setSetting(keys::kLastCheckedForSoftwareUpdates, std::nullopt);
+    m_server->setRoutes({{"/app.zip", QJsonObject{{"etag", "\"first\""}}}});
+    auto run = launch();
+    ASSERT_TRUE(check(*run, 1));
+    const auto requests = m_server->requestsFor(QStringLiteral("/app.zip"));
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_TRUE(requests[2].value("range").toString().isEmpty());
+    EXPECT_EQ(cacheFile(QStringLiteral("quadrel_app_update_1.10.zip")), archive);
+    EXPECT_EQ(stringSetting(keys::kAppVersionReadyToInstall), QStringLiteral("1.10"));
+}
+
 TEST_F(SoftwareUpdaterTest, QuitKeepsTheResumeDataAndTheNextLaunchContinues)
 {
     const QByteArray archive = payload(3 << 20, 9);
