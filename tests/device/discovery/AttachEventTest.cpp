@@ -175,6 +175,12 @@ TEST(LaunchEventChannelTest, TheListenerSurvivesLeftoversIdleClientsAndRunningOu
     ASSERT_TRUE(pumpUntil([&] { return idle.state() == QLocalSocket::UnconnectedState; },
                           std::chrono::milliseconds(LaunchEventChannel::kIdleClientMs + 2000)));
 
+#if defined(__SANITIZE_ADDRESS__)
+    // The sanitizers' runtime opens descriptors of its own to check memory;
+    // with none left it reports errors that are not there. The plain build
+    // runs the rest.
+    GTEST_SKIP() << "running out of descriptors is checked in the build without sanitizers";
+#endif
     // Fill every descriptor below a lowered limit, so that accept() fails.
     const int client = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     ASSERT_GE(client, 0);
