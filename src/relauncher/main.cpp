@@ -48,18 +48,27 @@ std::optional<unsigned long long> startTimeOf(pid_t pid)
     return startTime;
 }
 
+// The viewer names itself in the environment: when it has ended before
+// this program runs, boomerel has already been adopted by another process
+// (init, or a session's subreaper that lives on), and the parent it sees is
+// not the viewer.
+pid_t viewerPid()
+{
+    if (const char *named = std::getenv("KELVO_RELAUNCH_AFTER_PID"); named && *named) {
+        char *end = nullptr;
+        const long pid = std::strtol(named, &end, 10);
+        if (*end == '\0' && pid > 1)
+            return static_cast<pid_t>(pid);
+    }
+    return ::getppid();
+}
+
 class Parent {
 public:
-    Parent() : m_pid(::getppid()), m_startTime(m_pid > 1 ? startTimeOf(m_pid) : std::nullopt) {}
+    Parent() : m_pid(viewerPid()), m_startTime(m_pid > 1 ? startTimeOf(m_pid) : std::nullopt) {}
 
-    bool running() const
-    {
-        // Init adopts orphans: a parent of 1 means the viewer is gone. Being
-        // adopted later means the same.
-        if (!m_startTime || ::getppid() != m_pid)
-            return false;
-        return startTimeOf(m_pid) == m_startTime;
-    }
+    // Init adopts orphans: a parent of 1 means the viewer is gone.
+    bool running() const { return m_startTime && startTimeOf(m_pid) == m_startTime; }
 
 private:
     const pid_t m_pid;

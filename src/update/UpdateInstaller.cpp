@@ -70,8 +70,17 @@ bool startChildProcess(const QString &program, const QStringList &arguments)
     for (QByteArray &item : storage)
         argv.push_back(item.data());
     argv.push_back(nullptr);
+    // The relauncher must know which process to outlive even when it starts
+    // after this one has ended and it has been adopted.
+    QByteArray self = "KELVO_RELAUNCH_AFTER_PID=" + QByteArray::number(::getpid());
+    std::vector<char *> envp{self.data()};
+    for (char **variable = environ; *variable; ++variable) {
+        if (!QByteArray(*variable).startsWith("KELVO_RELAUNCH_AFTER_PID="))
+            envp.push_back(*variable);
+    }
+    envp.push_back(nullptr);
     pid_t child = 0;
-    return ::posix_spawn(&child, storage.front().constData(), nullptr, nullptr, argv.data(), environ) == 0;
+    return ::posix_spawn(&child, storage.front().constData(), nullptr, nullptr, argv.data(), envp.data()) == 0;
 }
 
 UpdateInstaller::UpdateInstaller(UpdateHost &host, Config config) : m_host(host), m_config(std::move(config)) {}

@@ -18,8 +18,9 @@ class UpdateHost;
 // fresh's path. Answers false, with nothing changed, on failure.
 bool exchangeFolders(const QString &running, const QString &fresh);
 
-// Starts program as a child of this process (not detached: the relauncher
-// waits for its parent to end) without waiting for it.
+// Starts program as a child of this process without waiting for it, naming
+// this process in its environment (KELVO_RELAUNCH_AFTER_PID) as the one the
+// relauncher waits for.
 bool startChildProcess(const QString &program, const QStringList &arguments);
 
 // Installs a downloaded application update at launch: verifies the archive,
