@@ -83,14 +83,42 @@ bool startChildProcess(const QString &program, const QStringList &arguments)
     return ::posix_spawn(&child, storage.front().constData(), nullptr, nullptr, argv.data(), envp.data()) == 0;
 }
 
-UpdateInstaller::UpdateInstaller(UpdateHost &host, Config config) : m_host(host), m_config(std::move(config)) {}
+ReadyUpdateRecord ReadyUpdateRecord::of(UpdateHost &host)
+{
+    return {[&host] { return host.updateBookkeeping(); },
+            [&host](const settings::UpdateBookkeeping &bookkeeping) { host.setUpdateBookkeeping(bookkeeping); },
+            [&host] { host.savePreferences(); }};
+}
+
+QString defaultUpdateCacheFolder()
+{
+    QString base = qEnvironmentVariable("XDG_CACHE_HOME");
+    if (base.isEmpty() || !QDir::isAbsolutePath(base))
+        base = QDir::homePath() + QStringLiteral("/.cache");
+    return base + QStringLiteral("/kelvo-viewer");
+}
+
+QString appArchiveFor(const QString &cacheFolder, const QString &version)
+{
+    // Named as the downloads name it; a separator in the version must not
+    // lead out of the folder.
+    QString safe = version;
+    safe.replace(u'/', u'_').replace(u'\\', u'_').replace(QChar(0), u'_');
+    return cacheFolder + QStringLiteral("/quadrel_app_update_%1.zip").arg(safe);
+}
+
+UpdateInstaller::UpdateInstaller(ReadyUpdateRecord record, Config config)
+    : m_record(std::move(record)), m_config(std::move(config))
+{}
 
 bool UpdateInstaller::installReadyUpdate()
 {
-    const settings::UpdateBookkeeping bookkeeping = m_host.updateBookkeeping();
+    const settings::UpdateBookkeeping bookkeeping = m_record.bookkeeping();
     if (!bookkeeping.appVersionReadyToInstall)
         return false;
-    const QString archive = m_config.archiveForVersion(*bookkeeping.appVersionReadyToInstall);
+    const QString &version = *bookkeeping.appVersionReadyToInstall;
+    const QString archive = m_config.archiveForVersion ? m_config.archiveForVersion(version)
+                                                       : appArchiveFor(m_config.cacheFolder, version);
     if (!verifySHA512ChecksumForFile(bookkeeping.appDownloadExpectedChecksum, archive)) {
         systemLog("Checksums do not match.  Deleting file.\n");
         QFile::remove(archive);
@@ -146,10 +174,10 @@ void UpdateInstaller::installAppUpdate(const QString &archivePath)
 
 void UpdateInstaller::forgetReadyVersion()
 {
-    settings::UpdateBookkeeping bookkeeping = m_host.updateBookkeeping();
+    settings::UpdateBookkeeping bookkeeping = m_record.bookkeeping();
     bookkeeping.appVersionReadyToInstall.reset();
-    m_host.setUpdateBookkeeping(bookkeeping);
-    m_host.savePreferences();
+    m_record.setBookkeeping(bookkeeping);
+    m_record.save();
 }
 
 } // namespace kelvo::update

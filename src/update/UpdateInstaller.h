@@ -1,5 +1,6 @@
 #pragma once
 
+#include "settings/ViewerPreferences.h"
 #include "update/SafeArchive.h"
 
 #include <QString>
@@ -10,6 +11,22 @@
 namespace kelvo::update {
 
 class UpdateHost;
+
+// The settings' record of a downloaded version, as the installer reads,
+// changes and saves it.
+struct ReadyUpdateRecord {
+    std::function<settings::UpdateBookkeeping()> bookkeeping;
+    std::function<void(const settings::UpdateBookkeeping &)> setBookkeeping;
+    std::function<void()> save;
+
+    static ReadyUpdateRecord of(UpdateHost &host);
+};
+
+// $XDG_CACHE_HOME/kelvo-viewer (~/.cache when unset or not absolute), where
+// the downloads are.
+QString defaultUpdateCacheFolder();
+// The downloaded archive of an application version in cacheFolder.
+QString appArchiveFor(const QString &cacheFolder, const QString &version);
 
 // Swaps two folders of the same file system in one step. Where the file
 // system cannot exchange, running is moved aside and fresh renamed into its
@@ -36,7 +53,8 @@ public:
         QString installFolder;
         // The downloads' folder; the archive is unpacked below it.
         QString cacheFolder;
-        // The downloaded archive of a version.
+        // The downloaded archive of a version; appArchiveFor() in the cache
+        // folder when empty.
         std::function<QString(const QString &version)> archiveForVersion;
         std::function<bool(const QString &program, const QStringList &arguments)> startProcess = startChildProcess;
         std::function<void()> terminate;
@@ -44,7 +62,7 @@ public:
         ArchiveLimits limits;
     };
 
-    UpdateInstaller(UpdateHost &host, Config config);
+    UpdateInstaller(ReadyUpdateRecord record, Config config);
 
     // The launch-time decision: installs the ready version if its archive
     // verifies, else deletes the archive and forgets the version. Answers
@@ -59,7 +77,7 @@ public:
 private:
     void forgetReadyVersion();
 
-    UpdateHost &m_host;
+    ReadyUpdateRecord m_record;
     Config m_config;
 };
 

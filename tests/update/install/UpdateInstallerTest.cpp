@@ -84,10 +84,7 @@ protected:
                      "#!/bin/sh\necho \"$@\" >> \"$KELVO_TEST_RELAUNCHED\"\nexec \"$KELVO_TEST_BOOMEREL\" \"$@\"\n");
     }
 
-    QString archivePath(const QString &version) const
-    {
-        return m_cache + QStringLiteral("/quadrel_app_update_%1.zip").arg(version);
-    }
+    QString archivePath(const QString &version) const { return appArchiveFor(m_cache, version); }
 
     // Makes the archive of a case and records it as ready, verified by its
     // real checksum.
@@ -153,7 +150,7 @@ TEST_F(UpdateInstall, ReadyUpdateReplacesTheFolderAndComesBackThroughTheRelaunch
         config.archiveForVersion = [this](const QString &version) { return archivePath(version); };
         bool terminated = false;
         config.terminate = [&terminated] { terminated = true; };
-        UpdateInstaller installer(host, config);
+        UpdateInstaller installer(ReadyUpdateRecord::of(host), config);
         const bool installed = installer.installReadyUpdate();
         ::_exit(installed && terminated ? 0 : 1);
     }
@@ -188,7 +185,7 @@ TEST_F(UpdateInstall, ReadyUpdateReplacesTheFolderAndComesBackThroughTheRelaunch
     m_host.loadPreferences();
     EXPECT_EQ(m_host.updateBookkeeping().appVersionReadyToInstall, QStringLiteral("2.0"));
     ScopedLogCapture log;
-    UpdateInstaller nextLaunch(m_host, recordingConfig());
+    UpdateInstaller nextLaunch(ReadyUpdateRecord::of(m_host), recordingConfig());
     EXPECT_FALSE(nextLaunch.installReadyUpdate());
     EXPECT_TRUE(log.contains("Checksums do not match.  Deleting file.\n"));
     EXPECT_FALSE(m_host.updateBookkeeping().appVersionReadyToInstall);
@@ -196,7 +193,7 @@ TEST_F(UpdateInstall, ReadyUpdateReplacesTheFolderAndComesBackThroughTheRelaunch
 
 TEST_F(UpdateInstall, AnArchiveThatDoesNotVerifyIsDeletedAndTheLaunchGoesOn)
 {
-    UpdateInstaller installer(m_host, recordingConfig());
+    UpdateInstaller installer(ReadyUpdateRecord::of(m_host), recordingConfig());
     EXPECT_FALSE(installer.installReadyUpdate());
 
     prepareReadyArchive(QStringLiteral("good"));
@@ -227,7 +224,7 @@ TEST_F(UpdateInstall, HostileOrBrokenArchivesLeaveTheRunningProgramAlone)
         m_terminations = 0;
         prepareReadyArchive(zipCase);
         ScopedLogCapture log;
-        UpdateInstaller installer(m_host, recordingConfig());
+        UpdateInstaller installer(ReadyUpdateRecord::of(m_host), recordingConfig());
         EXPECT_TRUE(installer.installReadyUpdate());
 
         // Each is stopped while unpacking, except the one that unpacks
@@ -268,7 +265,7 @@ TEST_F(UpdateInstall, AnExchangeTheFileSystemRefusesKeepsTheOldProgram)
     prepareReadyArchive(QStringLiteral("good"));
 
     ScopedLogCapture log;
-    UpdateInstaller installer(m_host, recordingConfig());
+    UpdateInstaller installer(ReadyUpdateRecord::of(m_host), recordingConfig());
     EXPECT_TRUE(installer.installReadyUpdate());
     EXPECT_EQ(log.count("Unzip failed.\n"), 0);
     EXPECT_EQ(log.count("App upgrade failed\n"), 1);
