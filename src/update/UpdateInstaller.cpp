@@ -117,8 +117,8 @@ bool UpdateInstaller::installReadyUpdate()
     if (!bookkeeping.appVersionReadyToInstall)
         return false;
     const QString &version = *bookkeeping.appVersionReadyToInstall;
-    const QString archive = m_config.archiveForVersion ? m_config.archiveForVersion(version)
-                                                       : appArchiveFor(m_config.cacheFolder, version);
+    const QString archive =
+        m_config.archiveForVersion ? m_config.archiveForVersion(version) : appArchiveFor(m_config.cacheFolder, version);
     if (!verifySHA512ChecksumForFile(bookkeeping.appDownloadExpectedChecksum, archive)) {
         systemLog("Checksums do not match.  Deleting file.\n");
         QFile::remove(archive);
