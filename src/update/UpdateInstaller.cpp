@@ -47,6 +47,13 @@ bool exchangeFolders(const QString &running, const QString &fresh)
     // other refusal (another file system, no rights) would fail them too.
     if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
         return false;
+    return replaceByTwoRenames(running, fresh);
+}
+
+bool replaceByTwoRenames(const QString &running, const QString &fresh)
+{
+    const QByteArray from = local(fresh);
+    const QByteArray to = local(running);
     QByteArray aside = local(running + QStringLiteral(".old-XXXXXX"));
     if (!::mkdtemp(aside.data()))
         return false;

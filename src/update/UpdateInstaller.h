@@ -34,6 +34,8 @@ QString appArchiveFor(const QString &cacheFolder, const QString &version);
 // folders is complete at running's path. Afterwards the old folder is at
 // fresh's path. Answers false, with nothing changed, on failure.
 bool exchangeFolders(const QString &running, const QString &fresh);
+// The two renames of exchangeFolders() on its own.
+bool replaceByTwoRenames(const QString &running, const QString &fresh);
 
 // Starts program as a child of this process without waiting for it, naming
 // this process in its environment (KELVO_RELAUNCH_AFTER_PID) as the one the

@@ -275,5 +275,25 @@ TEST_F(UpdateInstall, AnExchangeTheFileSystemRefusesKeepsTheOldProgram)
     EXPECT_EQ(leftoversInCache(), QStringList());
 }
 
+TEST_F(UpdateInstall, TheTwoRenamesLeaveAWholeProgramInPlace)
+{
+    // For file systems without the single-step exchange.
+    const QString fresh = m_root.filePath(QStringLiteral("apps/new"));
+    writeProgram(fresh + QStringLiteral("/bin/kelvo-viewer"), "new");
+    const QMap<QString, QByteArray> before = snapshot(m_install);
+    ASSERT_TRUE(replaceByTwoRenames(m_install, fresh));
+    EXPECT_EQ(readFile(m_install + QStringLiteral("/bin/kelvo-viewer")), "new");
+    EXPECT_EQ(readFile(fresh + QStringLiteral("/bin/kelvo-viewer")),
+              before.value(m_install + QStringLiteral("/bin/kelvo-viewer")));
+
+    // The new folder vanished before its move: the old one is put back.
+    QDir(fresh).removeRecursively();
+    const QMap<QString, QByteArray> current = snapshot(m_install);
+    EXPECT_FALSE(replaceByTwoRenames(m_install, fresh));
+    EXPECT_EQ(snapshot(m_install), current);
+    EXPECT_EQ(QDir(m_root.filePath(QStringLiteral("apps"))).entryList(QDir::AllEntries | QDir::NoDotAndDotDot),
+              QStringList{QStringLiteral("Kelvo Viewer.app")});
+}
+
 } // namespace
 } // namespace kelvo::update
