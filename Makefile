@@ -8,7 +8,7 @@ CMAKE_FLAGS ?=
 ARGS ?=
 PREFIX ?= /usr/local
 
-.PHONY: all bootstrap configure build run test test-sanitize fuzz bench package install format clean
+.PHONY: all bootstrap configure build run test test-sanitize fuzz bench package install bundle format clean
 
 all: build
 
@@ -49,6 +49,11 @@ bench: build
 # The Debian package, in $(BUILD_DIR)/package/.
 package: build
 	cd $(BUILD_DIR) && cpack -G DEB
+
+# The relocatable "Kelvo Viewer.app", its zip and the zip's .sha512, in
+# $(BUILD_DIR)/bundle/: what the update host serves.
+bundle: build
+	cmake --build $(BUILD_DIR) --target bundle
 
 # The same tree as the package, under PREFIX (DESTDIR is honoured for staging).
 install: build

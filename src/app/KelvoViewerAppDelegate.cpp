@@ -4,6 +4,7 @@
 #include "app/AutoLaunchAgent.h"
 #include "app/CameraAccess.h"
 #include "app/DriverRule.h"
+#include "app/LaunchTimeInstall.h"
 #include "app/PreferencesBinding.h"
 #include "app/SystemdUserAgent.h"
 #include "app/ViewerLifecycle.h"
@@ -106,6 +107,9 @@ AppServices KelvoViewerAppDelegate::defaultServices()
         agent->loadPropertyListIfNeeded(wanted);
     };
     services.installLocation = [] { return installLocationOf(QCoreApplication::applicationFilePath()); };
+    services.installReadyUpdate = [](viewer::MainWindowDelegate &controller, const std::function<void()> &terminate) {
+        return installReadyUpdateAtLaunch(controller, QCoreApplication::applicationFilePath(), terminate);
+    };
     services.alerts = std::make_shared<MessageBoxAlertPresenter>();
     services.driverRule = std::make_shared<DriverRule>();
     services.checkCameraAccess = [] {
@@ -217,6 +221,8 @@ void KelvoViewerAppDelegate::interfaceDidLoad()
 {
     m_appWindowDelegate->interfaceDidLoad();
     runStartUp(*m_appWindowDelegate);
+    if (m_services.installReadyUpdate)
+        m_services.installReadyUpdate(*m_appWindowDelegate, [this] { quit(); });
 }
 
 void KelvoViewerAppDelegate::videoWindowWillClose()

@@ -63,6 +63,9 @@ struct AppServices {
     std::function<void(int step, const class KelvoViewerAppDelegate &)> willRunStartupStep;
     // Ends the application.
     std::function<void()> terminate;
+    // With the interface loaded: installs a downloaded application update
+    // and answers whether the application is now ending for it.
+    std::function<bool(viewer::MainWindowDelegate &, const std::function<void()> &terminate)> installReadyUpdate;
     // Where the viewer's settings are kept; empty for the user's
     // configuration folder.
     QString settingsFilePath;
