@@ -2,6 +2,7 @@
 #include "app/CameraAccess.h"
 #include "app/DriverRule.h"
 #include "app/KelvoViewerAppDelegate.h"
+#include "app/LaunchTimeInstall.h"
 #include "common/SystemLog.h"
 #include "device/DeviceLink.h"
 #include "ui/AboutWindow.h"
@@ -171,6 +172,53 @@ TEST(AppDelegateStartup, BuildsTheLongLivedObjectsInTheirFixedOrder)
     EXPECT_FALSE(built.appWindowDelegate()->videoWindow()->isVisible());
     EXPECT_TRUE(built.deviceLink()->hidInterfaces().empty());
     EXPECT_EQ(capturesStarted, 0);
+}
+
+TEST(AppDelegateStartup, AReadyUpdateIsInstalledAtLaunchOnlyByAFolderThatMayReplaceItself)
+{
+    Harness h;
+    auto makeProgram = [&](const QString &path) {
+        QDir().mkpath(QFileInfo(path).path());
+        QFile file(path);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("#!/bin/sh\n");
+        file.close();
+        file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    };
+    const QString bundle = h.dir.filePath(QStringLiteral("Kelvo Viewer.app"));
+    makeProgram(bundle + QStringLiteral("/bin/kelvo-viewer"));
+    EXPECT_FALSE(canReplaceItself(bundle + QStringLiteral("/bin/kelvo-viewer"))) << "no relauncher beside it";
+    makeProgram(bundle + QStringLiteral("/libexec/kelvo-viewer/boomerel"));
+    EXPECT_TRUE(canReplaceItself(bundle + QStringLiteral("/bin/kelvo-viewer")));
+    // A prefix shared with other programs, and a system package.
+    const QString prefix = h.dir.filePath(QStringLiteral("prefix"));
+    makeProgram(prefix + QStringLiteral("/bin/kelvo-viewer"));
+    makeProgram(prefix + QStringLiteral("/libexec/kelvo-viewer/boomerel"));
+    EXPECT_FALSE(canReplaceItself(prefix + QStringLiteral("/bin/kelvo-viewer")));
+    EXPECT_FALSE(canReplaceItself(QStringLiteral("/usr/bin/kelvo-viewer")));
+
+    // At launch the step runs once the interface is up, and an installation
+    // that ran ends the viewer the way Quit does.
+    AppServices services = h.services();
+    int asked = 0;
+    bool windowsExisted = false;
+    services.installReadyUpdate = [&](viewer::MainWindowDelegate &controller, const std::function<void()> &terminate) {
+        ++asked;
+        windowsExisted = controller.interfaceLoaded();
+        terminate();
+        return true;
+    };
+    KelvoViewerAppDelegate delegate(services);
+    EXPECT_EQ(asked, 0);
+    delegate.interfaceDidLoad();
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(windowsExisted);
+    EXPECT_EQ(h.terminated, 1);
+
+    // Nothing ready: the real step does nothing, wherever the viewer is.
+    EXPECT_FALSE(installReadyUpdateAtLaunch(*delegate.appWindowDelegate(), bundle + QStringLiteral("/bin/kelvo-viewer"),
+                                            [&] { ++h.terminated; }));
+    EXPECT_EQ(h.terminated, 1);
 }
 
 TEST(AppDelegateStartup, TeardownClosesTheDiskSessionOnlyWhenOneWasOpened)
