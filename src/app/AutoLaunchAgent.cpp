@@ -313,7 +313,7 @@ void AutoLaunchAgent::loadPropertyListIfNeeded(bool wanted)
     if (!status)
         systemLog("Could not start systemctl: %s\n", text(error).constData());
     else if (*status != 0)
-        systemLog("Could not load launchd property list: launchctl exited with exit status %d\n", *status);
+        systemLog("Could not enable the auto-launch user unit: systemctl exited with exit status %d\n", *status);
 }
 
 void AutoLaunchAgent::unloadPropertyList()
@@ -328,7 +328,7 @@ void AutoLaunchAgent::unloadPropertyList()
     if (!status)
         systemLog("Could not start systemctl: %s\n", text(error).constData());
     else if (*status != 0)
-        systemLog("Could not unload launchd property list: launchctl exited with exit status %d\n", *status);
+        systemLog("Could not disable the auto-launch user unit: systemctl exited with exit status %d\n", *status);
 }
 
 } // namespace kelvo::app

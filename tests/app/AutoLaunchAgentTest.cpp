@@ -199,8 +199,8 @@ TEST(AutoLaunchAgent, FailingSystemctlIsLoggedWithItsStatus)
     ScopedLogCapture log;
     AutoLaunchAgent agent = session.agent();
     agent.installAutoLaunchPropertyList(true);
-    EXPECT_TRUE(log.contains("Could not unload launchd property list: launchctl exited with exit status 3\n"));
-    EXPECT_TRUE(log.contains("Could not load launchd property list: launchctl exited with exit status 3\n"));
+    EXPECT_TRUE(log.contains("Could not disable the auto-launch user unit: systemctl exited with exit status 3\n"));
+    EXPECT_TRUE(log.contains("Could not enable the auto-launch user unit: systemctl exited with exit status 3\n"));
     // The unit is in place all the same.
     EXPECT_TRUE(session.execLine().endsWith("kelvo-viewer\""));
 }

@@ -103,9 +103,9 @@ class Handler(http.server.BaseHTTPRequestHandler):
         wanted = self.headers.get("Range")
         if_range = self.headers.get("If-Range")
         if wanted and mode != "ignore-range" and (if_range is None or if_range == etag):
-            spec = wanted.strip()
-            if spec.startswith("bytes=") and "," not in spec:
-                first, _, last = spec[6:].partition("-")
+            asked = wanted.strip()
+            if asked.startswith("bytes=") and "," not in asked:
+                first, _, last = asked[6:].partition("-")
                 if first.isdigit() and (last == "" or last.isdigit()):
                     start = int(first)
                     end = int(last) if last else len(data) - 1
