@@ -3,6 +3,7 @@
 #include "common/Localization.h"
 #include "common/SystemLog.h"
 #include "update/Sha512Checksum.h"
+#include "update/UpdateCache.h"
 #include "update/UpdateHost.h"
 #include "update/UpdateQuestions.h"
 #include "update/UrlPolicy.h"
@@ -75,23 +76,12 @@ SoftwareUpdater::~SoftwareUpdater()
 
 QString SoftwareUpdater::cacheFolder() const
 {
-    if (!m_config.cacheFolder.isEmpty())
-        return m_config.cacheFolder;
-    QString base = qEnvironmentVariable("XDG_CACHE_HOME");
-    if (base.isEmpty() || !QDir::isAbsolutePath(base))
-        base = QDir::homePath() + QStringLiteral("/.cache");
-    return base + QStringLiteral("/kelvo-viewer");
+    return m_config.cacheFolder.isEmpty() ? defaultUpdateCacheFolder() : m_config.cacheFolder;
 }
 
 QString SoftwareUpdater::getDestinationFilenameForVersion(const QString &version, bool isApp) const
 {
-    // The version comes from the update host: a separator in it must not
-    // lead the file out of the cache folder.
-    QString safe = version;
-    safe.replace(u'/', u'_').replace(u'\\', u'_').replace(QChar(0), u'_');
-    const QString name = isApp ? QStringLiteral("quadrel_app_update_%1.zip").arg(safe)
-                               : QStringLiteral("quadrel_firmware_update_%1.bin").arg(safe);
-    return cacheFolder() + u'/' + name;
+    return updateFileFor(cacheFolder(), version, isApp);
 }
 
 QUrl SoftwareUpdater::controlListUrl() const

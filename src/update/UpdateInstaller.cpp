@@ -97,23 +97,6 @@ ReadyUpdateRecord ReadyUpdateRecord::of(UpdateHost &host)
             [&host] { host.savePreferences(); }};
 }
 
-QString defaultUpdateCacheFolder()
-{
-    QString base = qEnvironmentVariable("XDG_CACHE_HOME");
-    if (base.isEmpty() || !QDir::isAbsolutePath(base))
-        base = QDir::homePath() + QStringLiteral("/.cache");
-    return base + QStringLiteral("/kelvo-viewer");
-}
-
-QString appArchiveFor(const QString &cacheFolder, const QString &version)
-{
-    // Named as the downloads name it; a separator in the version must not
-    // lead out of the folder.
-    QString safe = version;
-    safe.replace(u'/', u'_').replace(u'\\', u'_').replace(QChar(0), u'_');
-    return cacheFolder + QStringLiteral("/quadrel_app_update_%1.zip").arg(safe);
-}
-
 UpdateInstaller::UpdateInstaller(ReadyUpdateRecord record, Config config)
     : m_record(std::move(record)), m_config(std::move(config))
 {}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "update/UpdateCache.h"
+
 #include "settings/ViewerPreferences.h"
 #include "update/SafeArchive.h"
 
@@ -21,12 +23,6 @@ struct ReadyUpdateRecord {
 
     static ReadyUpdateRecord of(UpdateHost &host);
 };
-
-// $XDG_CACHE_HOME/kelvo-viewer (~/.cache when unset or not absolute), where
-// the downloads are.
-QString defaultUpdateCacheFolder();
-// The downloaded archive of an application version in cacheFolder.
-QString appArchiveFor(const QString &cacheFolder, const QString &version);
 
 // Swaps two folders of the same file system in one step. Where the file
 // system cannot exchange, running is moved aside and fresh renamed into its

@@ -368,6 +368,10 @@ TEST_P(InterruptedDownloadTest, ResumesWithRangeOrRestartsCleanly)
         m_server->setRoutes({{"/app.zip", QJsonObject{{"etag", "\"second\""}}}});
         break;
     }
+    // Qt sends a request once more by itself when a reused connection
+    // closes early, so the first launch may have asked twice; what counts is
+    // the one request of the second launch.
+    const auto before = m_server->requestsFor(QStringLiteral("/app.zip")).size();
     // The date is recent, but the resume data makes the check due at once,
     // and the download continues without asking again.
     auto run = launch();
@@ -375,9 +379,9 @@ TEST_P(InterruptedDownloadTest, ResumesWithRangeOrRestartsCleanly)
     ASSERT_TRUE(check(*run, 1));
     EXPECT_TRUE(run->questions.asked.empty());
     const auto requests = m_server->requestsFor(QStringLiteral("/app.zip"));
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_EQ(requests[1].value("range").toString(), QStringLiteral("bytes=100000-"));
-    EXPECT_EQ(requests[1].value("if_range").toString(), QStringLiteral("\"first\""));
+    ASSERT_EQ(requests.size(), before + 1);
+    EXPECT_EQ(requests.back().value("range").toString(), QStringLiteral("bytes=100000-"));
+    EXPECT_EQ(requests.back().value("if_range").toString(), QStringLiteral("\"first\""));
     EXPECT_EQ(log.contains("NSURLSession resumed downloading " + m_server->url("/app.zip").toStdString() +
                            " at offset 100000"),
               GetParam() == OnResume::Continues);
@@ -420,11 +424,12 @@ TEST_F(SoftwareUpdaterTest, BytesForAnotherPlaceAreRefusedAndTheNextDownloadStar
     // Nothing left to resume: the next due check fetches the whole file.
     setSetting(keys::kLastCheckedForSoftwareUpdates, std::nullopt);
     m_server->setRoutes({{"/app.zip", QJsonObject{{"etag", "\"first\""}}}});
+    const auto before = m_server->requestsFor(QStringLiteral("/app.zip")).size();
     auto run = launch();
     ASSERT_TRUE(check(*run, 1));
     const auto requests = m_server->requestsFor(QStringLiteral("/app.zip"));
-    ASSERT_EQ(requests.size(), 3u);
-    EXPECT_TRUE(requests[2].value("range").toString().isEmpty());
+    ASSERT_EQ(requests.size(), before + 1);
+    EXPECT_TRUE(requests.back().value("range").toString().isEmpty());
     EXPECT_EQ(cacheFile(QStringLiteral("quadrel_app_update_1.10.zip")), archive);
     EXPECT_EQ(stringSetting(keys::kAppVersionReadyToInstall), QStringLiteral("1.10"));
 }
