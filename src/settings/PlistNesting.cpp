@@ -198,6 +198,23 @@ private:
         return offset;
     }
 
+    // An object's element count: in the marker's low bits, or, when they
+    // are all set, in an integer object that follows; `at` moves past it.
+    bool readCount(std::uint8_t marker, std::uint64_t &at, std::uint64_t &count) const
+    {
+        count = marker & 0x0F;
+        if (count != 0x0F)
+            return true;
+        if (at >= m_offsetTable || (m_data[at] >> 4) != 0x1)
+            return false;
+        const unsigned width = 1u << (m_data[at] & 0x0F);
+        if (width > 8 || at + 1 + width > m_offsetTable)
+            return false;
+        count = bigEndian(m_data + at + 1, width);
+        at += 1 + width;
+        return true;
+    }
+
     // libplist stops the program with an assertion when it hands out a
     // string or key with a zero character in it; no settings file holds one.
     bool scalarIsReadable(std::uint64_t object) const
@@ -210,16 +227,9 @@ private:
         if (type != 0x5 && type != 0x6)
             return true;
         std::uint64_t at = *offset + 1;
-        std::uint64_t count = marker & 0x0F;
-        if (count == 0x0F) {
-            if (at >= m_offsetTable || (m_data[at] >> 4) != 0x1)
-                return false;
-            const unsigned width = 1u << (m_data[at] & 0x0F);
-            if (width > 8 || at + 1 + width > m_offsetTable)
-                return false;
-            count = bigEndian(m_data + at + 1, width);
-            at += 1 + width;
-        }
+        std::uint64_t count = 0;
+        if (!readCount(marker, at, count))
+            return false;
         const std::uint64_t unit = type == 0x6 ? 2 : 1;
         if (count > (m_offsetTable - at) / unit)
             return false;
@@ -253,17 +263,8 @@ private:
         refsAt = at;
         if (type != 0xA && type != 0xC && type != 0xD)
             return true;
-        count = marker & 0x0F;
-        if (count == 0x0F) {
-            // The count follows as an integer object.
-            if (at >= m_offsetTable || (m_data[at] >> 4) != 0x1)
-                return false;
-            const unsigned width = 1u << (m_data[at] & 0x0F);
-            if (width > 8 || at + 1 + width > m_offsetTable)
-                return false;
-            count = bigEndian(m_data + at + 1, width);
-            at += 1 + width;
-        }
+        if (!readCount(marker, at, count))
+            return false;
         if (type == 0xD) {
             if (count > std::numeric_limits<std::uint64_t>::max() / 2)
                 return false;
