@@ -12,14 +12,7 @@ import subprocess
 import sys
 import tempfile
 
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-    return condition
-
+from checks import check, report
 
 def run(command, **kwargs):
     return subprocess.run(command, capture_output=True, text=True, **kwargs)
@@ -70,13 +63,6 @@ def main(build_dir):
               f"package and install tree differ: only in the package {sorted(in_deb - in_tree)}, "
               f"only installed {sorted(in_tree - in_deb)}")
     return report()
-
-
-def report():
-    for failure in failures:
-        print("FAIL:", failure)
-    print(f"{len(failures)} failed")
-    return 1 if failures else 0
 
 
 if __name__ == "__main__":

@@ -16,18 +16,11 @@ import sys
 import tempfile
 import xml.etree.ElementTree as ET
 
+from checks import check, report
+
 APP_ID = "com.morvane.KelvoViewer"
 ICON_SIZES = (16, 32, 48, 64, 128, 256)
 RULE = "lib/udev/rules.d/70-kelvo-quadrel.rules"
-
-failures = []
-
-
-def check(condition, message):
-    if not condition:
-        failures.append(message)
-    return condition
-
 
 def png_size(path):
     with open(path, "rb") as f:
@@ -142,10 +135,7 @@ def main(build_dir):
                 check(png_size(shipped) == (int(image.get("width")), int(image.get("height"))),
                       "screenshot size in the metainfo differs from the picture")
 
-    for failure in failures:
-        print("FAIL:", failure)
-    print(f"{len(failures)} failed")
-    return 1 if failures else 0
+    return report()
 
 
 if __name__ == "__main__":
