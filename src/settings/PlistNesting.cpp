@@ -219,9 +219,11 @@ private:
     // string or key with a zero character in it; no settings file holds one.
     bool scalarIsReadable(std::uint64_t object) const
     {
+        // An offset into the header or the offset table is refused here:
+        // the parser reads whatever lies there.
         const std::optional<std::uint64_t> offset = offsetOf(object);
         if (!offset)
-            return true; // the parser refuses it itself
+            return false;
         const std::uint8_t marker = m_data[*offset];
         const std::uint8_t type = marker >> 4;
         if (type != 0x5 && type != 0x6)
