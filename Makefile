@@ -45,6 +45,7 @@ bench: build
 	$(BUILD_DIR)/bench/colour/bench_colour
 	$(BUILD_DIR)/bench/capture/bench_capture_latency
 	$(BUILD_DIR)/bench/device/bench_device_report_latency
+	$(BUILD_DIR)/bench/settings/bench_settings
 
 # The Debian package, in $(BUILD_DIR)/package/.
 package: build

@@ -165,6 +165,9 @@ KelvoViewerAppDelegate::KelvoViewerAppDelegate(AppServices services) : m_service
 
     step(10);
     m_appWindowDelegate = std::make_unique<viewer::MainWindowDelegate>(m_services.settingsFilePath);
+    // Every change of state saves; a large settings file must not make the
+    // picture stutter while it is written.
+    m_appWindowDelegate->settingsStore().setWritesInBackground(true);
     m_appWindowDelegate->setDeviceLink(m_deviceLink.get());
     m_appWindowDelegate->setDiagnosticModeHandler([this](bool on) { m_deviceLink->setDiagnosticMode(on); });
     m_deviceLink->setViewerActions(m_appWindowDelegate.get());
@@ -361,6 +364,8 @@ void KelvoViewerAppDelegate::appWillTerminate()
         preferences->close();
     m_appWindowDelegate->pauseDownloadsOnQuit();
     m_appWindowDelegate->savePreferences();
+    // The process may end soon after this returns; the last state must be on disk.
+    m_appWindowDelegate->settingsStore().waitForWrites();
 }
 
 QString KelvoViewerAppDelegate::bundleVersion() const

@@ -50,6 +50,7 @@ QString SettingsStore::filePath() const
 
 bool SettingsStore::reload()
 {
+    waitForWrites();
     std::lock_guard lock(m_mutex);
     m_domain.clear();
     m_dirty = false;
@@ -160,6 +161,7 @@ QString SettingsStore::realPath() const
 
 std::optional<QString> SettingsStore::keepBackup(const QString &label)
 {
+    waitForWrites(); // the copy is of the file as the last save left it
     std::lock_guard lock(m_mutex);
     const QString real = realPath();
     if (!QFileInfo(real).isFile())
@@ -287,6 +289,45 @@ std::optional<PlistValue> SettingsStore::valueForKey(const QString &key, PlistCl
     return valueForKey(key, valueClass, std::nullopt);
 }
 
+bool SettingsStore::writeDomain(const PlistDictionary &domain) const
+{
+    const std::optional<QByteArray> xml = PlistCodec::toXml(PlistValue::dictionary(domain));
+    if (!xml) {
+        systemLog("Could not write settings file %s: the property list could not be made.\n",
+                  text(m_filePath).constData());
+        return false;
+    }
+    QString why;
+    if (!m_writer.write(m_filePath, *xml, &why)) {
+        systemLog("Could not write settings file %s: %s.\n", text(m_filePath).constData(), text(why).constData());
+        return false;
+    }
+    return true;
+}
+
+void SettingsStore::setWritesInBackground(bool inBackground)
+{
+    if (!inBackground) {
+        m_backgroundWriter.reset();
+        return;
+    }
+    if (m_backgroundWriter)
+        return;
+    m_backgroundWriter = std::make_unique<SettingsWriter>([this](const PlistDictionary &snapshot) {
+        if (writeDomain(snapshot))
+            return true;
+        systemLog("Synchronization failed.\n");
+        std::lock_guard lock(m_mutex);
+        m_dirty = true; // what is in memory is still not on disk
+        return false;
+    });
+}
+
+bool SettingsStore::waitForWrites()
+{
+    return m_backgroundWriter ? m_backgroundWriter->waitUntilIdle() : true;
+}
+
 bool SettingsStore::synchronize()
 {
     std::lock_guard lock(m_mutex);
@@ -325,15 +366,9 @@ bool SettingsStore::synchronize()
             return false;
         }
     }
-    const std::optional<QByteArray> xml = PlistCodec::toXml(PlistValue::dictionary(m_domain));
-    if (!xml) {
-        systemLog("Could not write settings file %s: the property list could not be made.\n",
-                  text(m_filePath).constData());
-        return false;
-    }
-    QString why;
-    if (!m_writer.write(m_filePath, *xml, &why)) {
-        systemLog("Could not write settings file %s: %s.\n", text(m_filePath).constData(), text(why).constData());
+    if (m_backgroundWriter) {
+        m_backgroundWriter->submit(m_domain);
+    } else if (!writeDomain(m_domain)) {
         return false;
     }
     m_dirty = false;

@@ -2,11 +2,13 @@
 
 #include "settings/AtomicFileWriter.h"
 #include "settings/PlistValue.h"
+#include "settings/SettingsWriter.h"
 
 #include <QSet>
 #include <QString>
 
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <optional>
 
@@ -81,7 +83,21 @@ public:
     // write are checked to read back, never the whole file.
     bool synchronize();
 
+    // With writes in the background, synchronize() checks and takes a copy
+    // of the domain on the calling thread and leaves making and writing the
+    // file to a thread of the store's own; it then answers false only for
+    // what it found before handing over. A write that fails there is logged,
+    // and the next synchronize() tries again. Saves keep their order, reload()
+    // and keepBackup() wait for them, and the store writes what is still
+    // waiting before it goes away. Off by default: callers that read the file
+    // straight after a save get what they expect.
+    void setWritesInBackground(bool inBackground);
+    // Waits for the background writes handed over so far; answers whether the
+    // last one succeeded (true when writes are not in the background).
+    bool waitForWrites();
+
 private:
+    bool writeDomain(const PlistDictionary &domain) const;
     bool setAsideDamagedFile(const QString &reason); // requires m_mutex
     bool readFile(QByteArray &bytes);                // requires m_mutex
     void removeStaleTemporaries() const;             // requires m_mutex
@@ -98,6 +114,9 @@ private:
     bool m_readOnlyReported = false;            // guarded by m_mutex
     bool m_damagedFileInPlace = false;          // guarded by m_mutex
     std::optional<QString> m_damagedBackupPath; // guarded by m_mutex
+    // Last, so that it is gone, its last write done, before anything its
+    // writes use.
+    std::unique_ptr<SettingsWriter> m_backgroundWriter;
 };
 
 } // namespace kelvo::settings

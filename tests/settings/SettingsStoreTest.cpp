@@ -8,10 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <mutex>
 #include <sys/resource.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace kelvo::settings;
@@ -256,6 +259,66 @@ TEST(SettingsStoreFile, OnlyAChangedDomainIsWritten)
     EXPECT_TRUE(store.synchronize());
     EXPECT_EQ(renames, 2);
     EXPECT_TRUE(SettingsStore(folder.settingsFile()).dictionaryRepresentation().isEmpty());
+}
+
+// In the background, saves queued behind a slow one collapse into the
+// newest, a failed write is owed until it succeeds, and whatever is still
+// waiting reaches the file before the store goes away.
+TEST(SettingsStoreFile, BackgroundWritesKeepTheNewestStateAndRetryAFailure)
+{
+    SettingsFolder folder;
+    std::mutex gate;
+    std::unique_lock holdFirstWrite(gate);
+    std::atomic<int> renames = 0;
+    std::atomic<bool> failNext = false;
+    AtomicFileWriter slow([&](const char *from, const char *to) {
+        if (++renames == 1)
+            std::lock_guard wait(gate);
+        if (failNext.exchange(false)) {
+            errno = EIO;
+            return -1;
+        }
+        return ::rename(from, to);
+    });
+    {
+        SettingsStore store(folder.settingsFile(), slow);
+        store.setWritesInBackground(true);
+        store.setValue(k("ZoomLevel"), PlistValue::integer(1));
+        EXPECT_TRUE(store.synchronize());
+        while (renames == 0)
+            std::this_thread::yield(); // the first write is now held in its rename
+        for (int zoom = 2; zoom <= 40; ++zoom) {
+            store.setValue(k("ZoomLevel"), PlistValue::integer(zoom));
+            EXPECT_TRUE(store.synchronize()); // never waits for the held write
+        }
+        holdFirstWrite.unlock();
+        EXPECT_TRUE(store.waitForWrites());
+        EXPECT_EQ(renames, 2);
+        EXPECT_EQ(SettingsStore(folder.settingsFile()).intValueForKey(k("ZoomLevel"), 0), 40);
+
+        failNext = true;
+        store.setValue(k("ZoomLevel"), PlistValue::integer(7));
+        {
+            ScopedLogCapture log;
+            EXPECT_TRUE(store.synchronize());
+            EXPECT_FALSE(store.waitForWrites());
+            EXPECT_EQ(log.count("Synchronization failed.\n"), 1);
+        }
+        EXPECT_EQ(SettingsStore(folder.settingsFile()).intValueForKey(k("ZoomLevel"), 0), 40);
+        EXPECT_TRUE(store.synchronize()); // nothing changed since, but the change is still owed
+        EXPECT_TRUE(store.waitForWrites());
+        EXPECT_EQ(SettingsStore(folder.settingsFile()).intValueForKey(k("ZoomLevel"), 0), 7);
+
+        store.setValue(k("ZoomLevel"), PlistValue::integer(12));
+        EXPECT_TRUE(store.synchronize());
+        EXPECT_TRUE(store.keepBackup(k("reset")).has_value());
+        store.setValue(k("ZoomLevel"), PlistValue::integer(13));
+        EXPECT_TRUE(store.synchronize());
+    }
+    EXPECT_EQ(SettingsStore(folder.settingsFile()).intValueForKey(k("ZoomLevel"), 0), 13);
+    const QStringList backups = folder.entries().filter(QRegularExpression(k("\\.reset-")));
+    ASSERT_EQ(backups.size(), 1);
+    EXPECT_EQ(SettingsStore(folder.path() + k("/") + backups.front()).intValueForKey(k("ZoomLevel"), 0), 12);
 }
 
 // A chain of links ends at the file that is replaced, every link left as it
