@@ -1079,7 +1079,7 @@ def storm_run(s, profile):
     """A minute of keys as fast as a held key repeats, on a viewer whose saved window was absurdly large: the
     window stays on the screen, comes back to its size after whole turns, memory stays flat and Quit is honoured."""
     profile.seed_settings({"WindowPosition": "{{0, 0}, {100000, 100000}}"})
-    v = s.start(profile, "storm")
+    v = s.start(profile, "storm", {"KELVO_TRACE_INPUT_LATENCY": "1"})
     start = geometry(v.wid)
     s.record("a saved window larger than the screen opens on the screen",
              start is not None and start[2] <= SCREEN_W and start[3] <= SCREEN_H,
@@ -1127,6 +1127,8 @@ def storm_run(s, profile):
     took = time.time() - quit_started
     s.record("Ctrl+Q after the storm ends the viewer within 5 s with status 0", status == 0,
              "      seen: status %r after %.1f s" % (status, took), v)
+    for line in re.findall(r"Key-to-picture delay .*", v.log()):
+        print("storm: %s" % line, flush=True)
     settings = profile.settings()
     frame = (settings or {}).get("WindowPosition", "")
     numbers = [int(float(n)) for n in re.findall(r"-?[0-9.]+", frame)]

@@ -6,12 +6,14 @@
 #include "device/backend/LaunchEventChannel.h"
 #include "device/backend/LinuxDeviceDiscovery.h"
 #include "device/backend/QuadrelProbe.h"
+#include "ui/InputLatencyProbe.h"
 #include "ui/KelvoViewerApplication.h"
 #include "viewer/MainWindowDelegate.h"
 
 #include <QTextStream>
 #include <QTimer>
 #include <cstdio>
+#include <optional>
 
 #include <malloc.h>
 
@@ -85,6 +87,9 @@ int main(int argc, char **argv)
     kelvo::app::CameraServices cameras({options.simulate});
     cameras.attach(delegate);
     delegate.interfaceDidLoad();
+    std::optional<kelvo::ui::InputLatencyProbe> latency;
+    if (kelvo::ui::InputLatencyProbe::requested())
+        app.installEventFilter(&latency.emplace());
     delegate.showVideoWindow();
     QTimer::singleShot(0, &delegate, [&delegate] { delegate.applicationDidFinishLaunching(); });
     const int status = app.exec();
