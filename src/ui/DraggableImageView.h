@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/FloatingControls.h"
+
 #include <QLabel>
 
 namespace kelvo::ui {
@@ -8,7 +10,7 @@ namespace kelvo::ui {
 class DraggableImageView : public QLabel {
     Q_OBJECT
 public:
-    explicit DraggableImageView(QWidget *parent = nullptr) : QLabel(parent) {}
+    explicit DraggableImageView(QWidget *parent = nullptr) : QLabel(parent) { makeWindowDraggable(this); }
 };
 
 } // namespace kelvo::ui

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/FloatingControls.h"
+
 #include <QProgressBar>
 
 namespace kelvo::ui {
@@ -9,7 +11,19 @@ namespace kelvo::ui {
 class DraggableLevelIndicator : public QProgressBar {
     Q_OBJECT
 public:
-    explicit DraggableLevelIndicator(QWidget *parent = nullptr) : QProgressBar(parent) { setTextVisible(false); }
+    explicit DraggableLevelIndicator(QWidget *parent = nullptr) : QProgressBar(parent)
+    {
+        setTextVisible(false);
+        // In full screen the window stays where it is.
+        makeWindowDraggable(this, [this] { return !(window()->windowState() & Qt::WindowFullScreen); });
+    }
+};
+
+// A meter the screen reader passes over (see installFloatingAccessibility).
+class DraggableLevelIndicatorNoVoiceOver : public DraggableLevelIndicator {
+    Q_OBJECT
+public:
+    using DraggableLevelIndicator::DraggableLevelIndicator;
 };
 
 } // namespace kelvo::ui

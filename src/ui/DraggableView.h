@@ -1,5 +1,7 @@
 #pragma once
 
+#include "ui/FloatingControls.h"
+
 #include <QWidget>
 
 namespace kelvo::ui {
@@ -10,7 +12,11 @@ namespace kelvo::ui {
 class DraggableView : public QWidget {
     Q_OBJECT
 public:
-    explicit DraggableView(QWidget *parent = nullptr) : QWidget(parent) { setFocusPolicy(Qt::StrongFocus); }
+    explicit DraggableView(QWidget *parent = nullptr) : QWidget(parent)
+    {
+        setFocusPolicy(Qt::StrongFocus);
+        makeWindowDraggable(this);
+    }
 
     bool useAccessibility() const { return m_useAccessibility; }
     void setUseAccessibility(bool on) { m_useAccessibility = on; }

@@ -52,6 +52,9 @@ public:
     // the Window menu's zoom item.
     void zoom();
     void performZoom() { zoom(); }
+    // Minimises the window whatever its style: the menu item works even
+    // where the window manager shows no button for it.
+    void performMiniaturizeAnyway() { showMinimized(); }
     bool isZoomed() const { return isMaximized(); }
     // Titles the zoom item (tag 65535 in the Window menu, tag 95) after what
     // choosing it would do.

@@ -77,6 +77,8 @@ constexpr const char *kActionNames[kMenuCommandCount] = {
     "moveWindowToRight:",
     "startStopRecording:",
     "sendHidCommand:",
+    "showHideOnScreenDisplay:",
+    "performMiniaturizeAnyway:",
     "showHelp:",
 };
 
@@ -251,6 +253,7 @@ MainMenu::MainMenu(QMenuBar *menuBar, MenuCommandTarget &target, QObject *parent
                          separator,
                          ItemEntry{"Show Batter&y Level", C::ShowHideBatteryLevel, kNoTag, {key(Qt::Key_B)}},
                          ItemEntry{"Camera Button &Test...", C::ShowDiagnosticsWindow},
+                         ItemEntry{"O&n-Screen Menu", C::ShowOnScreenDisplay, kNoTag, {key(Qt::Key_O)}},
                      });
 
     QMenu *audio = addMenu("&Audio", MenuTag::Audio);
@@ -306,6 +309,7 @@ MainMenu::MainMenu(QMenuBar *menuBar, MenuCommandTarget &target, QObject *parent
                  ItemEntry{"&Show Video Window", C::ShowVideoWindow, kNoTag, {key(Qt::CTRL | Qt::Key_1)}},
                  ItemEntry{"&Close Window", C::CloseWindow, MenuTag::CloseWindow, {key(Qt::CTRL | Qt::Key_W)}},
                  ItemEntry{"Maximi&ze window zoom size", C::ZoomWindow, MenuTag::WindowZoom},
+                 ItemEntry{"&Minimize", C::MiniaturizeWindow},
                  ItemEntry{"&Full Screen", C::EnterExitFullScreen, kNoTag, {key(Qt::Key_F11)}},
                  separator,
                  ItemEntry{"Dock to &Top", C::DockToTop, kNoTag, {key(Qt::CTRL | Qt::SHIFT | Qt::Key_Up)}},

@@ -1,5 +1,6 @@
 #include "ui/MainWindowInterface.h"
 
+#include "common/BuildInfo.h"
 #include "common/Localization.h"
 #include "ui/CustomSlider.h"
 #include "ui/DiagnosticWindow.h"
@@ -8,6 +9,7 @@
 #include "ui/DraggableView.h"
 #include "ui/DraggableWindow.h"
 #include "ui/FirmwareUpdateWindow.h"
+#include "ui/FloatingAccessibility.h"
 #include "ui/MainMenu.h"
 #include "ui/PreferencesWindow.h"
 #include "ui/TableViewMenu.h"
@@ -72,6 +74,9 @@ void VideoContainer::resizeEvent(QResizeEvent *event)
 MainWindowOutlets loadMainWindowInterface(std::vector<std::unique_ptr<QWidget>> &topLevelObjects,
                                           MenuCommandTarget *commands)
 {
+    // Before any control exists: a control's first accessibility event
+    // fixes the interface it keeps.
+    installFloatingAccessibility();
     MainWindowOutlets o;
 
     o.videoWindow = new DraggableWindow;
@@ -148,6 +153,15 @@ MainWindowOutlets loadMainWindowInterface(std::vector<std::unique_ptr<QWidget>> 
     o.OSDAboutBox = new QGroupBox(localized("About"), o.OSDAboutBoxView);
     o.OSDAboutBox->setObjectName(QStringLiteral("OSDAboutBox"));
     (new QVBoxLayout(o.OSDAboutBoxView))->addWidget(o.OSDAboutBox);
+    // The product information; each text is localised when the box shows.
+    auto *fields = new QVBoxLayout(o.OSDAboutBox);
+    for (const char *text : {build::kApplicationName, "Software for the Quadrel video magnifier", "Version",
+                             build::kShortVersion, build::kCopyright}) {
+        auto *field = new QLabel(QString::fromUtf8(text), o.OSDAboutBox);
+        field->setWordWrap(true);
+        field->setStyleSheet(QStringLiteral("color: white;"));
+        fields->addWidget(field);
+    }
     o.OSDAboutBoxView->setGeometry(170, 140, 300, 200);
     o.OSDAboutBoxView->hide();
 

@@ -60,6 +60,8 @@ enum class MenuCommand {
     StartStopRecording,
     // Internal
     SendDeviceCommand,
+    ShowOnScreenDisplay,
+    MiniaturizeWindow,
     // Help
     ShowHelp,
 };

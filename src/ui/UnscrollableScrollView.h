@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QScrollArea>
+#include <QWheelEvent>
 
 namespace kelvo::ui {
 
@@ -14,7 +15,11 @@ public:
         setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
         setWidgetResizable(true);
+        setFrameShape(QFrame::NoFrame);
     }
+
+protected:
+    void wheelEvent(QWheelEvent *event) override { event->ignore(); }
 };
 
 } // namespace kelvo::ui

@@ -5,7 +5,10 @@
 #include "ui/DraggableWindow.h"
 #include "ui/MainMenu.h"
 #include "ui/MenuTags.h"
+#include "ui/TableViewMenu.h"
+#include "viewer/OnScreenDisplay.h"
 #include "viewer/VideoWindowPlacement.h"
+#include "viewer/ViewerEventRouting.h"
 #include "viewer/ViewerUpdater.h"
 #include "viewer/ViewerWindows.h"
 
@@ -29,6 +32,7 @@ MainWindowDelegate::MainWindowDelegate(const QString &settingsFilePath)
 MainWindowDelegate::~MainWindowDelegate()
 {
     // The windows call back into the controller's state; they go first.
+    m_eventRouting.reset();
     m_view = &m_noWindows;
     m_lineOverlayView = nullptr;
     m_placement = nullptr;
@@ -53,6 +57,10 @@ std::vector<QWidget *> MainWindowDelegate::loadInterface(ApplicationCommands *ap
     m_stillSavePanel.setVideoWindow(m_windows->outlets().videoWindow);
     connect(m_windows.get(), &ViewerWindows::diagnosticsWindowClosed, this,
             &MainWindowDelegate::diagnosticsWindowDidClose);
+    connect(this, &MainWindowDelegate::preferencesSaved, m_windows.get(), &ViewerWindows::stateSaved);
+    m_windows->onScreenDisplay()->setBeep([this] { beep(); });
+    m_windows->onScreenDisplay()->setCameraQuery([this] { return validate(ui::MenuCommand::ZoomCameraIn, nullptr); });
+    m_eventRouting = std::make_unique<ViewerEventRouting>(*this);
     return m_windows->topLevelWindows();
 }
 
@@ -207,6 +215,13 @@ void MainWindowDelegate::perform(ui::MenuCommand command, QAction *item)
     case C::SendDeviceCommand:
         sendHidCommand(item);
         return;
+    case C::ShowOnScreenDisplay:
+        // What the camera's display button does.
+        showHideOnScreenDisplay();
+        return;
+    case C::MiniaturizeWindow:
+        videoWindow()->performMiniaturizeAnyway();
+        return;
     case C::ShowHelp:
         showHelp();
         return;
@@ -229,6 +244,8 @@ bool MainWindowDelegate::validate(ui::MenuCommand command, const QAction *item) 
         return m_placement && !m_placement->isFullScreen() && !m_placement->transitioningToFullScreen() &&
                !m_placement->transitioningFromFullScreen();
     case C::EnterExitFullScreen:
+    case C::ShowOnScreenDisplay:
+    case C::MiniaturizeWindow:
     case C::DockToTop:
     case C::DockToBottom:
     case C::DockToLeft:
@@ -474,6 +491,16 @@ void MainWindowDelegate::showHideOnScreenDisplay()
 void MainWindowDelegate::hideOnScreenDisplay()
 {
     m_view->hideOnScreenDisplay();
+}
+
+OnScreenDisplay *MainWindowDelegate::onScreenDisplay() const
+{
+    return m_windows ? m_windows->onScreenDisplay() : nullptr;
+}
+
+device::OSDKeyReceiver *MainWindowDelegate::OSDTableView()
+{
+    return outlets().OSDTableView;
 }
 
 bool MainWindowDelegate::OSDIsVisible() const

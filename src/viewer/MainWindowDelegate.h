@@ -45,7 +45,9 @@ class PreferencesWindow;
 
 namespace kelvo::viewer {
 
+class OnScreenDisplay;
 class VideoWindowPlacement;
+class ViewerEventRouting;
 class ViewerUpdater;
 class ViewerWindows;
 
@@ -141,6 +143,8 @@ public:
     bool isFullScreen() const override;
     // Fitting, docking, turning and full screen of the video window.
     VideoWindowPlacement *placement() const { return m_placement; }
+    // The on-screen menu; null without windows.
+    OnScreenDisplay *onScreenDisplay() const;
 
     // Whether the preview's connection exists and what it can do; the capture
     // session sets these as it builds the preview.
@@ -348,7 +352,7 @@ public:
     void removeNotificationObservers() override {}
     bool OSDIsVisible() const override;
     device::DiagnosticSink *diagnosticWindow() override;
-    device::OSDKeyReceiver *OSDTableView() override { return nullptr; }
+    device::OSDKeyReceiver *OSDTableView() override;
     long videoWindowNumber() const override;
 
     // ---- Overlay's view of the controller ------------------------------------------------
@@ -425,6 +429,8 @@ private:
     ViewerView m_noWindows;
     ViewerView *m_view = &m_noWindows;
     std::unique_ptr<ViewerWindows> m_windows;
+    // Hands the application's gestures and full-screen pointer moves here.
+    std::unique_ptr<ViewerEventRouting> m_eventRouting;
     // The windows' overlay and placement, kept at hand for the guides' and
     // the window's actions; null without windows.
     ui::LineOverlayView *m_lineOverlayView = nullptr;

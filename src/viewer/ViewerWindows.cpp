@@ -12,8 +12,11 @@
 #include "ui/MainMenu.h"
 #include "ui/MenuTags.h"
 #include "ui/PreferencesWindow.h"
+#include "ui/TableViewMenu.h"
 #include "ui/UnscrollableScrollView.h"
 #include "ui/VideoView.h"
+#include "viewer/OnScreenDisplay.h"
+#include "viewer/PictureAccessibility.h"
 #include "viewer/VideoWindowPlacement.h"
 #include "viewer/model/ViewerModel.h"
 
@@ -56,6 +59,8 @@ ViewerWindows::ViewerWindows(Parts parts, QObject *parent) : QObject(parent), m_
 
     connect(m_outlets.diagnosticWindow, &ui::DiagnosticWindow::closed, this, &ViewerWindows::diagnosticsWindowClosed);
     m_placement = new VideoWindowPlacement(m_outlets, parts.placementHost, this);
+    m_onScreenDisplay = new OnScreenDisplay({m_outlets, m_model, parts.commands, overlay, m_placement}, this);
+    m_pictureAccessibility = new PictureAccessibility(m_outlets.videoContainer, m_model, overlay, this);
     observeModel();
     // Escape is taken before any widget of the video window sees it: after
     // the menu bar was used from the keyboard, the focus may rest on a
@@ -139,7 +144,11 @@ void ViewerWindows::setAudioControlsMuted(bool muted)
 bool ViewerWindows::eventFilter(QObject *watched, QEvent *event)
 {
     const QKeyEvent *key = ui::keyPressAtFirstReceiver(watched, event);
-    if (!key || key->key() != Qt::Key_Escape || key->modifiers() != Qt::NoModifier)
+    if (!key || (key->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier)
+        return QObject::eventFilter(watched, event);
+    const bool menuKey = key->key() == Qt::Key_Up || key->key() == Qt::Key_Down || key->key() == Qt::Key_Return ||
+                         key->key() == Qt::Key_Enter || key->key() == Qt::Key_Escape;
+    if (!menuKey || (key->key() != Qt::Key_Escape && !OSDIsVisible()))
         return QObject::eventFilter(watched, event);
     // Only a key press at a widget gets this far.
     auto *widget = static_cast<QWidget *>(watched);
@@ -148,14 +157,15 @@ bool ViewerWindows::eventFilter(QObject *watched, QEvent *event)
     // A menu bar the user is moving through with the keyboard leaves it.
     if (auto *bar = qobject_cast<QMenuBar *>(widget); bar && bar->activeAction())
         return QObject::eventFilter(watched, event);
+    // While the on-screen menu is up its keys are its own, wherever the
+    // focus rests in the window.
+    if (OSDIsVisible() || m_onScreenDisplay->showingOSDAboutBox())
+        return m_outlets.OSDTableView->handleKey(key->key());
     return handleEscape();
 }
 
 bool ViewerWindows::handleEscape()
 {
-    // The on-screen menu takes its own keys while it is up.
-    if (OSDIsVisible())
-        return false;
     if (m_model.isFrozen())
         m_model.unfreezeFrame();
     else if (m_placement->isFullScreen())
@@ -281,6 +291,15 @@ void ViewerWindows::setLineMarkerMenuEnabled(bool enabled)
 void ViewerWindows::updateReadingGuideMenus()
 {
     m_lineOverlayView->updateReadingGuideMenus();
+    m_pictureAccessibility->refresh();
+}
+
+void ViewerWindows::stateSaved()
+{
+    // Whatever was saved may be a row's state or part of the picture's
+    // description.
+    m_onScreenDisplay->reloadData();
+    m_pictureAccessibility->refresh();
 }
 
 void ViewerWindows::showInternalMenu()
@@ -408,23 +427,24 @@ void ViewerWindows::showReadingGuideOverlay()
 void ViewerWindows::redrawGuides()
 {
     m_lineOverlayView->update();
+    m_pictureAccessibility->refresh();
 }
 
 // ---- On-screen panels ----------------------------------------------------------------------
 
 bool ViewerWindows::OSDIsVisible() const
 {
-    return !m_outlets.OSDScrollView->isHidden();
+    return m_onScreenDisplay->OSDIsVisible();
 }
 
 void ViewerWindows::showHideOnScreenDisplay()
 {
-    m_outlets.OSDScrollView->setVisible(m_outlets.OSDScrollView->isHidden());
+    m_onScreenDisplay->showHideOnScreenDisplay();
 }
 
 void ViewerWindows::hideOnScreenDisplay()
 {
-    m_outlets.OSDScrollView->hide();
+    m_onScreenDisplay->hideOnScreenDisplay();
 }
 
 bool ViewerWindows::batteryLevelIndicatorShown() const

@@ -19,6 +19,8 @@ class MenuCommandTarget;
 
 namespace kelvo::viewer {
 
+class OnScreenDisplay;
+class PictureAccessibility;
 class VideoWindowHost;
 class VideoWindowPlacement;
 class ViewerModel;
@@ -47,7 +49,11 @@ public:
     std::vector<QWidget *> topLevelWindows() const;
     ui::LineOverlayView *lineOverlayView() const { return m_lineOverlayView; }
     VideoWindowPlacement *placement() const { return m_placement; }
+    OnScreenDisplay *onScreenDisplay() const { return m_onScreenDisplay; }
     QAction *menuItem(int menuTag, int itemTag) const;
+    // The settings were saved: the on-screen menu and the picture's
+    // description show the state that was saved.
+    void stateSaved();
 
     // ---- ViewerView ------------------------------------------------------------
     void revalidateMenus() override;
@@ -106,7 +112,9 @@ private:
     std::vector<std::unique_ptr<QWidget>> m_topLevelObjects;
     ui::MainWindowOutlets m_outlets;
     ui::LineOverlayView *m_lineOverlayView = nullptr;
-    VideoWindowPlacement *m_placement = nullptr; // child QObject
+    VideoWindowPlacement *m_placement = nullptr;            // child QObject
+    OnScreenDisplay *m_onScreenDisplay = nullptr;           // child QObject
+    PictureAccessibility *m_pictureAccessibility = nullptr; // child QObject
     std::unique_ptr<device::DiagnosticSink> m_diagnosticSink;
 };
 
