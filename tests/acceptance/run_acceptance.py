@@ -963,6 +963,39 @@ def recording_checks(s, v):
     S(v, "F unfreezes after recording", keys("f"), LogLine(r"^Setting isFrozen to NO$"))
 
 
+def osd_checks(s, v):
+    """The on-screen menu: O and the camera's display button, the camera's buttons inside it, Escape."""
+    S = s.step
+
+    def settle_after_transition():
+        time.sleep(s.settle)
+
+    S(v, "O opens the on-screen menu, entering full screen first", keys("o"), Placed("full"), Picture("changes"),
+      timeout=10)
+    settle_after_transition()
+    S(v, "the camera's zoom-out button moves the selection down, without zooming", Camera("0 89\n", "zoom out"),
+      Picture("changes"), ReceivedNothing())
+    S(v, "the camera's zoom-in button moves it back up", Camera("0 86\n", "zoom in"), Picture("changes"),
+      ReceivedNothing())
+    S(v, "Down selects the guides row", keys("Down"), Picture("changes"))
+    mode = v.profile.camera_settings().get("HorizontalGuidesMode", 0)
+    for _ in range(3):
+        mode = {0: 1, 1: 2}.get(mode, 0)
+        S(v, "the camera's mode button runs the row: horizontal guides %d" % mode, Camera("0 83\n", "mode"),
+          Setting("HorizontalGuidesMode", mode))
+    S(v, "Escape closes the menu and stays in full screen", keys("Escape"), Picture("changes"), Placed("full"))
+    S(v, "the camera's display button shows it again", Camera("0 85\n", "display"), Picture("changes"))
+    S(v, "the display button again hides it", Camera("0 85\n", "display"), Picture("changes"))
+    S(v, "Escape leaves full screen", keys("Escape"), Placed("window"), timeout=10)
+    settle_after_transition()
+    S(v, "the camera's display button in a window enters full screen with the menu", Camera("0 85\n", "display"),
+      Placed("full"), timeout=10)
+    settle_after_transition()
+    S(v, "Camera > On-Screen Menu hides it", menu("alt+c", "n"), Picture("changes"), Placed("full"))
+    S(v, "Escape then leaves full screen", keys("Escape"), Placed("window"), timeout=10)
+    settle_after_transition()
+
+
 def main_run(s, profile):
     """One viewer for most checks, in an order that leaves each state as the next check needs it."""
     v = s.start(profile, "main")
@@ -976,6 +1009,7 @@ def main_run(s, profile):
     recording_checks(s, v)
     dialog_checks(s, v)
     update_checks(s, v)
+    osd_checks(s, v)
     window_checks(s, v)
     # Leave settings for the restart to find: zoom 3, mirrored, the negative
     # colour mode, docked to the right.
