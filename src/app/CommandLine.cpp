@@ -18,6 +18,11 @@ struct Parser {
                              QStringLiteral("Look for the camera without opening a window and print what was found.")};
     QCommandLineOption udevRule{QStringLiteral("udev-rule"),
                                 QStringLiteral("Print the udev rule that gives the camera's buttons to the user.")};
+    QCommandLineOption installFirmware{QStringLiteral("install-firmware"),
+                                       QStringLiteral("Update the camera's firmware from IMAGE without a window."),
+                                       QStringLiteral("IMAGE")};
+    QCommandLineOption sha512{QStringLiteral("sha512"), QStringLiteral("The SHA-512 of the firmware image."),
+                              QStringLiteral("HEX")};
 
     Parser()
     {
@@ -28,6 +33,8 @@ struct Parser {
         parser.addOption(simulate);
         parser.addOption(probe);
         parser.addOption(udevRule);
+        parser.addOption(installFirmware);
+        parser.addOption(sha512);
     }
 };
 
@@ -50,6 +57,10 @@ CommandLineOptions parseCommandLine(const QStringList &arguments)
     options.simulate = p.parser.isSet(p.simulate);
     options.probe = p.parser.isSet(p.probe);
     options.printUdevRule = p.parser.isSet(p.udevRule);
+    options.installFirmware = p.parser.value(p.installFirmware);
+    options.firmwareSha512 = p.parser.value(p.sha512);
+    if (options.installFirmware.isEmpty() != options.firmwareSha512.isEmpty())
+        options.error = QStringLiteral("--install-firmware and --sha512 go together.");
     return options;
 }
 
@@ -65,7 +76,12 @@ QString helpText()
                           "                 found: its mode, serial numbers, firmware versions and any access\n"
                           "                 problem with its fix. Exit status 0 when a camera answered.\n"
                           "  --udev-rule    Print the udev rule that gives the camera's buttons to the user,\n"
-                          "                 for an administrator to install.\n");
+                          "                 for an administrator to install.\n"
+                          "  --install-firmware IMAGE --sha512 HEX\n"
+                          "                 Update the camera's firmware from IMAGE without a window, after\n"
+                          "                 checking it against its SHA-512. Says how to put the camera into\n"
+                          "                 its update mode, shows the progress and the camera's new firmware\n"
+                          "                 version. Exit status 0 once the camera is back.\n");
 }
 
 QString versionText()

@@ -14,6 +14,10 @@ struct CommandLineOptions {
     bool probe = false;
     // Print the camera's udev rule, for an administrator to install.
     bool printUdevRule = false;
+    // Update the camera's firmware from this image without a window; the
+    // image's SHA-512 must come with it.
+    QString installFirmware;
+    QString firmwareSha512;
     // Set when the arguments could not be understood; says why.
     QString error;
 };

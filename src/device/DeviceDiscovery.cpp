@@ -85,11 +85,13 @@ const char *attachModeLogName(AttachMode mode)
 DeviceDiscovery::DeviceDiscovery(DeviceLink &link, UsbBus &bus) : m_link(link), m_bus(bus)
 {
     m_link.setStuckVideoResetHandler([this] { resetStuckVideoDevice(); });
+    m_link.setFirmwareWatcherStarter([this](bool postUpdate) { startFirmwareUpdateScanner(postUpdate); });
 }
 
 DeviceDiscovery::~DeviceDiscovery()
 {
     m_link.setStuckVideoResetHandler({});
+    m_link.setFirmwareWatcherStarter({});
     // A send in progress may hold a copy of the handler: let it finish.
     m_link.waitForSendQueue();
     {
@@ -168,6 +170,8 @@ void DeviceDiscovery::setFirmwareUploadState(std::int32_t state)
         std::lock_guard lock(m_handlerMutex);
         setter = m_uploadStateSetter;
     }
+    if (!setter)
+        setter = m_link.firmwareInstallerRoute().setState;
     if (setter)
         setter(state);
     else
@@ -306,12 +310,16 @@ bool DeviceDiscovery::attachOne(const UsbCandidate &device, AttachMode mode, boo
         return false;
     };
 
-    // Obtaining the device: busy or not yet ready answers are retried.
+    // Obtaining the device: busy or not yet ready answers are retried. The
+    // bus watcher may announce a device before libusb's own hot-plug thread
+    // has listed it (a camera entering its update mode is then missed for
+    // good), so a device not found yet is asked for again as well.
     std::unique_ptr<UsbDeviceSession> session;
     TransferStatus status = TransferStatus::Error;
     for (int attempt = 0; attempt < kMaxSessionAttempts; ++attempt) {
         session = m_bus.createSession(device, &status);
-        if (session || (status != TransferStatus::ExclusiveAccess && status != TransferStatus::Unsupported))
+        if (session || (status != TransferStatus::ExclusiveAccess && status != TransferStatus::Unsupported &&
+                        status != TransferStatus::NoDevice))
             break;
         if (!sleepFor(200ms))
             break;
@@ -417,6 +425,8 @@ void DeviceDiscovery::startUpload(const std::shared_ptr<VendorUsbInterface> &int
         std::lock_guard lock(m_handlerMutex);
         handler = m_uploadHandler;
     }
+    if (!handler)
+        handler = m_link.firmwareInstallerRoute().upload;
     if (!handler) {
         systemLog("No firmware upload is waiting for the device; closing it.\n");
         m_link.removeInterfaceInterface(interface);

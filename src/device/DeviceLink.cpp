@@ -98,6 +98,37 @@ void DeviceLink::setStuckVideoResetHandler(std::function<void()> handler)
     m_stuckVideoReset = std::move(handler);
 }
 
+void DeviceLink::setFirmwareInstallerRoute(FirmwareInstallerRoute route)
+{
+    std::lock_guard lock(m_handlerMutex);
+    m_firmwareRoute = std::move(route);
+}
+
+DeviceLink::FirmwareInstallerRoute DeviceLink::firmwareInstallerRoute() const
+{
+    std::lock_guard lock(m_handlerMutex);
+    return m_firmwareRoute;
+}
+
+void DeviceLink::setFirmwareWatcherStarter(std::function<void(bool)> starter)
+{
+    std::lock_guard lock(m_handlerMutex);
+    m_firmwareWatcherStarter = std::move(starter);
+}
+
+bool DeviceLink::startFirmwareWatcher(bool postUpdate)
+{
+    std::function<void(bool)> starter;
+    {
+        std::lock_guard lock(m_handlerMutex);
+        starter = m_firmwareWatcherStarter;
+    }
+    if (!starter)
+        return false;
+    starter(postUpdate);
+    return true;
+}
+
 // ---- Identity ---------------------------------------------------------------
 
 void DeviceLink::resetDeviceInfo()

@@ -95,6 +95,21 @@ public:
     std::int32_t firmwareUploadState() const { return m_firmwareUploadState.load(); }
     void storeFirmwareUploadState(std::int32_t state) { m_firmwareUploadState.store(state); }
 
+    // Where discovery hands the firmware installer's work when it was given
+    // no handler of its own: state changes (setFirmwareUploadState, with its
+    // side effects) and the opened interface of a camera in update mode (on
+    // an upload thread). The installer sets this while it exists.
+    struct FirmwareInstallerRoute {
+        std::function<void(std::int32_t state)> setState;
+        std::function<void(std::shared_ptr<VendorUsbInterface>)> upload;
+    };
+    void setFirmwareInstallerRoute(FirmwareInstallerRoute route);
+    FirmwareInstallerRoute firmwareInstallerRoute() const;
+    // Discovery's StartFirmwareUpdateScanner, set by discovery for the
+    // installer. startFirmwareWatcher answers false when no discovery runs.
+    void setFirmwareWatcherStarter(std::function<void(bool postUpdate)> starter);
+    bool startFirmwareWatcher(bool postUpdate);
+
     // Tests and sets the latch of a firmware-update watcher
     // (postUpdateScannerRunning or preUpdateScannerRunning) under the
     // delegate's lock; answers the previous value.
@@ -233,8 +248,10 @@ private:
     bool m_preUpdateScannerRunning = false;                           // guarded by m_lock
     bool m_postUpdateScannerRunning = false;                          // guarded by m_lock
 
-    std::mutex m_handlerMutex;
-    std::function<void()> m_stuckVideoReset; // guarded by m_handlerMutex
+    mutable std::mutex m_handlerMutex;
+    std::function<void()> m_stuckVideoReset;            // guarded by m_handlerMutex
+    FirmwareInstallerRoute m_firmwareRoute;             // guarded by m_handlerMutex
+    std::function<void(bool)> m_firmwareWatcherStarter; // guarded by m_handlerMutex
 
     std::mutex m_burstMutex;
     // A burst's own serial queue; kept until it has sent its reports.

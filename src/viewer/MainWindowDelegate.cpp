@@ -6,6 +6,7 @@
 #include "ui/MainMenu.h"
 #include "ui/MenuTags.h"
 #include "ui/TableViewMenu.h"
+#include "viewer/FirmwareUpdateFlow.h"
 #include "viewer/OnScreenDisplay.h"
 #include "viewer/VideoWindowPlacement.h"
 #include "viewer/ViewerEventRouting.h"
@@ -26,6 +27,7 @@ MainWindowDelegate::MainWindowDelegate(const QString &settingsFilePath)
     m_model.setCameraCommandSender(this);
     // No camera is selected yet: this reads the global settings only.
     loadPreferences();
+    m_firmwareUpdateFlow = std::make_unique<FirmwareUpdateFlow>(*this);
     m_updater = std::make_unique<ViewerUpdater>(*this);
 }
 

@@ -49,6 +49,7 @@ class OnScreenDisplay;
 class VideoWindowPlacement;
 class ViewerEventRouting;
 class ViewerUpdater;
+class FirmwareUpdateFlow;
 class ViewerWindows;
 
 // The viewer controller: runs every action on what the user sees, whichever
@@ -289,6 +290,11 @@ public:
     // Pauses running downloads so they can resume at the next launch.
     void pauseDownloadsOnQuit();
     void checkForUpdates() override;
+    ViewerUpdater &viewerUpdater() { return *m_updater; }
+    // The guided camera firmware update; the ready-to-update alert starts it.
+    FirmwareUpdateFlow &firmwareUpdateFlow() { return *m_firmwareUpdateFlow; }
+    // Where the whole-application commands go; null for a controller tested alone.
+    ApplicationCommands *applicationCommands() const { return m_application; }
     const std::optional<QString> &appVersionReadyToInstall() const { return m_appVersionReadyToInstall; }
 
     // The picture: rebuilds the colour, zoom and mirror filters.
@@ -467,6 +473,7 @@ private:
     bool m_automaticallyLaunchesOnDeviceAttach = true;
     std::uint8_t m_dockingInfo = 0;
     std::optional<QString> m_appVersionReadyToInstall;
+    std::unique_ptr<FirmwareUpdateFlow> m_firmwareUpdateFlow;
     std::unique_ptr<ViewerUpdater> m_updater; // last: it calls back into everything above
 };
 

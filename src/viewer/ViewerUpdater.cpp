@@ -6,6 +6,7 @@
 #include "settings/PreferenceKeys.h"
 #include "ui/DraggableWindow.h"
 #include "ui/PreferencesWindow.h"
+#include "viewer/FirmwareUpdateFlow.h"
 #include "viewer/MainWindowDelegate.h"
 
 namespace kelvo::viewer {
@@ -82,11 +83,18 @@ void ViewerUpdater::bringVideoWindowForward()
 
 bool ViewerUpdater::displayReadyToUpdateAlert()
 {
-    // The firmware installer's pages and upload are not part of this viewer
-    // yet; the verified image stays recorded and is offered again at the
-    // next launch.
-    systemLog("Firmware installer unavailable; firmware update left ready to install\n");
-    return false;
+    const settings::UpdateBookkeeping b = m_controller.updateBookkeeping();
+    if (!b.deviceFirmwareVersionReadyToInstall || !b.deviceFirmwareDownloadExpectedChecksum)
+        return false;
+    const QString version = *b.deviceFirmwareVersionReadyToInstall;
+    if (!m_questions.askToInstallFirmware(version)) {
+        // The image stays recorded and is offered again at the next launch.
+        systemLog("User postponed the firmware update\n");
+        return false;
+    }
+    FirmwareUpdateFlow::Image image{version, m_updater.getDestinationFilenameForVersion(version, false),
+                                    *b.deviceFirmwareDownloadExpectedChecksum};
+    return m_controller.firmwareUpdateFlow().start(std::move(image));
 }
 
 } // namespace kelvo::viewer

@@ -798,10 +798,28 @@ void QuadrelUmockdevBed::unplug()
     if (!impl.options.firmwareUpdateMode)
         paths.insert(paths.end(), {impl.hidrawPath, impl.hidPath, impl.interfacePath});
     paths.push_back(impl.usbPath);
+    // umockdev maps each pseudo-terminal back to its node, keyed by the
+    // terminal's name, and leaves that entry behind when the node goes. Once
+    // the terminal is freed the kernel hands its number to the next hidraw
+    // node, and umockdev aborts on the stale entry: a camera that comes back
+    // after two earlier cameras (a retried update) would end the test.
+    std::string ptyMapEntry;
+    if (!impl.options.firmwareUpdateMode) {
+        char target[256] = {};
+        const std::string node = std::string(umockdev_testbed_get_root_dir(impl.testbed)) + impl.hidrawNode;
+        const ssize_t length = ::readlink(node.c_str(), target, sizeof target - 1);
+        if (length > 0) {
+            std::string pty(target, static_cast<std::size_t>(length));
+            std::replace(pty.begin(), pty.end(), '/', '_');
+            ptyMapEntry = std::string(umockdev_testbed_get_root_dir(impl.testbed)) + "/dev/.ptymap/" + pty;
+        }
+    }
     for (const std::string &path : paths)
         umockdev_testbed_uevent(impl.testbed, path.c_str(), "remove");
     for (const std::string &path : paths)
         umockdev_testbed_remove_device(impl.testbed, path.c_str());
+    if (!ptyMapEntry.empty())
+        ::unlink(ptyMapEntry.c_str());
     // Frees the nodes for a camera plugged into the same port later.
     umockdev_testbed_detach_ioctl(impl.testbed, impl.usbNode.c_str(), nullptr);
     if (!impl.options.firmwareUpdateMode)

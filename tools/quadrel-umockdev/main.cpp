@@ -3,11 +3,19 @@
 // hidapi as if it were plugged in; the simulated camera answers it.
 //
 //   quadrel-umockdev-run [--serial S] [--board S] [--firmware V] [--boot V]
-//                        [--script FILE] [--unplug-after MS] -- PROGRAM [ARGS...]
+//                        [--script FILE] [--unplug-after MS]
+//                        [--update-mode-after MS] [--firmware-after-update V]
+//                        [--wrong-status-at-read N] [--received FILE] -- PROGRAM [ARGS...]
 //
 // --script sends the camera's reports of a script file ("<delay ms> <hex
-// bytes>" per line) once the program has started. The exit status is the
-// program's. Restarts itself under umockdev-wrapper when needed.
+// bytes>" per line) once the program has started. --update-mode-after puts
+// the camera into its firmware-update mode that long after the start (it
+// leaves and comes back as 202c:0084 on the next port), as a user does by
+// hand; there it answers the status read N (counted from 0) with an error
+// when asked to, and after an update comes back in camera mode with the
+// firmware version V. --received writes the image the camera took to FILE
+// when the program has ended. The exit status is the program's. Restarts
+// itself under umockdev-wrapper when needed.
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -31,8 +39,11 @@ namespace {
 
 int usage()
 {
-    std::fprintf(stderr, "usage: quadrel-umockdev-run [--serial S] [--board S] [--firmware V] [--boot V]\n"
-                         "                            [--script FILE] [--unplug-after MS] -- PROGRAM [ARGS...]\n");
+    std::fprintf(stderr,
+                 "usage: quadrel-umockdev-run [--serial S] [--board S] [--firmware V] [--boot V]\n"
+                 "                            [--script FILE] [--unplug-after MS]\n"
+                 "                            [--update-mode-after MS] [--firmware-after-update V]\n"
+                 "                            [--wrong-status-at-read N] [--received FILE] -- PROGRAM [ARGS...]\n");
     return 2;
 }
 
@@ -54,6 +65,9 @@ int main(int argc, char **argv)
     QuadrelIdentity identity;
     std::string scriptFile;
     long unplugAfterMs = -1;
+    long updateModeAfterMs = -1;
+    QuadrelUmockdevBed::FirmwareBehaviour firmware;
+    std::string receivedFile;
     int programIndex = -1;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
@@ -74,6 +88,14 @@ int main(int argc, char **argv)
             scriptFile = next;
         } else if (arg == "--unplug-after" && (next = value())) {
             unplugAfterMs = std::atol(next);
+        } else if (arg == "--update-mode-after" && (next = value())) {
+            updateModeAfterMs = std::atol(next);
+        } else if (arg == "--firmware-after-update" && (next = value())) {
+            firmware.firmwareAfterUpdate = next;
+        } else if (arg == "--wrong-status-at-read" && (next = value())) {
+            firmware.wrongStatusAtRead = std::atoi(next);
+        } else if (arg == "--received" && (next = value())) {
+            receivedFile = next;
         } else {
             return usage();
         }
@@ -97,6 +119,10 @@ int main(int argc, char **argv)
     camera->setFrozenObserver([](bool frozen) { std::fprintf(stderr, "quadrel: %s\n", frozen ? "frozen" : "live"); });
     camera->setLightObserver([](bool on) { std::fprintf(stderr, "quadrel: light %s\n", on ? "on" : "off"); });
     QuadrelUmockdevBed bed(camera);
+    QuadrelUmockdevBed::Options updateOptions;
+    updateOptions.port = 2;
+    updateOptions.firmwareUpdateMode = true;
+    QuadrelUmockdevBed updateMode(camera, updateOptions, firmware);
     std::string error;
     if (!bed.plugIn(&error)) {
         std::fprintf(stderr, "quadrel-umockdev-run: %s\n", error.c_str());
@@ -128,8 +154,21 @@ int main(int argc, char **argv)
             bed.unplug();
             unplugAfterMs = -1;
         }
+        if (updateModeAfterMs >= 0 &&
+            std::chrono::steady_clock::now() - started >= std::chrono::milliseconds(updateModeAfterMs)) {
+            std::fprintf(stderr, "quadrel: entering firmware update mode\n");
+            bed.unplug();
+            if (!updateMode.plugIn(&error))
+                std::fprintf(stderr, "quadrel-umockdev-run: %s\n", error.c_str());
+            updateModeAfterMs = -1;
+        }
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     }
     camera->stopScript();
+    if (!receivedFile.empty()) {
+        const std::vector<std::uint8_t> image = updateMode.receivedImage();
+        std::ofstream out(receivedFile, std::ios::binary);
+        out.write(reinterpret_cast<const char *>(image.data()), static_cast<std::streamsize>(image.size()));
+    }
     return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
 }

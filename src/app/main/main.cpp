@@ -2,6 +2,7 @@
 #include "app/CameraServices.h"
 #include "app/CommandLine.h"
 #include "app/DriverRule.h"
+#include "app/FirmwareInstallCommand.h"
 #include "app/KelvoViewerAppDelegate.h"
 #include "device/backend/LaunchEventChannel.h"
 #include "device/backend/LinuxDeviceDiscovery.h"
@@ -66,6 +67,10 @@ int main(int argc, char **argv)
         probe.administratorCommand = rule.administratorCommand();
         probe.ruleInstalled = rule.state() != kelvo::app::DriverRule::State::Missing;
         return kelvo::device::runProbe(out, probe);
+    }
+    if (!options.installFirmware.isEmpty()) {
+        QTextStream out(stdout);
+        return kelvo::app::runFirmwareInstall(out, {options.installFirmware, options.firmwareSha512});
     }
 
     kelvo::ui::KelvoViewerApplication app(argc, argv);

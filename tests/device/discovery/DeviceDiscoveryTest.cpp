@@ -311,12 +311,12 @@ TEST_F(DiscoveryFixture, FallbackRetriesEveryTwoSecondsWhileACameraFailsToAttach
 {
     bus.hid = false;
     bus.usbDevices = {camera()};
-    bus.sessionResults = {TransferStatus::NoDevice};
+    bus.sessionResults = {TransferStatus::Error};
     scan();
     EXPECT_EQ(bus.sessionsTried, 100);
     EXPECT_EQ(sleepsOf(2s), 99);
     EXPECT_EQ(sleepsOf(200ms), 100) << "each failed interface creation pauses";
-    EXPECT_EQ(log.count("Could not create interface: e00002c0 -536870208\n"), 100);
+    EXPECT_EQ(log.count("Could not create interface: e00002bc -536870212\n"), 100);
     EXPECT_EQ(log.count("Something went wrong.\n"), 100);
     EXPECT_EQ(link.firmwareUploadState(), 0);
 }
@@ -329,7 +329,7 @@ TEST_F(DiscoveryFixture, FallbackOnAnEmptyBusEndsAtOnce)
     EXPECT_TRUE(sleeps.empty());
 }
 
-TEST_F(DiscoveryFixture, InterfaceCreationRetriesBusyAndUnsupportedFiveTimes)
+TEST_F(DiscoveryFixture, InterfaceCreationRetriesBusyUnsupportedAndUnlistedFiveTimes)
 {
     const struct {
         std::deque<TransferStatus> results;
@@ -340,6 +340,8 @@ TEST_F(DiscoveryFixture, InterfaceCreationRetriesBusyAndUnsupportedFiveTimes)
         {{TransferStatus::ExclusiveAccess, TransferStatus::Unsupported, TransferStatus::Success}, true, 3, 2},
         {{TransferStatus::ExclusiveAccess}, false, 5, 6},
         {{TransferStatus::Error}, false, 1, 1},
+        // Announced by udev before libusb lists it.
+        {{TransferStatus::NoDevice, TransferStatus::NoDevice, TransferStatus::Success}, true, 3, 2},
     };
     for (const auto &c : cases) {
         link.terminateAllUSBThreads();

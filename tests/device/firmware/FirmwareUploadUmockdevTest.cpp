@@ -353,3 +353,30 @@ TEST_F(FirmwareUploadUmockdev, FailureThenCancel)
     ASSERT_TRUE(pagesBecome({"WaitingForDFU", "InProgress", "UploadFailed", "PressReset", "closed"}))
         << pages.join(',').toStdString();
 }
+
+TEST_F(FirmwareUploadUmockdev, FailureThenRetry)
+{
+    const QByteArray image = imageOfSize(3000);
+    useInstaller(image);
+    installer->begin();
+    Bed &failing = plug(1, true, {-1, 3, -1, {}});
+    ASSERT_TRUE(pagesBecome({"WaitingForDFU", "InProgress", "UploadFailed"})) << pages.join(',').toStdString();
+    installer->retryFirmwareInstall();
+    ASSERT_TRUE(pagesBecome({"WaitingForDFU", "InProgress", "UploadFailed", "PressReset"}));
+    // The user resets the camera: it comes back in camera mode, and the page
+    // asks for the update mode again.
+    failing.unplug();
+    Bed &camera = plug(2, false);
+    ASSERT_TRUE(pagesBecome({"WaitingForDFU", "InProgress", "UploadFailed", "PressReset", "WaitingForDFU"}))
+        << pages.join(',').toStdString();
+    camera.unplug();
+    Bed::FirmwareBehaviour behaviour;
+    behaviour.firmwareAfterUpdate = "3.1.0";
+    Bed &second = plug(3, true, behaviour);
+    ASSERT_TRUE(pagesBecome({"WaitingForDFU", "InProgress", "UploadFailed", "PressReset", "WaitingForDFU", "InProgress",
+                             "WaitingForReboot", "closed"}))
+        << pages.join(',').toStdString();
+    EXPECT_TRUE(pumpUntil([&] { return second.restartedInCameraMode(); }, 5s));
+    const auto received = second.receivedImage();
+    EXPECT_EQ(QByteArray(reinterpret_cast<const char *>(received.data()), static_cast<int>(received.size())), image);
+}
