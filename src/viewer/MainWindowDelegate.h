@@ -475,6 +475,7 @@ private:
     settings::PreferencesKeeper m_preferencesKeeper{m_settingsStore};
     settings::UpdateBookkeeping m_update;
     bool m_userHasSetPreferences = false;
+    bool m_applyingSettings = false;
     bool m_firstLaunch = false;
     bool m_automaticallyLaunchesOnDeviceAttach = true;
     std::uint8_t m_dockingInfo = 0;

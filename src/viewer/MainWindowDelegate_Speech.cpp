@@ -12,7 +12,7 @@ namespace kelvo::viewer {
 void MainWindowDelegate::setUpSpeech()
 {
     SpeechFeedback &speech = m_windows->speech();
-    speech.setQuietWhile([this] { return loadingPreferences(); });
+    speech.setQuietWhile([this] { return m_applyingSettings; });
     speech.applyPreferences(static_cast<speech::SpeakMode>(speakChangesMode()), int(speechRate()));
     m_windows->pageReader().setPictureSource([this] { return m_freezeFrames.freezeFramePicture(); });
     // Copying and saving become possible once there is text; their keys

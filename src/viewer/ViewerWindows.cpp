@@ -178,6 +178,9 @@ bool ViewerWindows::eventFilter(QObject *watched, QEvent *event)
 
 bool ViewerWindows::handleEscape()
 {
+    // A page being read takes Escape to stop the reading first.
+    if (m_pageReader->session().isActive())
+        return false;
     if (m_model.isFrozen())
         m_model.unfreezeFrame();
     else if (m_placement->isFullScreen())

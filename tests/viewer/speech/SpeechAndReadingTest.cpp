@@ -1,5 +1,7 @@
 #include "common/SystemLog.h"
 #include "speech/Speaker.h"
+#include "speech/SpokenPhrases.h"
+#include "ui/DraggableWindow.h"
 #include "ui/MainMenu.h"
 #include "ui/MenuTags.h"
 #include "ui/ReadingLineOutline.h"
@@ -57,7 +59,7 @@ struct SpeechRig : ViewerRig {
             engine = made.get();
             return made;
         });
-        QWidget *window = controller.videoWindow();
+        QWidget *window = static_cast<QWidget *>(controller.videoWindow());
         window->show();
         QApplication::setActiveWindow(window);
         EXPECT_TRUE(QTest::qWaitForWindowActive(window));
@@ -69,7 +71,9 @@ struct SpeechRig : ViewerRig {
     // A key pressed in the video window, as the user would.
     void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
     {
-        QWidget *target = QApplication::focusWidget() ? QApplication::focusWidget() : controller.videoWindow();
+        QWidget *target = QApplication::focusWidget();
+        if (!target)
+            target = static_cast<QWidget *>(controller.videoWindow());
         QTest::keyClick(target, key, modifiers);
         QCoreApplication::processEvents();
     }
@@ -93,72 +97,6 @@ std::vector<std::string> spokenLines(const ScopedLogCapture &log)
 }
 
 } // namespace
-
-// Changes made by key, by menu and by the model (as camera buttons do) are
-// said once each, cutting off the phrase before, shown as a caption and
-// logged; a screen reader silences the automatic mode but not the captions.
-TEST(SpokenChanges, KeysAndMenusSayShowAndLogEachChange)
-{
-    SpeechRig rig;
-    rig.controller.setSpeechPreferences(1, 0);
-    ScopedLogCapture log;
-
-    rig.press(Qt::Key_Equal, Qt::ControlModifier); // Zoom In
-    rig.press(Qt::Key_C);                          // Next Colour Mode
-    rig.press(Qt::Key_H);                          // Horizontal Guides
-    rig.press(Qt::Key_M);                          // Mirror
-    rig.press(Qt::Key_R);                          // Rotate
-    rig.controller.setLightIsOn(true);             // the camera's light button
-    rig.controller.model().freezeFrame();
-    rig.controller.setZoomLevel(2); // the same level again is no news
-
-    const std::vector<std::string> expected{
-        "Zoom 2", "Black on White", "Horizontal lines", "Mirrored", "Rotated 90 degrees", "Light on", "Frozen"};
-    const std::vector<std::string> calls = rig.voice.calls;
-    EXPECT_EQ(rig.said(), expected);
-    EXPECT_EQ(spokenLines(log), expected);
-    // Never queued: every text is preceded by a stop.
-    for (size_t i = 0; i < calls.size(); ++i)
-        if (calls[i].rfind("say ", 0) == 0)
-            EXPECT_EQ(calls.at(i - 1), "stop");
-    EXPECT_TRUE(rig.caption()->isShowing());
-    EXPECT_EQ(rig.caption()->text(), QStringLiteral("Frozen"));
-    // At the top edge, away from the middle of the picture.
-    EXPECT_LT(rig.caption()->plateRect().bottom(), rig.caption()->height() / 2.0);
-    QTest::qWait(ui::SpeechCaption::kHoldMs + ui::SpeechCaption::kFadeMs + 200);
-    EXPECT_FALSE(rig.caption()->isShowing());
-
-    // Automatic: silent while a screen reader runs, captions still shown.
-    rig.controller.setSpeechPreferences(0, 0);
-    rig.speaker().setScreenReaderRunning(true);
-    rig.press(Qt::Key_Minus, Qt::ControlModifier);
-    EXPECT_TRUE(rig.said().empty());
-    EXPECT_EQ(rig.caption()->text(), QStringLiteral("Zoom 1"));
-    rig.speaker().setScreenReaderRunning(false);
-    rig.press(Qt::Key_Equal, Qt::ControlModifier);
-    EXPECT_EQ(rig.said(), std::vector<std::string>{"Zoom 2"});
-    rig.controller.setSpeechPreferences(2, 0);
-    rig.press(Qt::Key_Minus, Qt::ControlModifier);
-    EXPECT_TRUE(rig.said().empty());
-    EXPECT_EQ(rig.controller.speakChangesMode(), 2);
-}
-
-TEST(SpokenChanges, WithoutAVoiceOneMessageSaysSoAndCaptionsCarryOn)
-{
-    SpeechRig rig;
-    rig.voice.reason = QStringLiteral("Speech is not available: no speech engine is installed.");
-    rig.controller.setSpeechPreferences(1, 0);
-    ScopedLogCapture log;
-    rig.press(Qt::Key_Equal, Qt::ControlModifier);
-    rig.press(Qt::Key_Equal, Qt::ControlModifier);
-    EXPECT_EQ(rig.voice.created, 1);
-    EXPECT_TRUE(rig.voice.calls.empty());
-    int messages = 0;
-    for (const std::string &line : log.lines())
-        messages += line.find("Speech is not available") != std::string::npos;
-    EXPECT_EQ(messages, 1);
-    EXPECT_EQ(rig.caption()->text(), QStringLiteral("Zoom 3"));
-}
 
 namespace {
 
@@ -211,6 +149,81 @@ struct ReadingRig : SpeechRig {
 };
 
 } // namespace
+
+// Changes made by key, by menu and by the model (as camera buttons do) are
+// said once each, cutting off the phrase before, shown as a caption and
+// logged; a screen reader silences the automatic mode but not the captions.
+TEST(SpokenChanges, KeysAndMenusSayShowAndLogEachChange)
+{
+    ReadingRig rig;
+    rig.controller.setSpeechPreferences(1, 0);
+    rig.controller.setPreferredFilters({0, 1});
+    const bool light = !rig.controller.lightIsOn();
+    ScopedLogCapture log;
+
+    rig.press(Qt::Key_Equal, Qt::ControlModifier); // Zoom In
+    rig.controller.setColorModeFromTag(1);         // Colour > All Colour Modes
+    rig.press(Qt::Key_H);                          // Horizontal Guides
+    rig.press(Qt::Key_M);                          // Mirror
+    rig.press(Qt::Key_R);                          // Rotate
+    rig.controller.setLightIsOn(light);            // the camera's light report
+    rig.controller.model().freezeFrame();
+    rig.controller.setZoomLevel(2); // the same level again is no news
+
+    const std::vector<std::string> expected{"Zoom 2",
+                                            speech::colourModePhrase(1).toStdString(),
+                                            "Horizontal lines",
+                                            "Mirrored",
+                                            speech::rotationPhrase(rig.controller.videoOrientation()).toStdString(),
+                                            speech::lightPhrase(light).toStdString(),
+                                            "Frozen"};
+    const std::vector<std::string> calls = rig.voice.calls;
+    EXPECT_EQ(rig.said(), expected);
+    EXPECT_EQ(spokenLines(log), expected);
+    // Never queued: every text is preceded by a stop.
+    for (size_t i = 0; i < calls.size(); ++i) {
+        if (calls[i].rfind("say ", 0) == 0) {
+            EXPECT_EQ(calls.at(i - 1), "stop");
+        }
+    }
+    EXPECT_TRUE(rig.caption()->isShowing());
+    EXPECT_EQ(rig.caption()->text(), QStringLiteral("Frozen"));
+    // At the top edge, away from the middle of the picture.
+    EXPECT_LT(rig.caption()->plateRect().bottom(), rig.caption()->height() / 2.0);
+    QTest::qWait(ui::SpeechCaption::kHoldMs + ui::SpeechCaption::kFadeMs + 200);
+    EXPECT_FALSE(rig.caption()->isShowing());
+
+    // Automatic: silent while a screen reader runs, captions still shown.
+    rig.controller.setSpeechPreferences(0, 0);
+    rig.speaker().setScreenReaderRunning(true);
+    rig.press(Qt::Key_Minus, Qt::ControlModifier);
+    EXPECT_TRUE(rig.said().empty());
+    EXPECT_EQ(rig.caption()->text(), QStringLiteral("Zoom 1"));
+    rig.speaker().setScreenReaderRunning(false);
+    rig.press(Qt::Key_Equal, Qt::ControlModifier);
+    EXPECT_EQ(rig.said(), std::vector<std::string>{"Zoom 2"});
+    rig.controller.setSpeechPreferences(2, 0);
+    rig.press(Qt::Key_Minus, Qt::ControlModifier);
+    EXPECT_TRUE(rig.said().empty());
+    EXPECT_EQ(rig.controller.speakChangesMode(), 2);
+}
+
+TEST(SpokenChanges, WithoutAVoiceOneMessageSaysSoAndCaptionsCarryOn)
+{
+    ReadingRig rig;
+    rig.voice.reason = QStringLiteral("Speech is not available: no speech engine is installed.");
+    rig.controller.setSpeechPreferences(1, 0);
+    ScopedLogCapture log;
+    rig.press(Qt::Key_Equal, Qt::ControlModifier);
+    rig.press(Qt::Key_Equal, Qt::ControlModifier);
+    EXPECT_EQ(rig.voice.created, 1);
+    EXPECT_TRUE(rig.voice.calls.empty());
+    int messages = 0;
+    for (const std::string &line : log.lines())
+        messages += line.find("Speech is not available") != std::string::npos;
+    EXPECT_EQ(messages, 1);
+    EXPECT_EQ(rig.caption()->text(), QStringLiteral("Zoom 3"));
+}
 
 // T freezes the live page, recognises it off the main thread and reads it
 // line by line with the line outlined; the keys steer; the text can be
@@ -287,7 +300,7 @@ TEST(ReadingAloud, ABlackPictureSaysNoTextFound)
     black.fill(Qt::black);
     rig.showCamera(black);
     ASSERT_TRUE(rig.recognised());
-    EXPECT_EQ(rig.said(), std::vector<std::string>{"No text found"});
+    EXPECT_EQ(rig.said(), (std::vector<std::string>{"Frozen", "No text found"}));
     EXPECT_EQ(rig.caption()->text(), QStringLiteral("No text found"));
     EXPECT_FALSE(rig.reader().hasText());
     // Closing while a recognition runs leaves nothing behind.
