@@ -165,6 +165,10 @@ QWidget *PreferencesWindow::buildGeneralTab()
     auto *rateLabel = new QLabel(localized("Speech &rate:"), general);
     rateLabel->setBuddy(m_speechRate);
     form->addRow(rateLabel, m_speechRate);
+    // The keyboard goes down the page as it reads.
+    QWidget::setTabOrder(m_updateBehavior, m_speakChanges);
+    QWidget::setTabOrder(m_speakChanges, m_speechRate);
+    QWidget::setTabOrder(m_speechRate, m_autoLaunch);
 
     auto *layout = new QVBoxLayout(general);
     layout->addWidget(m_warning);
