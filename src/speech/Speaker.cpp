@@ -66,6 +66,10 @@ bool Speaker::ensureEngine()
 
 void Speaker::announce(const QString &text)
 {
+    // Off is the user's choice of no feedback at all; a screen reader only
+    // takes the voice, the caption stays.
+    if (m_mode == SpeakMode::Off)
+        return;
     emit captionRequested(text);
     if (speaksChanges())
         speak(text, false);

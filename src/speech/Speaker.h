@@ -48,7 +48,8 @@ public:
     void setRate(int rate);
     int rate() const { return m_rate; }
 
-    // A change of state: shown always, said when changes are spoken.
+    // A change of state: shown unless the mode is Off, said when changes
+    // are spoken.
     void announce(const QString &text);
     // Text the user asked to hear (a page): said whatever the mode.
     void read(const QString &text);

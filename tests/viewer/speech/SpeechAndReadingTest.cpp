@@ -205,6 +205,7 @@ TEST(SpokenChanges, KeysAndMenusSayShowAndLogEachChange)
     rig.controller.setSpeechPreferences(2, 0);
     rig.press(Qt::Key_Minus, Qt::ControlModifier);
     EXPECT_TRUE(rig.said().empty());
+    EXPECT_EQ(rig.caption()->text(), QStringLiteral("Zoom 2")) << "off shows nothing either";
     EXPECT_EQ(rig.controller.speakChangesMode(), 2);
 }
 
