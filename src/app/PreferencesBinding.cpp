@@ -62,6 +62,21 @@ void PreferencesBinding::setAutomaticallyLaunchesOnDeviceAttach(bool launches)
     m_controller.setAutomaticallyLaunchesOnDeviceAttach(settings::PlistValue::boolean(launches));
 }
 
+std::int64_t PreferencesBinding::speakChanges() const
+{
+    return m_controller.speakChangesMode();
+}
+
+std::int64_t PreferencesBinding::speechRate() const
+{
+    return m_controller.speechRate();
+}
+
+void PreferencesBinding::setSpeech(std::int64_t mode, std::int64_t rate)
+{
+    m_controller.setSpeechPreferences(mode, rate);
+}
+
 ui::PreferencesWindowController::UpdateLocation PreferencesBinding::updateLocation() const
 {
     switch (m_location) {

@@ -30,6 +30,9 @@ public:
     bool automaticallyLaunchesOnDeviceAttach() const override;
     void setAutomaticallyLaunchesOnDeviceAttach(bool launches) override;
     UpdateLocation updateLocation() const override;
+    std::int64_t speakChanges() const override;
+    std::int64_t speechRate() const override;
+    void setSpeech(std::int64_t mode, std::int64_t rate) override;
 
 private:
     viewer::MainWindowDelegate &m_controller;

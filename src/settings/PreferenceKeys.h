@@ -24,6 +24,8 @@ inline constexpr char kPreferredFilterList[] = "PreferredFilterList";
 inline constexpr char kAudioLevelIndicatorVisible[] = "AudioLevelIndicatorVisible";
 inline constexpr char kDockingState[] = "DockingState";
 inline constexpr char kWindowPosition[] = "WindowPosition";
+inline constexpr char kSpeakChanges[] = "SpeakChanges";
+inline constexpr char kSpeechRate[] = "SpeechRate";
 // The update host ("https://host[:port]"), for sites that mirror the updates;
 // KELVO_UPDATE_HOST in the environment takes precedence. Read only.
 inline constexpr char kUpdateHost[] = "UpdateHost";

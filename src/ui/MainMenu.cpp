@@ -79,6 +79,9 @@ constexpr const char *kActionNames[kMenuCommandCount] = {
     "sendHidCommand:",
     "showHideOnScreenDisplay:",
     "performMiniaturizeAnyway:",
+    "readPageAloud:",
+    "copyRecognisedText:",
+    "saveRecognisedText:",
     "showHelp:",
 };
 
@@ -232,6 +235,13 @@ MainMenu::MainMenu(QMenuBar *menuBar, MenuCommandTarget &target, QObject *parent
             separator,
             ItemEntry{"&Freeze", C::FreezeThaw, MenuTag::Freeze, {key(Qt::Key_F), key(Qt::Key_Space)}, true},
             ItemEntry{"&Save Picture...", C::SaveFreezeFrame, kNoTag, {key(Qt::CTRL | Qt::Key_S)}},
+            separator,
+            ItemEntry{"Read Page &Aloud", C::ReadPageAloud, MenuTag::ReadPageAloud, {key(Qt::Key_T)}},
+            ItemEntry{"&Copy Text", C::CopyRecognisedText, MenuTag::CopyRecognisedText, {key(Qt::CTRL | Qt::Key_C)}},
+            ItemEntry{"Save Te&xt...",
+                      C::SaveRecognisedText,
+                      MenuTag::SaveRecognisedText,
+                      {key(Qt::CTRL | Qt::SHIFT | Qt::Key_T)}},
             separator,
             ItemEntry{
                 "Zoom &In", C::ZoomCameraIn, kNoTag, {key(Qt::CTRL | Qt::Key_Equal), key(Qt::CTRL | Qt::Key_Plus)}},

@@ -62,6 +62,10 @@ enum class MenuCommand {
     SendDeviceCommand,
     ShowOnScreenDisplay,
     MiniaturizeWindow,
+    // Reading the page aloud
+    ReadPageAloud,
+    CopyRecognisedText,
+    SaveRecognisedText,
     // Help
     ShowHelp,
 };

@@ -15,6 +15,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <QSignalBlocker>
+#include <QSlider>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTableWidget>
@@ -138,6 +139,37 @@ QWidget *PreferencesWindow::buildGeneralTab()
     m_updateBehavior->setAccessibleName(localized("When an update is found"));
     form->addRow(behaviorLabel, m_updateBehavior);
 
+    m_speakChanges = new QComboBox(general);
+    m_speakChanges->setObjectName(QStringLiteral("speakChangesPopUp"));
+    m_speakChanges->addItem(localized("Automatic (not with a screen reader)"), QVariant::fromValue<qlonglong>(0));
+    m_speakChanges->addItem(localized("On"), QVariant::fromValue<qlonglong>(1));
+    m_speakChanges->addItem(localized("Off"), QVariant::fromValue<qlonglong>(2));
+    m_speakChanges->setAccessibleName(localized("Speak changes"));
+    m_speechRate = new QSlider(Qt::Horizontal, general);
+    m_speechRate->setObjectName(QStringLiteral("speechRateSlider"));
+    m_speechRate->setRange(-10, 10);
+    m_speechRate->setPageStep(2);
+    m_speechRate->setAccessibleName(localized("Speech rate"));
+    auto speechChosen = [this] {
+        if (m_controller)
+            m_controller->setSpeech(m_speakChanges->currentData().toLongLong(), m_speechRate->value());
+    };
+    connect(m_speakChanges, &QComboBox::activated, this, speechChosen);
+    connect(m_speechRate, &QSlider::valueChanged, this, [this, speechChosen] {
+        if (!m_reloading)
+            speechChosen();
+    });
+    auto *speakLabel = new QLabel(localized("&Speak changes:"), general);
+    speakLabel->setBuddy(m_speakChanges);
+    form->addRow(speakLabel, m_speakChanges);
+    auto *rateLabel = new QLabel(localized("Speech &rate:"), general);
+    rateLabel->setBuddy(m_speechRate);
+    form->addRow(rateLabel, m_speechRate);
+    // The keyboard goes down the page as it reads.
+    QWidget::setTabOrder(m_updateBehavior, m_speakChanges);
+    QWidget::setTabOrder(m_speakChanges, m_speechRate);
+    QWidget::setTabOrder(m_speechRate, m_autoLaunch);
+
     auto *layout = new QVBoxLayout(general);
     layout->addWidget(m_warning);
     layout->addLayout(form);
@@ -218,6 +250,9 @@ void PreferencesWindow::reloadData()
         selectData(m_updateBehavior, m_controller->automaticUpdateBehavior());
         m_updateFrequency->setEnabled(m_controller->automaticUpdateBehavior() != 2);
         m_autoLaunch->setChecked(m_controller->automaticallyLaunchesOnDeviceAttach());
+        selectData(m_speakChanges, m_controller->speakChanges());
+        const QSignalBlocker quiet(m_speechRate);
+        m_speechRate->setValue(int(m_controller->speechRate()));
     }
 }
 

@@ -13,6 +13,7 @@ class QCheckBox;
 class QComboBox;
 class QLabel;
 class QPushButton;
+class QSlider;
 class QTabWidget;
 class QTableWidget;
 class QTableWidgetItem;
@@ -46,6 +47,12 @@ public:
     virtual void setAutomaticallyLaunchesOnDeviceAttach(bool launches) = 0;
 
     virtual UpdateLocation updateLocation() const = 0;
+
+    // Spoken changes: 0 automatic (off while a screen reader runs), 1 on,
+    // 2 off; the voice's rate -10..10.
+    virtual std::int64_t speakChanges() const { return 0; }
+    virtual std::int64_t speechRate() const { return 0; }
+    virtual void setSpeech(std::int64_t /*mode*/, std::int64_t /*rate*/) {}
 };
 
 // The preferences: general settings and the choice of the colour modes that
@@ -70,6 +77,8 @@ public:
     QComboBox *updateFrequencyPopUp() const { return m_updateFrequency; }
     QComboBox *updateBehaviorPopUp() const { return m_updateBehavior; }
     QCheckBox *autoLaunchCheckbox() const { return m_autoLaunch; }
+    QComboBox *speakChangesPopUp() const { return m_speakChanges; }
+    QSlider *speechRateSlider() const { return m_speechRate; }
 
     // Selects the page whose identifier (object name) is given; answers
     // whether there is one.
@@ -110,6 +119,8 @@ private:
     QComboBox *m_updateFrequency = nullptr;
     QComboBox *m_updateBehavior = nullptr;
     QCheckBox *m_autoLaunch = nullptr;
+    QComboBox *m_speakChanges = nullptr;
+    QSlider *m_speechRate = nullptr;
 };
 
 } // namespace kelvo::ui

@@ -63,6 +63,7 @@ std::vector<QWidget *> MainWindowDelegate::loadInterface(ApplicationCommands *ap
     m_windows->onScreenDisplay()->setBeep([this] { beep(); });
     m_windows->onScreenDisplay()->setCameraQuery([this] { return validate(ui::MenuCommand::ZoomCameraIn, nullptr); });
     m_eventRouting = std::make_unique<ViewerEventRouting>(*this);
+    setUpSpeech();
     return m_windows->topLevelWindows();
 }
 
@@ -224,6 +225,11 @@ void MainWindowDelegate::perform(ui::MenuCommand command, QAction *item)
     case C::MiniaturizeWindow:
         videoWindow()->performMiniaturizeAnyway();
         return;
+    case C::ReadPageAloud:
+    case C::CopyRecognisedText:
+    case C::SaveRecognisedText:
+        performReadingCommand(command);
+        return;
     case C::ShowHelp:
         showHelp();
         return;
@@ -261,7 +267,11 @@ bool MainWindowDelegate::validate(ui::MenuCommand command, const QAction *item) 
     // frozen picture can still be saved and let go.
     case C::FreezeThaw:
     case C::SaveFreezeFrame:
+    case C::ReadPageAloud:
         return hasVideoDevice || isFrozen();
+    case C::CopyRecognisedText:
+    case C::SaveRecognisedText:
+        return recognisedTextAvailable();
     case C::ZoomCameraIn:
     case C::ZoomCameraOut:
     case C::FindZoomPosition:

@@ -87,6 +87,7 @@ public:
     // (a controller tested on its own) those items stay disabled.
     std::vector<QWidget *> loadInterface(ApplicationCommands *application = nullptr);
     bool interfaceLoaded() const { return m_windows != nullptr; }
+    ViewerWindows *windows() const { return m_windows.get(); }
     // The built interface's objects; all null before it is built.
     const ui::MainWindowOutlets &outlets() const;
     ui::DraggableWindow *videoWindow() const { return outlets().videoWindow; }
@@ -228,6 +229,14 @@ public:
     bool validate(ui::MenuCommand command, const QAction *item) const override;
     void muteUnmute();
     bool isMuted() const { return m_model.isMuted(); }
+    // ---- Speech and reading the page aloud (MainWindowDelegate_Speech.cpp) ------------------
+    // "Speak changes": 0 automatic (not while a screen reader runs), 1 on,
+    // 2 off; the voice's rate -10..10. Saved at once.
+    std::int64_t speakChangesMode() const;
+    std::int64_t speechRate() const;
+    void setSpeechPreferences(std::int64_t mode, std::int64_t rate);
+    bool recognisedTextAvailable() const;
+
     // The user manual, in the desktop's browser or the viewer's help window.
     void showHelp();
     const ui::HelpManual &helpManual() const { return m_helpManual; }
@@ -426,6 +435,9 @@ signals:
     void camerasChanged();
 
 private:
+    void setUpSpeech();
+    void performReadingCommand(ui::MenuCommand command);
+    void stillPictureShownForReading();
     void changeLineSeparation(int step);
     void scrollGuides(int step);
     // Re-evaluates which menu items can act, after a change of state.
@@ -469,6 +481,7 @@ private:
     settings::PreferencesKeeper m_preferencesKeeper{m_settingsStore};
     settings::UpdateBookkeeping m_update;
     bool m_userHasSetPreferences = false;
+    bool m_applyingSettings = false;
     bool m_firstLaunch = false;
     bool m_automaticallyLaunchesOnDeviceAttach = true;
     std::uint8_t m_dockingInfo = 0;

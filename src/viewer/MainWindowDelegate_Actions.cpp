@@ -320,6 +320,8 @@ void MainWindowDelegate::toggleHorizontalReadingGuidesMode()
     if (m_lineOverlayView)
         m_lineOverlayView->setHorizontalReadingGuideMode(
             nextGuideMode(m_lineOverlayView->horizontalReadingGuideMode()));
+    if (m_lineOverlayView)
+        m_model.guideModeChosen(true, m_lineOverlayView->horizontalReadingGuideMode());
     savePreferences();
 }
 
@@ -327,6 +329,8 @@ void MainWindowDelegate::toggleVerticalReadingGuidesMode()
 {
     if (m_lineOverlayView)
         m_lineOverlayView->setVerticalReadingGuideMode(nextGuideMode(m_lineOverlayView->verticalReadingGuideMode()));
+    if (m_lineOverlayView)
+        m_model.guideModeChosen(false, m_lineOverlayView->verticalReadingGuideMode());
     savePreferences();
 }
 

@@ -124,6 +124,7 @@ bool MainWindowDelegate::takeWaitingToFreeze()
 void MainWindowDelegate::showFreezeFramePicture(const video::FreezeFrameImage &picture)
 {
     m_view->setStillPicture(video::stillQImage(picture));
+    stillPictureShownForReading();
 }
 
 } // namespace kelvo::viewer

@@ -77,7 +77,11 @@ settings::PreferencesContext MainWindowDelegate::preferencesContext() const
 
 void MainWindowDelegate::loadPreferences()
 {
+    // A camera's saved state coming back is not news to announce.
+    const bool wasApplying = m_applyingSettings;
+    m_applyingSettings = true;
     m_preferencesKeeper.loadPreferences(preferencesContext(), *this);
+    m_applyingSettings = wasApplying;
 }
 
 void MainWindowDelegate::savePreferences()

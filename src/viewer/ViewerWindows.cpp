@@ -2,6 +2,7 @@
 
 #include "common/Localization.h"
 #include "device/DiagnosticSink.h"
+#include "speech/Speaker.h"
 #include "ui/CustomSlider.h"
 #include "ui/DiagnosticWindow.h"
 #include "ui/DraggableLevelIndicator.h"
@@ -17,6 +18,8 @@
 #include "ui/VideoView.h"
 #include "viewer/OnScreenDisplay.h"
 #include "viewer/PictureAccessibility.h"
+#include "viewer/PageReader.h"
+#include "viewer/SpeechFeedback.h"
 #include "viewer/VideoWindowPlacement.h"
 #include "viewer/model/ViewerModel.h"
 
@@ -61,6 +64,10 @@ ViewerWindows::ViewerWindows(Parts parts, QObject *parent) : QObject(parent), m_
     m_placement = new VideoWindowPlacement(m_outlets, parts.placementHost, this);
     m_onScreenDisplay = new OnScreenDisplay({m_outlets, m_model, parts.commands, overlay, m_placement}, this);
     m_pictureAccessibility = new PictureAccessibility(m_outlets.videoContainer, m_model, overlay, this);
+    m_speech = new SpeechFeedback(m_model, m_outlets.videoContainer, speech::createDesktopSpeechEngine, this);
+    m_pageReader = new PageReader({m_model, m_speech->speaker(), m_speech->caption(), m_outlets.videoWindow,
+                                   m_outlets.videoContainer, m_outlets.previewView},
+                                  this);
     observeModel();
     // Escape is taken before any widget of the video window sees it: after
     // the menu bar was used from the keyboard, the focus may rest on a
@@ -72,6 +79,11 @@ ViewerWindows::ViewerWindows(Parts parts, QObject *parent) : QObject(parent), m_
 ViewerWindows::~ViewerWindows()
 {
     qApp->removeEventFilter(this);
+    // A reading in progress stops before the views it draws on go.
+    delete m_pageReader;
+    m_pageReader = nullptr;
+    delete m_speech;
+    m_speech = nullptr;
     // The overlay calls back into the controller, which may already be
     // going.
     m_lineOverlayView->setMainWindowDelegate(nullptr);
@@ -166,6 +178,9 @@ bool ViewerWindows::eventFilter(QObject *watched, QEvent *event)
 
 bool ViewerWindows::handleEscape()
 {
+    // A page being read takes Escape to stop the reading first.
+    if (m_pageReader->session().isActive())
+        return false;
     if (m_model.isFrozen())
         m_model.unfreezeFrame();
     else if (m_placement->isFullScreen())
@@ -397,6 +412,7 @@ void ViewerWindows::installImageFilters(const video::ImageFilterState &state)
 {
     m_outlets.previewView->setPreviewFilters(state.previewFilters);
     m_outlets.previewView->setFreezeFrameFilters(state.freezeFrameFilters);
+    m_pageReader->setFilters(state.previewFilters, state.freezeFrameFilters);
     m_lineOverlayView->update();
 }
 

@@ -21,6 +21,8 @@ namespace kelvo::viewer {
 
 class OnScreenDisplay;
 class PictureAccessibility;
+class PageReader;
+class SpeechFeedback;
 class VideoWindowHost;
 class VideoWindowPlacement;
 class ViewerModel;
@@ -54,6 +56,9 @@ public:
     // The settings were saved: the on-screen menu and the picture's
     // description show the state that was saved.
     void stateSaved();
+    // Spoken and shown changes of state, and reading the page aloud.
+    SpeechFeedback &speech() const { return *m_speech; }
+    PageReader &pageReader() const { return *m_pageReader; }
 
     // ---- ViewerView ------------------------------------------------------------
     void revalidateMenus() override;
@@ -116,6 +121,8 @@ private:
     OnScreenDisplay *m_onScreenDisplay = nullptr;           // child QObject
     PictureAccessibility *m_pictureAccessibility = nullptr; // child QObject
     std::unique_ptr<device::DiagnosticSink> m_diagnosticSink;
+    SpeechFeedback *m_speech = nullptr; // child QObject
+    PageReader *m_pageReader = nullptr; // child QObject
 };
 
 } // namespace kelvo::viewer

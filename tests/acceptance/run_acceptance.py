@@ -996,9 +996,38 @@ def osd_checks(s, v):
     settle_after_transition()
 
 
+def speech_checks(s, v):
+    """Spoken changes and reading the page aloud, in a viewer of its own with speech forced on (under Xvfb
+    there may be no voice: the log and the caption carry the words)."""
+    w = s.start(Profile(s.root, "speech"), "speech", {"KELVO_SPEECH": "on"})
+    S = s.step
+    S(w, "with speech on, Ctrl+= says the zoom", keys("ctrl+equal"), LogLine(r"^Spoken: Zoom 2$"))
+    S(w, "with speech on, Ctrl+- says the zoom", keys("ctrl+minus"), LogLine(r"^Spoken: Zoom 1$"))
+    S(w, "with speech on, Colour > All Colour Modes > second says its name", menu("alt+o", "a", "Home", "Down", "Return"),
+      LogLine(r"^Spoken: Black and White Positive$"))
+    S(w, "with speech on, Colour > All Colour Modes > first says Normal", menu("alt+o", "a", "Home", "Return"),
+      LogLine(r"^Spoken: Normal$"))
+    S(w, "with speech on, F says Frozen", keys("f"), LogLine(r"^Spoken: Frozen$"))
+    S(w, "with speech on, F again says Live", keys("f"), LogLine(r"^Spoken: Live$"))
+    S(w, "with speech on, H says the guides", keys("h"), LogLine(r"^Spoken: Horizontal lines$"))
+    S(w, "H again turns the guides on as a window", keys("h"), LogLine(r"^Spoken: Horizontal window$"))
+    S(w, "H again turns the guides off", keys("h"), LogLine(r"^Spoken: Horizontal guides off$"))
+    S(w, "T freezes and reads the simulated page aloud", keys("t"), LogLine(r"^Setting isFrozen to YES$"),
+      LogLine(r"^Recognised: .*(Reading is easier|letters are large|contrast is strong)"),
+      LogLine(r"^Spoken: .*[a-z]{4}"), timeout=60)
+    S(w, "Down reads the next line", keys("Down"), LogLine(r"^Spoken: "))
+    S(w, "Escape stops the reading, the picture stays frozen", keys("Escape"), NoLogLine(r"isFrozen"))
+    S(w, "Escape again unfreezes", keys("Escape"), LogLine(r"^Setting isFrozen to NO$"), LogLine(r"^Spoken: Live$"))
+    S(w, "Camera > Read Page Aloud reads again", menu("alt+c", "a"),
+      LogLine(r"^Recognised: .*(Reading is easier|letters are large|contrast is strong)"), timeout=60)
+    S(w, "F unfreezing drops the reading", keys("f"), LogLine(r"^Setting isFrozen to NO$"))
+    S(w, "Ctrl+Q quits after reading", keys("ctrl+q"), Exited(0), timeout=8)
+
+
 def main_run(s, profile):
     """One viewer for most checks, in an order that leaves each state as the next check needs it."""
-    v = s.start(profile, "main")
+    # The picture checks judge the picture alone: no spoken-change captions.
+    v = s.start(profile, "main", {"KELVO_SPEECH": "off"})
     camera_and_freeze_checks(s, v)
     save_picture(s, v, keys("ctrl+s"), "Ctrl+S", "ctrl-s.png")
     save_picture(s, v, menu("alt+c", "s"), "Camera > Save Picture", "menu-save.png")
@@ -1022,6 +1051,7 @@ def main_run(s, profile):
     S(v, "Ctrl+Shift+Right docks right before quitting", keys("ctrl+shift+Right"), Placed("right"))
     S(v, "Ctrl+Q quits with status 0", keys("ctrl+q"), Exited(0), Setting("DockingState", bool, camera=False),
       Setting("ZoomLevel", 3), timeout=8)
+    speech_checks(s, v)
 
 
 def restart_run(s, profile):

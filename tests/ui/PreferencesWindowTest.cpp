@@ -201,11 +201,12 @@ TEST(PreferencesWindow, TheGeneralChoicesShowAndSetTheControllersValues)
     // The keyboard reaches every control from the tabs, in order.
     rig.window.tabView()->tabBar()->setFocus();
     std::vector<QWidget *> order;
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < 5; ++i) {
         QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
         order.push_back(QApplication::focusWidget());
     }
-    EXPECT_EQ(order, (std::vector<QWidget *>{behavior, rig.window.autoLaunchCheckbox(), rig.window.cancelButton()}));
+    EXPECT_EQ(order, (std::vector<QWidget *>{behavior, rig.window.speakChangesPopUp(), rig.window.speechRateSlider(),
+                                             rig.window.autoLaunchCheckbox(), rig.window.cancelButton()}));
 
     QTest::keyClick(behavior, Qt::Key_Up);
     EXPECT_EQ(rig.controller.behavior, 1);

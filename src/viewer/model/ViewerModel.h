@@ -158,6 +158,11 @@ public:
     // 2, 3, ... over the run.
     int nextBatteryDemonstrationLevel();
 
+    // ---- Reading guides ------------------------------------------------------------------
+    // The guides live in their overlay; the model only tells observers of
+    // the user's change of an axis's guide mode.
+    void guideModeChosen(bool horizontal, std::int32_t mode) { emit guideModeChanged(horizontal, mode); }
+
 signals:
     void zoomLevelChanged(int level);
     void frozenChanged(bool frozen);
@@ -170,6 +175,7 @@ signals:
     void mutedChanged(bool muted);
     void audioLevelIndicatorChanged(bool showing);
     void zoomButtonModeChanged();
+    void guideModeChanged(bool horizontal, std::int32_t mode);
 
 private:
     bool sendCommand(long command);

@@ -1,0 +1,95 @@
+#include "common/Localization.h"
+#include "common/SystemLog.h"
+#include "speech/SpeechEngine.h"
+
+#include <QTextToSpeech>
+
+namespace kelvo::speech {
+namespace {
+
+class QtSpeechEngine final : public SpeechEngine {
+public:
+    QtSpeechEngine()
+    {
+        // speech-dispatcher first (the desktop's voice and settings), then
+        // any other engine the system has.
+        QStringList engines = QTextToSpeech::availableEngines();
+        engines.removeAll(QStringLiteral("speechd"));
+        engines.prepend(QStringLiteral("speechd"));
+        for (const QString &name : engines) {
+            if (!QTextToSpeech::availableEngines().contains(name))
+                continue;
+            auto voice = std::make_unique<QTextToSpeech>(name);
+            if (voice->state() != QTextToSpeech::Error) {
+                m_voice = std::move(voice);
+                systemLog("Speech engine: %s\n", qPrintable(name));
+                break;
+            }
+        }
+        if (!m_voice)
+            return;
+        QObject::connect(m_voice.get(), &QTextToSpeech::stateChanged, m_voice.get(),
+                         [this](QTextToSpeech::State state) {
+                             if (state == QTextToSpeech::Speaking) {
+                                 m_saying = m_saying || m_started;
+                                 m_started = false;
+                             } else if (state == QTextToSpeech::Ready && m_saying) {
+                                 m_saying = false;
+                                 finished();
+                             }
+                         });
+    }
+
+    QString unavailableReason() const override
+    {
+        if (m_voice)
+            return {};
+        return localized("Speech is not available: no speech engine is installed (speech-dispatcher with a voice, "
+                         "or flite). Captions are still shown.");
+    }
+    void say(const QString &text) override
+    {
+        if (!m_voice)
+            return;
+        stop();
+        // Only a Speaking state seen after this text started may end it: the
+        // stop above can still report its Ready.
+        m_started = true;
+        m_voice->say(text);
+    }
+    void stop() override
+    {
+        m_started = m_saying = false;
+        if (m_voice)
+            m_voice->stop();
+    }
+    void pause() override
+    {
+        if (m_voice)
+            m_voice->pause();
+    }
+    void resume() override
+    {
+        if (m_voice)
+            m_voice->resume();
+    }
+    void setRate(double rate) override
+    {
+        if (m_voice)
+            m_voice->setRate(rate);
+    }
+
+private:
+    std::unique_ptr<QTextToSpeech> m_voice;
+    bool m_started = false;
+    bool m_saying = false;
+};
+
+} // namespace
+
+std::unique_ptr<SpeechEngine> createDesktopSpeechEngine()
+{
+    return std::make_unique<QtSpeechEngine>();
+}
+
+} // namespace kelvo::speech
