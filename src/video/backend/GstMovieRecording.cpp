@@ -100,8 +100,11 @@ bool GstMovieRecording::isActive() const
 
 bool GstMovieRecording::start(const std::string &path, int orientation, QString *error)
 {
-    if (isActive() || !m_pipeline)
-        return false;
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_active || m_bin || !m_pipeline)
+            return false;
+    }
     const GstObjectPtr<GstElement> videoTee = byName(m_pipeline, "videotee");
     if (!videoTee) {
         if (error)
@@ -171,32 +174,54 @@ bool GstMovieRecording::start(const std::string &path, int orientation, QString 
 
     {
         std::lock_guard lock(m_mutex);
-        m_active = true;
         m_stopping = false;
-        m_hasPicture = false;
+        m_closed = false;
         m_finishing = false;
+        m_videoFlowed = false;
+        m_audioFlowed = !withSound;
+        m_framesSinceStop = 0;
         m_error.clear();
     }
-    {
-        const GstObjectPtr<GstPad> input(gst_element_get_static_pad(vqueue.get(), "sink"));
-        gst_pad_add_probe(input.get(), GST_PAD_PROBE_TYPE_BUFFER, onFirstPicture, this, nullptr);
+    for (auto [queue, probe] : {std::pair{vqueue.get(), &GstMovieRecording::onVideoBuffer},
+                                std::pair{withSound ? aqueue.get() : nullptr, &GstMovieRecording::onAudioBuffer}}) {
+        if (!queue)
+            continue;
+        const GstObjectPtr<GstPad> input(gst_element_get_static_pad(queue, "sink"));
+        gst_pad_add_probe(input.get(), GST_PAD_PROBE_TYPE_BUFFER, probe, this, nullptr);
     }
+    // The branch plays before it is linked: a tee pushing into a pad that is
+    // not yet active gets FLUSHING back and passes it upstream, which stops
+    // the live source (or the audio queue) for good. An unwritable file
+    // fails here, before the live picture is touched.
     gst_bin_add(GST_BIN(m_pipeline), m_bin.get());
+    if (gst_element_set_state(m_bin.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+        if (error)
+            *error = QStringLiteral("The movie file could not be written.");
+        abandonStart();
+        return false;
+    }
     m_videoTeePad = attachToTee(m_pipeline, "videotee", m_bin.get(), vqueue.get(), "video");
     m_branches = m_videoTeePad ? 1 : 0;
     if (withSound) {
         m_audioTeePad = attachToTee(m_pipeline, "audiotee", m_bin.get(), aqueue.get(), "audio");
         m_branches += m_audioTeePad ? 1 : 0;
     }
-    if (!m_videoTeePad || (withSound && !m_audioTeePad) || gst_element_sync_state_with_parent(m_bin.get()) == FALSE) {
+    if (!m_videoTeePad || (withSound && !m_audioTeePad)) {
         if (error)
             *error = QStringLiteral("The movie could not be started.");
-        teardown();
-        std::lock_guard lock(m_mutex);
-        m_active = false;
+        abandonStart();
         return false;
     }
+    // Only now can an error or the end reach the owner: a start that failed
+    // is reported by its return value alone.
+    std::lock_guard lock(m_mutex);
+    m_active = true;
     return true;
+}
+
+void GstMovieRecording::abandonStart()
+{
+    teardown();
 }
 
 GstPadProbeReturn GstMovieRecording::onTeePadIdle(GstPad *teePad, GstPadProbeInfo *, gpointer)
@@ -211,16 +236,35 @@ GstPadProbeReturn GstMovieRecording::onTeePadIdle(GstPad *teePad, GstPadProbeInf
     return GST_PAD_PROBE_REMOVE;
 }
 
-GstPadProbeReturn GstMovieRecording::onFirstPicture(GstPad *, GstPadProbeInfo *, gpointer data)
+GstPadProbeReturn GstMovieRecording::onVideoBuffer(GstPad *, GstPadProbeInfo *, gpointer data)
 {
     auto *self = static_cast<GstMovieRecording *>(data);
-    bool stopPending = false;
+    bool close = false;
     {
         std::lock_guard lock(self->m_mutex);
-        self->m_hasPicture = true;
-        stopPending = self->m_stopping;
+        self->m_videoFlowed = true;
+        if (self->m_stopping)
+            ++self->m_framesSinceStop;
+        // Sound that has not come a second after the stop is not coming
+        // (a microphone that went away): the movie ends without it.
+        close = self->m_stopping && (self->m_audioFlowed || self->m_framesSinceStop > kFramesToWaitForSound);
     }
-    if (stopPending)
+    if (!close)
+        return GST_PAD_PROBE_OK;
+    self->closeInputs();
+    return GST_PAD_PROBE_REMOVE;
+}
+
+GstPadProbeReturn GstMovieRecording::onAudioBuffer(GstPad *, GstPadProbeInfo *, gpointer data)
+{
+    auto *self = static_cast<GstMovieRecording *>(data);
+    bool close = false;
+    {
+        std::lock_guard lock(self->m_mutex);
+        self->m_audioFlowed = true;
+        close = self->m_stopping && self->m_videoFlowed;
+    }
+    if (close)
         self->closeInputs();
     return GST_PAD_PROBE_REMOVE;
 }
@@ -232,9 +276,10 @@ void GstMovieRecording::stop()
         if (!m_active || m_stopping)
             return;
         m_stopping = true;
-        // A movie without a single picture is no movie: a stop right after
-        // the start waits for the first frame, which the probe then closes.
-        if (!m_hasPicture)
+        // A muxer that saw neither picture nor sound writes no movie: a
+        // stop right after the start waits for both to have arrived, and
+        // the probe that sees the last of them closes the inputs.
+        if (!m_videoFlowed || !m_audioFlowed)
             return;
     }
     closeInputs();
@@ -242,6 +287,12 @@ void GstMovieRecording::stop()
 
 void GstMovieRecording::closeInputs()
 {
+    {
+        std::lock_guard lock(m_mutex);
+        if (m_closed)
+            return;
+        m_closed = true;
+    }
     for (GstPad *pad : {m_videoTeePad.get(), m_audioTeePad.get()})
         if (pad)
             gst_pad_add_probe(pad, GST_PAD_PROBE_TYPE_IDLE, onTeePadIdle, this, nullptr);
@@ -251,17 +302,25 @@ void GstMovieRecording::finishNow(std::chrono::milliseconds timeout)
 {
     stop();
     std::unique_lock lock(m_mutex);
-    if (!m_done.wait_for(lock, timeout, [this] { return !m_active; })) {
-        // The branch never drained (a stopped pipeline): close it as it is;
-        // the last complete fragment still plays.
-        m_finishing = true;
-        lock.unlock();
-        teardown();
-        lock.lock();
-        m_active = false;
-        if (m_finished)
-            m_finished(QStringLiteral("The movie could not be finished."));
+    const auto ended = [this] { return !m_active && !m_reporting; };
+    if (m_done.wait_for(lock, timeout, ended))
+        return;
+    if (m_finishing) {
+        // The end was seen and its teardown is queued: it refers to this
+        // object, so it must run before the object goes.
+        m_done.wait(lock, ended);
+        return;
     }
+    // The branch never drained (a stopped pipeline): close it as it is;
+    // the last complete fragment still plays.
+    m_finishing = true;
+    lock.unlock();
+    teardown();
+    lock.lock();
+    m_active = false;
+    lock.unlock();
+    if (m_finished)
+        m_finished(QStringLiteral("The movie could not be finished."));
 }
 
 bool GstMovieRecording::handleBusMessage(GstMessage *message)
@@ -314,13 +373,17 @@ void GstMovieRecording::endBranch(const QString &error)
             self->teardown();
             QString error;
             {
+                // Inactive before the owner hears of it, so that it may
+                // start the next movie at once.
                 std::lock_guard lock(self->m_mutex);
                 error = self->m_error;
+                self->m_active = false;
+                self->m_reporting = true;
             }
             if (self->m_finished)
                 self->m_finished(error);
             std::lock_guard lock(self->m_mutex);
-            self->m_active = false;
+            self->m_reporting = false;
             self->m_done.notify_all();
         },
         this, nullptr);

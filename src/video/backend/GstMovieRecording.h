@@ -28,6 +28,9 @@ namespace kelvo::video::backend {
 // Thread: main thread, apart from handleBusMessage (any thread).
 class GstMovieRecording {
 public:
+    // Frames a stop waits for sound that never came before it ends anyway.
+    static constexpr int kFramesToWaitForSound = 30;
+
     // Runs once, on a GStreamer thread, after the branch is gone: the file is
     // closed. error is empty for a complete movie.
     using Finished = std::function<void(const QString &error)>;
@@ -55,8 +58,10 @@ public:
 
 private:
     static GstPadProbeReturn onTeePadIdle(GstPad *pad, GstPadProbeInfo *info, gpointer data);
-    static GstPadProbeReturn onFirstPicture(GstPad *pad, GstPadProbeInfo *info, gpointer data);
+    static GstPadProbeReturn onVideoBuffer(GstPad *pad, GstPadProbeInfo *info, gpointer data);
+    static GstPadProbeReturn onAudioBuffer(GstPad *pad, GstPadProbeInfo *info, gpointer data);
     void closeInputs();
+    void abandonStart();
     void endBranch(const QString &error);
     void teardown();
 
@@ -70,11 +75,15 @@ private:
 
     mutable std::mutex m_mutex;
     std::condition_variable m_done;
-    bool m_active = false;     // guarded by m_mutex
-    bool m_stopping = false;   // guarded by m_mutex
-    bool m_hasPicture = false; // guarded by m_mutex: a frame reached the branch
-    bool m_finishing = false;  // guarded by m_mutex: the end is being handled
-    QString m_error;           // guarded by m_mutex
+    bool m_active = false;      // guarded by m_mutex
+    bool m_stopping = false;    // guarded by m_mutex
+    bool m_closed = false;      // guarded by m_mutex: the inputs got their end of stream
+    bool m_videoFlowed = false; // guarded by m_mutex: a frame reached the branch
+    bool m_audioFlowed = false; // guarded by m_mutex: sound reached the branch (or there is none)
+    int m_framesSinceStop = 0;  // guarded by m_mutex
+    bool m_reporting = false;   // guarded by m_mutex: the owner is being told of the end
+    bool m_finishing = false;   // guarded by m_mutex: the end is being handled
+    QString m_error;            // guarded by m_mutex
 };
 
 } // namespace kelvo::video::backend

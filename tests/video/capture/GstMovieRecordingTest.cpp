@@ -17,6 +17,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
+#include <sys/resource.h>
 #include <thread>
 
 using namespace kelvo::video::backend;
@@ -168,6 +169,7 @@ TEST_F(GstMovieRecordingTest, RecordsTurnedPictureAndSoundWhileThePreviewRuns)
     std::this_thread::sleep_for(3s);
     rig.session.stopRecording();
     ASSERT_TRUE(rig.waitFinished(1));
+    EXPECT_TRUE(rig.finishedError.isEmpty()) << rig.finishedError.toStdString();
     const int framesDuring = rig.liveFrames - framesBefore;
     EXPECT_GT(framesDuring, 75);
     std::this_thread::sleep_for(300ms);
@@ -188,6 +190,79 @@ TEST_F(GstMovieRecordingTest, RecordsTurnedPictureAndSoundWhileThePreviewRuns)
     const int framesAfter = rig.liveFrames;
     std::this_thread::sleep_for(300ms);
     EXPECT_GT(rig.liveFrames, framesAfter);
+
+    // Stopped in the same breath as it started, before anything reached
+    // the muxer: still a finished movie with both streams.
+    const QString brief = dir.filePath("brief.mov");
+    ASSERT_TRUE(rig.session.startRecording(brief.toStdString(), 1, &error)) << error.toStdString();
+    rig.session.stopRecording();
+    ASSERT_TRUE(rig.waitFinished(2));
+    EXPECT_TRUE(rig.finishedError.isEmpty()) << rig.finishedError.toStdString();
+    const MovieFacts briefFacts = readMovie(brief);
+    ASSERT_TRUE(briefFacts.readable);
+    EXPECT_EQ(briefFacts.videoStreams, 1);
+    EXPECT_EQ(briefFacts.audioStreams, 1);
+    EXPECT_EQ(briefFacts.width, 640);
+    EXPECT_GE(briefFacts.videoFrames, 1);
+}
+
+TEST_F(GstMovieRecordingTest, RecordsPictureAloneWithoutAMicrophone)
+{
+    RecordingRig rig;
+    rig.session.setVideoSource(launch("videotestsrc is-live=true ! "
+                                      "capsfilter caps=video/x-raw,width=320,height=240,framerate=30/1"));
+    QString error;
+    ASSERT_TRUE(rig.session.start(&error)) << error.toStdString();
+    const QString movie = dir.filePath("silent.mov");
+    ASSERT_TRUE(rig.session.startRecording(movie.toStdString(), 4, &error)) << error.toStdString();
+    std::this_thread::sleep_for(1s);
+    rig.session.stopRecording();
+    ASSERT_TRUE(rig.waitFinished(1));
+    EXPECT_TRUE(rig.finishedError.isEmpty()) << rig.finishedError.toStdString();
+    const MovieFacts facts = readMovie(movie);
+    ASSERT_TRUE(facts.readable);
+    EXPECT_EQ(facts.videoStreams, 1);
+    EXPECT_EQ(facts.audioStreams, 0);
+    EXPECT_EQ(facts.width, 240);
+}
+
+// Run only as the child of AFullDiskEndsTheMovieWithAnError: a file-size
+// limit stands in for a full disk.
+TEST_F(GstMovieRecordingTest, ChildRecordsIntoAFullDisk)
+{
+    const char *path = std::getenv("KELVO_RECORD_INTO_FULL_DISK");
+    if (!path)
+        GTEST_SKIP() << "only run by the full-disk test";
+    std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{256 * 1024, 256 * 1024};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+    RecordingRig rig;
+    ASSERT_TRUE(rig.start());
+    QString error;
+    ASSERT_TRUE(rig.session.startRecording(path, 1, &error)) << error.toStdString();
+    // The movie ends by itself, with a message, once the file cannot grow.
+    ASSERT_TRUE(rig.waitFinished(1));
+    EXPECT_FALSE(rig.finishedError.isEmpty());
+    EXPECT_FALSE(rig.session.isRecording());
+    const int framesAfter = rig.liveFrames;
+    std::this_thread::sleep_for(300ms);
+    EXPECT_GT(rig.liveFrames, framesAfter) << "the live picture stopped with the movie";
+}
+
+TEST_F(GstMovieRecordingTest, AFullDiskEndsTheMovieWithAnError)
+{
+    QProcess child;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("KELVO_RECORD_INTO_FULL_DISK", dir.filePath("full.mov"));
+    child.setProcessEnvironment(env);
+    child.setProcessChannelMode(QProcess::MergedChannels);
+    child.start(QFile::symLinkTarget("/proc/self/exe"),
+                {"--gtest_filter=GstMovieRecordingTest.ChildRecordsIntoAFullDisk"});
+    ASSERT_TRUE(child.waitForFinished(60000));
+    const QString output = QString::fromUtf8(child.readAll());
+    EXPECT_EQ(child.exitStatus(), QProcess::NormalExit) << output.toStdString();
+    EXPECT_EQ(child.exitCode(), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains("[  PASSED  ] 1 test")) << output.toStdString();
 }
 
 // Run only as the child of KilledMidRecordingLeavesAPlayableMovie: records
