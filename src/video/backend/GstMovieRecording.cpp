@@ -1,7 +1,10 @@
 #include "video/backend/GstMovieRecording.h"
 
+#include "common/SystemLog.h"
+
 #include <gst/base/gstbasesink.h>
 
+#include <atomic>
 #include <initializer_list>
 
 namespace kelvo::video::backend {
@@ -17,7 +20,7 @@ GstObjectPtr<GstElement> byName(GstElement *bin, const char *name)
 
 // A hardware encoder where the driver offers one; it must also open, since
 // the plugin registers without a usable device.
-GstObjectPtr<GstElement> makeVideoEncoder(const GstElementFactory &factory, QString *error)
+GstObjectPtr<GstElement> chooseVideoEncoder(const GstElementFactory &factory, QString *error)
 {
     for (const char *hardware : {"vah264enc", "vaapih264enc"}) {
         if (!gst_element_factory_find(hardware))
@@ -36,6 +39,18 @@ GstObjectPtr<GstElement> makeVideoEncoder(const GstElementFactory &factory, QStr
         gst_util_set_object_arg(G_OBJECT(encoder.get()), "tune", "zerolatency");
         gst_util_set_object_arg(G_OBJECT(encoder.get()), "speed-preset", "ultrafast");
         g_object_set(encoder.get(), "key-int-max", 30u, nullptr);
+    }
+    return encoder;
+}
+
+// Which encoder records is worth knowing once, not at every movie.
+GstObjectPtr<GstElement> makeVideoEncoder(const GstElementFactory &factory, QString *error)
+{
+    GstObjectPtr<GstElement> encoder = chooseVideoEncoder(factory, error);
+    static std::atomic<bool> logged{false};
+    if (encoder && !logged.exchange(true)) {
+        auto *kind = gst_element_get_factory(encoder.get());
+        systemLog("Recording movies with %s\n", kind ? GST_OBJECT_NAME(kind) : "an unknown encoder");
     }
     return encoder;
 }
