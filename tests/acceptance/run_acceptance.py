@@ -967,7 +967,7 @@ def recording_checks(s, v):
             if os.path.exists(path):
                 info = run(["gst-discoverer-1.0", path], timeout=30).stdout
             time.sleep(0.3)
-        s.record("the saved movie has a picture and sound", "video:" in info and "audio:" in info,
+        s.record("the saved movie has a picture and sound", "video #" in info and "audio #" in info,
                  "      expected: video and audio streams in %s\n      seen: %r" % (path, info[-400:]), v)
     S(v, "Recording > Start Recording starts again", menu("alt+r", "r"), VideoWindowStays())
     if S(v, "Recording > Stop Recording opens the save dialog", menu("alt+r", "r"), Window("Save Movie"),
