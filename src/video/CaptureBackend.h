@@ -23,6 +23,16 @@ class CaptureBackend {
 public:
     using FrameHandler = std::function<void(const VideoFrame &)>;
 
+    // How a movie ended. error is empty for a movie stopped as asked; a
+    // movie that ended on its own says why, and finishedSuccessfully tells
+    // whether the file is still a complete movie.
+    struct MovieOutcome {
+        QString error;
+        bool finishedSuccessfully = true;
+    };
+    // Runs on the main thread once the movie's file is closed.
+    using MovieFinished = std::function<void(const QString &path, const MovieOutcome &outcome)>;
+
     virtual ~CaptureBackend() = default;
 
     // Devices of one media type, in the platform's order.
@@ -66,6 +76,14 @@ public:
     // Average power of each audio channel in dB, as last measured (every
     // 0.1 s); empty without sound.
     virtual std::vector<float> audioChannelPowerLevels() const = 0;
+
+    // Records the running session's picture and sound into path as a
+    // QuickTime movie, turned to the viewer's orientation (1..4). False with
+    // a message when it cannot start; finished then never runs.
+    virtual bool startRecording(const QString &path, int orientation, MovieFinished finished, QString *error) = 0;
+    // Ends the movie; finished follows once the file is closed.
+    virtual void stopRecording() = 0;
+    virtual bool isRecording() const = 0;
 
     // Size of the picture the video input delivers (its active format's clean
     // aperture); empty without a video input.

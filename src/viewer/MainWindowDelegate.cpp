@@ -57,6 +57,7 @@ std::vector<QWidget *> MainWindowDelegate::loadInterface(ApplicationCommands *ap
     m_lineOverlayView = m_windows->lineOverlayView();
     m_placement = m_windows->placement();
     m_stillSavePanel.setVideoWindow(m_windows->outlets().videoWindow);
+    m_movieSavePanel.setVideoWindow(m_windows->outlets().videoWindow);
     connect(m_windows.get(), &ViewerWindows::diagnosticsWindowClosed, this,
             &MainWindowDelegate::diagnosticsWindowDidClose);
     connect(this, &MainWindowDelegate::preferencesSaved, m_windows.get(), &ViewerWindows::stateSaved);

@@ -8,6 +8,7 @@
 #include "ui/HelpManual.h"
 #include "ui/MainWindowInterface.h"
 #include "ui/MenuCommand.h"
+#include "ui/MovieSavePanel.h"
 #include "ui/StillSavePanel.h"
 #include "video/CaptureController.h"
 #include "video/CaptureHost.h"
@@ -15,6 +16,7 @@
 #include "video/FreezeFrameHost.h"
 #include "video/FreezeFrameProcessor.h"
 #include "video/ImageFilterChain.h"
+#include "video/MovieRecorder.h"
 #include "video/still/StillSaver.h"
 #include "viewer/ApplicationCommands.h"
 #include "viewer/VideoWindowHost.h"
@@ -229,6 +231,12 @@ public:
     bool validate(ui::MenuCommand command, const QAction *item) const override;
     void muteUnmute();
     bool isMuted() const { return m_model.isMuted(); }
+    // Starts (YES) or stops the movie; the menu item and the overlay follow.
+    void setRecording(bool recording);
+    double recordingGain() const { return m_model.recordingGain(); }
+    void setRecordingGain(double gain) { m_model.setRecordingGain(gain); }
+    double previewVolume() const;
+    void setPreviewVolume(double volume);
     // ---- Speech and reading the page aloud (MainWindowDelegate_Speech.cpp) ------------------
     // "Speak changes": 0 automatic (not while a screen reader runs), 1 on,
     // 2 off; the voice's rate -10..10. Saved at once.
@@ -400,7 +408,7 @@ public:
     void showReadingGuideOverlay() override;
     void clearFreezeFrameView() override;
     void presentError(const QString &message) override;
-    void updateAudioLevels() override {}
+    void updateAudioLevels() override;
     void stopRecordingIfRecording() override;
     void processCapturedFrame(const video::VideoFrame &frame) override;
 
@@ -424,6 +432,8 @@ public:
     bool sendHIDCommand(long command) override;
     const video::FreezeFrameProcessor &freezeFrames() const { return m_freezeFrames; }
     ui::StillSavePanel &stillSavePanel() { return m_stillSavePanel; }
+    ui::MovieSavePanel &movieSavePanel() { return m_movieSavePanel; }
+    video::MovieRecorder &movieRecorder() { return m_movieRecorder; }
 
 signals:
     // The whole state was handed to the settings store (a save asked for
@@ -477,6 +487,9 @@ private:
     video::FreezeFrameProcessor m_freezeFrames{*this};
     ui::StillSavePanel m_stillSavePanel;
     video::StillSaver m_stillSaver{*this, m_freezeFrames, m_stillSavePanel};
+    ui::MovieSavePanel m_movieSavePanel;
+    video::MovieRecorder m_movieRecorder{m_movieSavePanel, [this] { return isFullScreen(); }};
+    video::CaptureBackend *m_captureBackend = nullptr;
     settings::SettingsStore m_settingsStore;
     settings::PreferencesKeeper m_preferencesKeeper{m_settingsStore};
     settings::UpdateBookkeeping m_update;

@@ -102,7 +102,14 @@ void MainWindowDelegate::saveFreezeFrame()
 
 void MainWindowDelegate::startStopRecording()
 {
-    m_model.startStopRecording();
+    if (m_movieRecorder.isRecording()) {
+        setRecording(false);
+        return;
+    }
+    // The movie shows the live picture.
+    if (isFrozen())
+        unfreezeFrame();
+    setRecording(true);
 }
 
 void MainWindowDelegate::muteUnmute()

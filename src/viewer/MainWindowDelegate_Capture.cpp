@@ -17,6 +17,16 @@ void MainWindowDelegate::attachCapture(video::CaptureBackend &backend, video::Ca
 {
     m_capture = std::make_unique<video::CaptureController>(backend, *this, scheduler);
     m_capture->setPreviewFrameSink([this](const video::VideoFrame &frame) { m_view->presentFrame(frame); });
+    m_captureBackend = &backend;
+    m_movieRecorder.setBackend(&backend);
+    // The room is heard once, through the user's own ears: the preview
+    // plays nothing until the window's controls ask for it.
+    backend.setPreviewVolume(0.0);
+    backend.setAudioGain(m_model.effectiveAudioGain());
+    connect(&m_model, &ViewerModel::audioGainChanged, this, [this](float gain) {
+        if (m_captureBackend)
+            m_captureBackend->setAudioGain(gain);
+    });
 }
 
 void MainWindowDelegate::detachCapture()
@@ -25,6 +35,9 @@ void MainWindowDelegate::detachCapture()
         return;
     m_capture->cleanupVideoCapture();
     m_capture.reset();
+    m_movieRecorder.setBackend(nullptr);
+    m_captureBackend = nullptr;
+    disconnect(&m_model, &ViewerModel::audioGainChanged, this, nullptr);
     setPreviewConnection(false, false, false);
 }
 
@@ -107,8 +120,42 @@ void MainWindowDelegate::presentError(const QString &message)
 
 void MainWindowDelegate::stopRecordingIfRecording()
 {
+    // The movie may already have been closed with the session; the menu
+    // and the overlay still say it runs.
     if (m_model.isRecording())
-        startStopRecording();
+        setRecording(false);
+}
+
+void MainWindowDelegate::setRecording(bool recording)
+{
+    if (recording) {
+        if (!m_movieRecorder.start(videoOrientation()))
+            return;
+    } else {
+        m_movieRecorder.stop();
+    }
+    m_model.setRecording(recording);
+}
+
+void MainWindowDelegate::updateAudioLevels()
+{
+    if (!m_captureBackend || !m_capture)
+        return;
+    m_model.setSoundInputPresent(m_capture->selectedAudioDevice().has_value() ||
+                                 m_capture->selectedVideoDeviceProvidesAudio());
+    m_model.setAudioLevel(video::audioMeterValue(m_captureBackend->audioChannelPowerLevels()));
+}
+
+double MainWindowDelegate::previewVolume() const
+{
+    // The platform keeps the volume in single precision.
+    return m_captureBackend ? static_cast<float>(m_captureBackend->previewVolume()) : 0.0;
+}
+
+void MainWindowDelegate::setPreviewVolume(double volume)
+{
+    if (m_captureBackend)
+        m_captureBackend->setPreviewVolume(static_cast<float>(volume));
 }
 
 void MainWindowDelegate::processCapturedFrame(const video::VideoFrame &frame)

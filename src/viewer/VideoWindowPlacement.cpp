@@ -274,6 +274,12 @@ void VideoWindowPlacement::captureAnchoredControls()
         windowLayout->activate();
     m_baseWindowRect = frame();
     const double height = m_container->height();
+    // The meter and the gain control hug the lower left edge, small and
+    // see-through, where they hide the least of the page being read.
+    if (m_audioLevelIndicator)
+        m_audioLevelIndicator->setGeometry(0, int(height) - 6, 96, 6);
+    if (m_audioGainControl)
+        m_audioGainControl->setGeometry(0, int(height) - 6 - 64, 14, 64);
     auto capture = [&](QWidget *widget, bool fromTop, bool fromRight) {
         if (!widget)
             return;

@@ -5,6 +5,7 @@
 #include "speech/Speaker.h"
 #include "ui/CustomSlider.h"
 #include "ui/DiagnosticWindow.h"
+#include "ui/DraggableImageView.h"
 #include "ui/DraggableLevelIndicator.h"
 #include "ui/DraggableView.h"
 #include "ui/DraggableWindow.h"
@@ -37,6 +38,9 @@
 
 namespace kelvo::viewer {
 namespace {
+
+// Every sound input here takes a gain.
+constexpr bool kSupportsRecordingGain = true;
 
 // The decoder's view of the button-test window.
 class DiagnosticWindowSink final : public device::DiagnosticSink {
@@ -127,13 +131,29 @@ void ViewerWindows::observeModel()
     connect(&m_model, &ViewerModel::recordingChanged, this, [this](bool recording) {
         if (QAction *item = menuItem(ui::MenuTag::Recording, ui::MenuTag::StartStopRecording))
             item->setText(recording ? localized("Stop &Recording") : localized("Start &Recording"));
+        m_outlets.recordOverlayView->setVisible(recording);
+        if (recording)
+            m_outlets.recordOverlayView->raise();
     });
     connect(&m_model, &ViewerModel::mutedChanged, this, &ViewerWindows::setAudioControlsMuted);
     connect(&m_model, &ViewerModel::audioLevelIndicatorChanged, this, [this](bool showing) {
-        m_outlets.audioLevelIndicator->setVisible(showing);
+        showAudioControls();
         setCheckMark(ui::MenuTag::Audio, ui::MenuTag::AudioLevel, showing);
     });
+    connect(&m_model, &ViewerModel::soundInputChanged, this, &ViewerWindows::showAudioControls);
+    connect(&m_model, &ViewerModel::audioLevelChanged, this,
+            [this](float level) { m_outlets.audioLevelIndicator->setLevel(level); });
+    connect(m_outlets.audioGainControl, &QSlider::valueChanged, this,
+            [this](int percent) { m_model.setRecordingGain(percent / 100.0); });
     connect(&m_model, &ViewerModel::zoomButtonModeChanged, this, &ViewerWindows::updateReadingGuideMenus);
+}
+
+void ViewerWindows::showAudioControls()
+{
+    // Without any sound coming in, a meter would only cover the picture.
+    const bool showing = m_model.showingAudioLevelIndicator() && m_model.soundInputPresent();
+    m_outlets.audioLevelIndicator->setVisible(showing);
+    m_outlets.audioGainControl->setVisible(showing && kSupportsRecordingGain);
 }
 
 void ViewerWindows::setAudioControlsMuted(bool muted)

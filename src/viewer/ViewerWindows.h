@@ -109,6 +109,8 @@ private:
     void observeModel();
     void showChosenColourMode();
     void setAudioControlsMuted(bool muted);
+    // The meter and the gain control, as the setting and the inputs allow.
+    void showAudioControls();
     bool eventFilter(QObject *watched, QEvent *event) override;
     // Escape in the video window: unfreezes, else leaves full screen.
     bool handleEscape();

@@ -949,18 +949,36 @@ def update_checks(s, v):
 
 
 def recording_checks(s, v):
-    # Recording has no movie file yet; what shows now is that starting a
-    # recording lets go of a frozen picture while stopping one does not.
+    """Movies of the page and its test tone: start, stop, the save dialog, the file read back; cancel; mute."""
     S = s.step
     S(v, "F freezes before recording", keys("f"), LogLine(r"^Setting isFrozen to YES$"))
     S(v, "Ctrl+E starts recording (unfreezes)", keys("ctrl+e"), LogLine(r"^Setting isFrozen to NO$"))
-    S(v, "F freezes while recording", keys("f"), LogLine(r"^Setting isFrozen to YES$"))
-    S(v, "Ctrl+E stops recording (stays frozen)", keys("ctrl+e"), NoLogLine(r"isFrozen"))
-    S(v, "Recording > Start Recording starts again (unfreezes)", menu("alt+r", "r"),
-      LogLine(r"^Setting isFrozen to NO$"))
-    S(v, "F freezes while recording again", keys("f"), LogLine(r"^Setting isFrozen to YES$"))
-    S(v, "Recording > Stop Recording stops (stays frozen)", menu("alt+r", "r"), NoLogLine(r"isFrozen"))
-    S(v, "F unfreezes after recording", keys("f"), LogLine(r"^Setting isFrozen to NO$"))
+    time.sleep(s.scale(2))
+    if S(v, "Ctrl+E stops recording and opens the save dialog", keys("ctrl+e"), Window("Save Movie"),
+         NoLogLine(r"isFrozen"), timeout=20):
+        path = os.path.join(v.profile.home, "recorded.mov")
+        v.focus([w for w in visible_windows("Save Movie")][0])
+        xdotool("key", "ctrl+a")
+        xdotool("type", "--delay", "20", path)
+        S(v, "Return saves the movie", keys("Return", focus=False), Window("Save Movie", False))
+        deadline = time.time() + s.scale(10)
+        info = ""
+        while time.time() < deadline and not info:
+            if os.path.exists(path):
+                info = run(["gst-discoverer-1.0", path], timeout=30).stdout
+            time.sleep(0.3)
+        s.record("the saved movie has a picture and sound", "video #" in info and "audio #" in info,
+                 "      expected: video and audio streams in %s\n      seen: %r" % (path, info[-400:]), v)
+    S(v, "Recording > Start Recording starts again", menu("alt+r", "r"), VideoWindowStays())
+    if S(v, "Recording > Stop Recording opens the save dialog", menu("alt+r", "r"), Window("Save Movie"),
+         timeout=20):
+        v.focus([w for w in visible_windows("Save Movie")][0])
+        S(v, "Escape cancels the save dialog", keys("Escape", focus=False), Window("Save Movie", False),
+          VideoWindowStays())
+    leftovers = [n for n in os.listdir(tempfile.gettempdir()) if n.startswith("Camloom_temp.") and n.endswith(".mov")]
+    s.record("no temporary movie is left behind", not leftovers, "      seen: %r" % leftovers, v)
+    S(v, "Ctrl+D mutes", keys("ctrl+d"), VideoWindowStays())
+    S(v, "Ctrl+D unmutes", keys("ctrl+d"), VideoWindowStays())
 
 
 def osd_checks(s, v):

@@ -63,6 +63,10 @@ CaptureSessionId GstCaptureBackend::createSession()
     };
     callbacks.onStarted = [this, id] { postLater({CaptureNotification::DidStartRunning, id, {}}); };
     callbacks.onFrame = [this](const VideoFrame &frame) { m_mailbox.post(frame); };
+    callbacks.onRecordingFinished = [this](const QString &error) {
+        QMetaObject::invokeMethod(
+            &m_context, [this, error] { movieClosed(error); }, Qt::QueuedConnection);
+    };
     m_session = std::make_unique<GstCaptureSession>(m_sessionOptions, std::move(callbacks), m_makeElement);
     m_session->setFrameOutputEnabled(false);
     m_session->setPreviewVolume(m_previewVolume);
@@ -206,6 +210,52 @@ QSize GstCaptureBackend::activeVideoDimensions() const
     if (!m_videoInput || !m_session)
         return {};
     return m_session->negotiatedVideoSize();
+}
+
+bool GstCaptureBackend::startRecording(const QString &path, int orientation, MovieFinished finished, QString *error)
+{
+    if (m_movie) {
+        if (error)
+            *error = QStringLiteral("A movie is being recorded already.");
+        return false;
+    }
+    if (!m_session || !m_running || !m_session->isRunning()) {
+        if (error)
+            *error = QStringLiteral("The camera is not running.");
+        return false;
+    }
+    if (!m_session->startRecording(path.toStdString(), orientation, error))
+        return false;
+    m_movie = Movie{path, std::move(finished), false};
+    return true;
+}
+
+void GstCaptureBackend::stopRecording()
+{
+    if (!m_movie || m_movie->stopAsked)
+        return;
+    m_movie->stopAsked = true;
+    if (m_session)
+        m_session->stopRecording();
+}
+
+void GstCaptureBackend::movieClosed(const QString &error)
+{
+    if (!m_movie)
+        return;
+    Movie movie = std::move(*m_movie);
+    m_movie.reset();
+    MovieOutcome outcome;
+    if (!error.isEmpty()) {
+        outcome.error = error;
+        outcome.finishedSuccessfully = false;
+    } else if (!movie.stopAsked) {
+        // The pipeline was stopped or rebuilt under the movie: the file was
+        // closed properly, and the user is told why it ended.
+        outcome.error = QStringLiteral("The recording ended because the camera stopped.");
+    }
+    if (movie.finished)
+        movie.finished(movie.path, outcome);
 }
 
 void GstCaptureBackend::postLater(CaptureNotificationInfo info)

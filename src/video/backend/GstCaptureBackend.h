@@ -8,6 +8,7 @@
 #include <QObject>
 
 #include <memory>
+#include <optional>
 
 namespace kelvo::video::backend {
 
@@ -57,12 +58,16 @@ public:
     void setPreviewVolume(double volume) override;
     std::vector<float> audioChannelPowerLevels() const override;
     QSize activeVideoDimensions() const override;
+    bool startRecording(const QString &path, int orientation, MovieFinished finished, QString *error) override;
+    void stopRecording() override;
+    bool isRecording() const override { return m_movie.has_value(); }
 
 private:
     bool validateInput(const CaptureDevice &device, QString *error) const;
     void applyInputs();
     void startSession();
     void postLater(CaptureNotificationInfo info);
+    void movieClosed(const QString &error);
 
     QObject m_context; // main-thread target of queued notifications
     CaptureNotificationCenter m_center;
@@ -81,6 +86,14 @@ private:
     double m_previewVolume = 0.0;
     double m_audioGain = 1.0;
     bool m_running = false;
+    // The movie being written; it outlives a rebuild of the pipeline only
+    // until that rebuild closes it.
+    struct Movie {
+        QString path;
+        MovieFinished finished;
+        bool stopAsked = false;
+    };
+    std::optional<Movie> m_movie;
     // The devices the running pipeline was built with.
     std::string m_playingVideoID;
     std::string m_playingAudioID;

@@ -102,6 +102,10 @@ bool GstCaptureSession::start(QString *error)
         stop();
         return false;
     }
+    m_recording = std::make_unique<GstMovieRecording>(m_pipeline.get(), m_makeElement, [this](const QString &error) {
+        if (m_callbacks.onRecordingFinished)
+            m_callbacks.onRecordingFinished(error);
+    });
     if (gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         if (error)
             *error = QStringLiteral("The capture pipeline could not be started.");
@@ -205,6 +209,9 @@ void GstCaptureSession::stop()
 {
     if (!m_pipeline)
         return;
+    // The movie is closed while the pipeline still plays, so it ends with
+    // everything recorded so far.
+    m_recording.reset();
     gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
     if (const GstObjectPtr<GstElement> sink{gst_bin_get_by_name(GST_BIN(m_pipeline.get()), "frames")}) {
         GstAppSinkCallbacks none{};
@@ -237,6 +244,22 @@ void GstCaptureSession::setAudioGain(double gain)
 {
     m_audioGain = gain;
     setElementVolume("audiogain", gain);
+}
+
+bool GstCaptureSession::startRecording(const std::string &path, int orientation, QString *error)
+{
+    if (!m_recording) {
+        if (error)
+            *error = QStringLiteral("The camera is not running.");
+        return false;
+    }
+    return m_recording->start(path, orientation, error);
+}
+
+void GstCaptureSession::stopRecording()
+{
+    if (m_recording)
+        m_recording->stop();
 }
 
 std::vector<float> GstCaptureSession::audioChannelPowerLevels() const
@@ -274,6 +297,9 @@ GstBusSyncReply GstCaptureSession::onBusMessage(GstBus *, GstMessage *message, g
     // each one holds a reference to its source, the pipeline among them.
     const GstMessagePtr dropped(message);
     auto *self = static_cast<GstCaptureSession *>(data);
+    // The movie's own end and errors concern the movie only.
+    if (self->m_recording && self->m_recording->handleBusMessage(message))
+        return GST_BUS_DROP;
     switch (GST_MESSAGE_TYPE(message)) {
     case GST_MESSAGE_ERROR: {
         GError *rawError = nullptr;

@@ -3,6 +3,7 @@
 #include "video/VideoFrame.h"
 #include "video/backend/GstElementFactory.h"
 #include "video/backend/GstHandles.h"
+#include "video/backend/GstMovieRecording.h"
 
 #include <QSize>
 #include <QString>
@@ -10,6 +11,7 @@
 #include <gst/gst.h>
 
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -45,6 +47,9 @@ public:
         std::function<void(const QString &message)> onError;
         std::function<void()> onStarted;
         std::function<void(const VideoFrame &frame)> onFrame;
+        // A movie's file is closed; error is empty for a complete movie.
+        // Called on a GStreamer thread.
+        std::function<void(const QString &error)> onRecordingFinished;
     };
 
     // Makes a new source element, or null with a message.
@@ -76,6 +81,13 @@ public:
     double audioGain() const { return m_audioGain; }
     void setAudioGain(double gain);
     std::vector<float> audioChannelPowerLevels() const;
+
+    // A movie of the running pipeline's picture and sound, turned to the
+    // viewer's orientation; stopRecording ends it without touching the live
+    // picture, and onRecordingFinished follows once the file is closed.
+    bool startRecording(const std::string &path, int orientation, QString *error);
+    void stopRecording();
+    bool isRecording() const { return m_recording && m_recording->isActive(); }
     // Size of the last frame delivered; empty before the first.
     QSize negotiatedVideoSize() const;
 
@@ -95,6 +107,8 @@ private:
     double m_previewVolume = 0.0;
     double m_audioGain = 1.0;
     GstObjectPtr<GstElement> m_pipeline;
+    // Lives as long as the pipeline; the bus handler reads it.
+    std::unique_ptr<GstMovieRecording> m_recording;
 
     mutable std::mutex m_statusMutex;
     std::vector<float> m_levels; // guarded by m_statusMutex

@@ -176,6 +176,35 @@ void ViewerModel::muteUnmute()
 {
     m_isMuted = !m_isMuted;
     emit mutedChanged(m_isMuted);
+    setRecordingGain(m_recordingGain);
+}
+
+void ViewerModel::setRecording(bool recording)
+{
+    m_isRecording = recording;
+    emit recordingChanged(recording);
+}
+
+void ViewerModel::setRecordingGain(double gain)
+{
+    m_recordingGain = gain;
+    emit audioGainChanged(effectiveAudioGain());
+}
+
+void ViewerModel::setAudioLevel(float level)
+{
+    if (level == m_audioLevel)
+        return;
+    m_audioLevel = level;
+    emit audioLevelChanged(level);
+}
+
+void ViewerModel::setSoundInputPresent(bool present)
+{
+    if (present == m_soundInputPresent)
+        return;
+    m_soundInputPresent = present;
+    emit soundInputChanged(present);
 }
 
 void ViewerModel::setShowingAudioLevelIndicator(bool showing)

@@ -94,6 +94,18 @@ public:
     bool isMuted() const { return m_isMuted; }
     void setShowingAudioLevelIndicator(bool showing);
     bool showingAudioLevelIndicator() const { return m_showingAudioLevelIndicator; }
+    // The movie output's state as the menu and the overlay show it.
+    void setRecording(bool recording);
+    // Stored and sent to every output (nothing while muted).
+    void setRecordingGain(double gain);
+    double recordingGain() const { return m_recordingGain; }
+    float effectiveAudioGain() const { return m_isMuted ? 0.0f : static_cast<float>(m_recordingGain); }
+    // The meter's reading, 0 (empty) to 20 (0 dB).
+    void setAudioLevel(float level);
+    float audioLevel() const { return m_audioLevel; }
+    // Whether any sound comes in at all; without it there is no meter.
+    void setSoundInputPresent(bool present);
+    bool soundInputPresent() const { return m_soundInputPresent; }
 
     // ---- Zoom and locating --------------------------------------------------------
     void zoomCameraIn();
@@ -174,6 +186,9 @@ signals:
     void recordingChanged(bool recording);
     void mutedChanged(bool muted);
     void audioLevelIndicatorChanged(bool showing);
+    void audioGainChanged(float effectiveGain);
+    void audioLevelChanged(float level);
+    void soundInputChanged(bool present);
     void zoomButtonModeChanged();
     void guideModeChanged(bool horizontal, std::int32_t mode);
 
@@ -208,6 +223,9 @@ private:
     bool m_isRecording = false;
     bool m_isMuted = false;
     bool m_showingAudioLevelIndicator = false;
+    double m_recordingGain = 1.0;
+    float m_audioLevel = 0.0f;
+    bool m_soundInputPresent = false;
     int m_batteryDemonstrationLevel = 2;
 };
 

@@ -7,12 +7,14 @@
 #include "video/CaptureBackend.h"
 #include "video/CaptureHost.h"
 #include "video/CaptureScheduler.h"
+#include <QFile>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kelvo::video::testing {
@@ -134,6 +136,35 @@ public:
     void setPreviewVolume(double v) override { volume = v; }
     std::vector<float> audioChannelPowerLevels() const override { return {}; }
     QSize activeVideoDimensions() const override { return videoInput ? dimensions : QSize(); }
+
+    // A movie is a file holding its path; the test ends it with finishMovie.
+    std::optional<QString> moviePath;
+    MovieFinished movieFinished;
+    int movieOrientation = 0;
+    bool movieStopAsked = false;
+    bool startRecording(const QString &path, int orientation, MovieFinished finished, QString *error) override
+    {
+        if (moviePath || !running) {
+            if (error)
+                *error = QStringLiteral("not running");
+            return false;
+        }
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly) || file.write(path.toUtf8()) < 0)
+            return false;
+        moviePath = path;
+        movieFinished = std::move(finished);
+        movieOrientation = orientation;
+        movieStopAsked = false;
+        return true;
+    }
+    void stopRecording() override { movieStopAsked = moviePath.has_value(); }
+    bool isRecording() const override { return moviePath.has_value(); }
+    void finishMovie(const MovieOutcome &outcome = {})
+    {
+        const QString path = *std::exchange(moviePath, std::nullopt);
+        std::exchange(movieFinished, nullptr)(path, outcome);
+    }
 
 private:
     bool setInput(std::optional<CaptureDevice> &slot, const CaptureDevice *d, QString *error)
