@@ -152,6 +152,8 @@ def main():
     for tool in ("Xvfb", "xdotool", "gst-launch-1.0"):
         if shutil.which(tool) is None:
             sys.exit("render bench: %s is missing" % tool)
+    if subprocess.run(["gst-inspect-1.0", "ximagesink"], capture_output=True).returncode != 0:
+        sys.exit("render bench: GStreamer's ximagesink is missing (Debian package gstreamer1.0-x)")
     warmup = 6.0
     workdir = tempfile.mkdtemp(prefix="kelvo-render-bench-")
     display = Display()

@@ -56,12 +56,17 @@ private:
         std::vector<std::uint16_t> weight; // of the second, in 1/256
     };
     static void computeTaps(Taps &taps, int start, int count, double scale, double offset, int frameSize);
-    const std::uint32_t *convertedRow(const VideoFrame &frame, const ColourCurve *curve, int row, int keep);
+    const std::uint32_t *convertedRow(const VideoFrame &frame, const ColourCurve *curve, int row);
+    // Frame row `row` converted and scaled to the area's width, kept in one
+    // of two slots; the slot holding row `keep` is left alone.
+    const std::uint32_t *scaledRow(const VideoFrame &frame, const ColourCurve *curve, int row, int keep, int width);
 
     Taps m_columns, m_rows;
-    int m_firstColumn = 0, m_endColumn = 0; // frame columns the area reads
-    std::vector<std::uint32_t> m_rowPixels[2];
-    int m_rowInSlot[2] = {-1, -1};
+    int m_firstColumn = 0, m_endColumn = 0;     // frame columns the area reads
+    int m_insideBegin = 0, m_insideEnd = 0;     // area columns inside the picture
+    std::vector<std::uint32_t> m_rowPixels;     // one converted frame row
+    std::vector<std::uint32_t> m_scaledRows[2]; // scaled frame rows
+    int m_scaledRowInSlot[2] = {-1, -1};
     std::uint64_t m_rowsConverted = 0;
 };
 
