@@ -46,6 +46,7 @@ bench: build
 	$(BUILD_DIR)/bench/capture/bench_capture_latency
 	$(BUILD_DIR)/bench/device/bench_device_report_latency
 	$(BUILD_DIR)/bench/settings/bench_settings
+	python3 bench/render/render_bench.py --build $(BUILD_DIR)
 
 # The Debian package, in $(BUILD_DIR)/package/.
 package: build

@@ -23,6 +23,10 @@ struct Parser {
                                        QStringLiteral("IMAGE")};
     QCommandLineOption sha512{QStringLiteral("sha512"), QStringLiteral("The SHA-512 of the firmware image."),
                               QStringLiteral("HEX")};
+    QCommandLineOption render{QStringLiteral("render"),
+                              QStringLiteral("Draw the live picture with the graphics card (gpu), the processor (cpu) "
+                                             "or whichever suits this computer (auto)."),
+                              QStringLiteral("gpu|cpu|auto")};
 
     Parser()
     {
@@ -35,6 +39,7 @@ struct Parser {
         parser.addOption(udevRule);
         parser.addOption(installFirmware);
         parser.addOption(sha512);
+        parser.addOption(render);
     }
 };
 
@@ -61,6 +66,13 @@ CommandLineOptions parseCommandLine(const QStringList &arguments)
     options.firmwareSha512 = p.parser.value(p.sha512);
     if (options.installFirmware.isEmpty() != options.firmwareSha512.isEmpty())
         options.error = QStringLiteral("--install-firmware and --sha512 go together.");
+    if (p.parser.isSet(p.render)) {
+        options.render = p.parser.value(p.render).trimmed().toLower();
+        if (options.render != QLatin1String("gpu") && options.render != QLatin1String("cpu") &&
+            options.render != QLatin1String("auto")) {
+            options.error = QStringLiteral("--render takes gpu, cpu or auto, not '%1'.").arg(options.render);
+        }
+    }
     return options;
 }
 
@@ -81,7 +93,11 @@ QString helpText()
                           "                 Update the camera's firmware from IMAGE without a window, after\n"
                           "                 checking it against its SHA-512. Says how to put the camera into\n"
                           "                 its update mode, shows the progress and the camera's new firmware\n"
-                          "                 version. Exit status 0 once the camera is back.\n");
+                          "                 version. Exit status 0 once the camera is back.\n"
+                          "  --render=gpu|cpu|auto\n"
+                          "                 Draw the live picture with the graphics card, the processor, or\n"
+                          "                 whichever suits this computer (the default: the processor when\n"
+                          "                 OpenGL is only emulated in software).\n");
 }
 
 QString versionText()

@@ -18,6 +18,9 @@ struct CommandLineOptions {
     // image's SHA-512 must come with it.
     QString installFirmware;
     QString firmwareSha512;
+    // How to draw the live picture: "gpu", "cpu" or "auto"; empty when not
+    // given (the settings then decide).
+    QString render;
     // Set when the arguments could not be understood; says why.
     QString error;
 };

@@ -29,6 +29,9 @@ inline constexpr char kSpeechRate[] = "SpeechRate";
 // The update host ("https://host[:port]"), for sites that mirror the updates;
 // KELVO_UPDATE_HOST in the environment takes precedence. Read only.
 inline constexpr char kUpdateHost[] = "UpdateHost";
+// How the live picture is drawn: "gpu", "cpu" or "auto" (the default); the
+// --render option takes precedence. Read only.
+inline constexpr char kLiveRenderPath[] = "LiveRenderPath";
 
 // Per-camera keys, inside the dictionary stored under the camera identifier,
 // in the order they are loaded.

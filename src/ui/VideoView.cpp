@@ -1,12 +1,20 @@
 #include "ui/VideoView.h"
 
+#include "common/SystemLog.h"
 #include "ui/VideoViewGlSurface.h"
 #include "video/FrameConversion.h"
+#include "video/FrameTrace.h"
 #include "video/ImageFilterGeometry.h"
 
+#include <QMetaObject>
+#include <QOffscreenSurface>
 #include <QOpenGLContext>
+#include <QOpenGLFunctions>
+#include <QPaintEngine>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QResizeEvent>
+#include <QWindow>
 
 #include <cmath>
 
@@ -43,15 +51,59 @@ void drawPicture(QPainter &painter, const QTransform &transform, const QImage &p
     painter.drawImage(QPointF(0, 0), picture);
 }
 
+bool holdsRgb32Words(QImage::Format format)
+{
+    return format == QImage::Format_RGB32 || format == QImage::Format_ARGB32 ||
+           format == QImage::Format_ARGB32_Premultiplied;
+}
+
+RenderPreference &processPreference()
+{
+    static RenderPreference preference = RenderPreference::Automatic;
+    return preference;
+}
+
 } // namespace
+
+std::optional<std::string> VideoView::openGlRenderer()
+{
+    static const std::optional<std::string> renderer = []() -> std::optional<std::string> {
+        QOpenGLContext context;
+        if (!context.create() || !context.isValid()) {
+            return std::nullopt;
+        }
+        QOffscreenSurface surface;
+        surface.setFormat(context.format());
+        surface.create();
+        if (!surface.isValid() || !context.makeCurrent(&surface)) {
+            return std::nullopt;
+        }
+        const auto *name = reinterpret_cast<const char *>(context.functions()->glGetString(GL_RENDERER));
+        std::string text = name ? name : "";
+        context.doneCurrent();
+        return text;
+    }();
+    return renderer;
+}
 
 bool VideoView::canUseOpenGl()
 {
-    static const bool usable = [] {
-        QOpenGLContext context;
-        return context.create() && context.isValid();
+    return openGlRenderer().has_value();
+}
+
+void VideoView::setRenderPreference(RenderPreference preference)
+{
+    processPreference() = preference;
+}
+
+kelvo::video::RenderPath VideoView::chosenRenderPath()
+{
+    static const kelvo::video::RenderPath path = [] {
+        const RenderPathChoice choice = chooseRenderPath(processPreference(), openGlRenderer());
+        systemLog("Live picture drawn on the %s\n", choice.reason.c_str());
+        return choice.path;
     }();
-    return usable;
+    return path;
 }
 
 VideoView::VideoView(QWidget *parent, RenderPath path) : QWidget(parent)
@@ -59,7 +111,10 @@ VideoView::VideoView(QWidget *parent, RenderPath path) : QWidget(parent)
     setObjectName(QStringLiteral("videoView"));
     setAttribute(Qt::WA_OpaquePaintEvent);
     m_curve = ColourCurve::compile({});
-    if (path == RenderPath::Automatic && canUseOpenGl()) {
+    const bool gpu = path == RenderPath::Gpu         ? canUseOpenGl()
+                     : path == RenderPath::Automatic ? chosenRenderPath() == kelvo::video::RenderPath::Gpu
+                                                     : false;
+    if (gpu) {
         m_gl = new VideoViewGlSurface(this);
         connect(m_gl, &VideoViewGlSurface::failed, this, &VideoView::useCpu, Qt::QueuedConnection);
         m_gl->setCurve(m_curve);
@@ -78,7 +133,49 @@ void VideoView::useCpu()
     m_gl->deleteLater();
     m_gl = nullptr;
     m_cpuImageStale = m_frame.isValid();
+    m_frameIsNew = m_frame.isValid();
     update();
+}
+
+bool VideoView::canBeSeen() const
+{
+    if (!isVisible()) {
+        return false;
+    }
+    const QWindow *handle = window()->windowHandle();
+    return handle == nullptr || handle->isExposed();
+}
+
+void VideoView::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    watchWindow();
+}
+
+void VideoView::watchWindow()
+{
+    QWindow *handle = window()->windowHandle();
+    if (handle == m_watchedWindow) {
+        return;
+    }
+    if (m_watchedWindow) {
+        m_watchedWindow->removeEventFilter(this);
+    }
+    m_watchedWindow = handle;
+    if (handle) {
+        handle->installEventFilter(this);
+    }
+}
+
+bool VideoView::eventFilter(QObject *watched, QEvent *event)
+{
+    // A frame that came while the window was minimised or covered is drawn
+    // once it can be seen again.
+    if (watched == m_watchedWindow && event->type() == QEvent::Expose && m_frameWaiting && canBeSeen()) {
+        m_frameWaiting = false;
+        update();
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void VideoView::presentFrame(const VideoFrame &frame)
@@ -88,13 +185,23 @@ void VideoView::presentFrame(const VideoFrame &frame)
     }
     const QSize before = frameSize();
     m_frame = frame;
-    if (m_gl) {
-        m_gl->setFrame(frame);
-    } else {
-        m_cpuImageStale = true;
+    m_frameIsNew = true;
+    m_cpuImageStale = true;
+    if (frameSize() != before) {
+        layOutChildren();
     }
-    layOutChildren();
-    update();
+    // Under a still picture, or out of sight, the frame waits: a repaint now
+    // would cost a conversion nobody sees. The GPU surface converts only
+    // when it paints, which a window out of sight does not.
+    if (!m_still.isNull()) {
+        m_frameWaiting = true;
+    } else if (m_gl) {
+        m_gl->setFrame(frame);
+    } else if (!canBeSeen()) {
+        m_frameWaiting = true;
+    } else {
+        update();
+    }
     if (frameSize() != before) {
         emit frameSizeChanged(frameSize());
     }
@@ -121,6 +228,12 @@ void VideoView::setStillPicture(const QImage &picture)
     if (m_gl) {
         // The GPU draws camera frames; a still is painted here.
         m_gl->setVisible(m_still.isNull());
+        if (m_still.isNull() && m_frameWaiting && m_frame.isValid()) {
+            m_gl->setFrame(m_frame);
+        }
+    }
+    if (m_still.isNull()) {
+        m_frameWaiting = false;
     }
     update();
 }
@@ -188,6 +301,27 @@ void VideoView::layOutChildren()
     }
 }
 
+void VideoView::frameDrawn(std::int64_t timestampNs)
+{
+    ++m_framesDrawn;
+    ++m_conversions;
+    if (FrameTrace::instance().isEnabled()) {
+        // Queued, so that it runs once this paint has reached the screen.
+        QMetaObject::invokeMethod(
+            this, [timestampNs] { FrameTrace::instance().noteShown(timestampNs); }, Qt::QueuedConnection);
+    }
+}
+
+void VideoView::noteConverted()
+{
+    if (m_frameIsNew) {
+        m_frameIsNew = false;
+        frameDrawn(m_frame.timestampNs);
+    } else {
+        ++m_conversions;
+    }
+}
+
 void VideoView::paintStill(QPainter &painter)
 {
     if (m_stillStale) {
@@ -208,32 +342,100 @@ void VideoView::paintStill(QPainter &painter)
     drawPicture(painter, toQTransform(t), m_stillColoured);
 }
 
-void VideoView::paintEvent(QPaintEvent *)
+bool VideoView::paintIntoBackingStore(QPainter &painter, const QRegion &region, const AxisAlignedPlacement &at)
 {
-    QPainter painter(this);
-    painter.fillRect(rect(), Qt::black);
-    if (!m_still.isNull()) {
-        paintStill(painter);
-        return;
+    // Raster painting of a window lands in its backing store's image: write
+    // the picture there, in the part of the view this paint may touch,
+    // instead of into a picture of our own that the painter would copy.
+    QPaintEngine *engine = painter.paintEngine();
+    QPaintDevice *device = engine ? engine->paintDevice() : nullptr;
+    if (device == nullptr || device->devType() != QInternal::Image) {
+        return false;
     }
-    if (m_gl || !m_frame.isValid()) {
-        return;
+    auto *image = static_cast<QImage *>(device);
+    const QTransform toDevice = painter.deviceTransform();
+    if (!holdsRgb32Words(image->format()) || image->devicePixelRatio() != 1.0 ||
+        toDevice.type() > QTransform::TxTranslate || toDevice.dx() != std::round(toDevice.dx()) ||
+        toDevice.dy() != std::round(toDevice.dy())) {
+        return false;
     }
+    const QPoint offset(int(toDevice.dx()), int(toDevice.dy()));
+    QRegion area = region.translated(offset) & image->rect();
+    if (const QRegion clip = engine->systemClip(); !clip.isEmpty()) {
+        area &= clip;
+    }
+    auto *bits = image->bits();
+    for (const QRect &r : area) {
+        auto *target = reinterpret_cast<std::uint32_t *>(bits + std::ptrdiff_t(r.y()) * image->bytesPerLine()) + r.x();
+        const QRect inView = r.translated(-offset);
+        m_scaler.render(m_frame, m_curve.get(), at, {inView.x(), inView.y(), inView.width(), inView.height()}, target,
+                        image->bytesPerLine());
+    }
+    return true;
+}
+
+void VideoView::paintThroughImage(QPainter &painter, const QRegion &region, const AxisAlignedPlacement &at)
+{
+    if (m_viewImage.size() != size()) {
+        m_viewImage = QImage(size(), QImage::Format_RGB32);
+    }
+    for (const QRect &r : region) {
+        auto *target = reinterpret_cast<std::uint32_t *>(m_viewImage.scanLine(r.y())) + r.x();
+        m_scaler.render(m_frame, m_curve.get(), at, {r.x(), r.y(), r.width(), r.height()}, target,
+                        m_viewImage.bytesPerLine());
+        painter.drawImage(r.topLeft(), m_viewImage, r);
+    }
+}
+
+void VideoView::paintTurned(QPainter &painter)
+{
+    // A quarter turn makes view rows frame columns: convert the whole frame
+    // and let the painter turn and scale it.
     if (m_cpuImageStale) {
-        // Only the newest frame is converted, once, however many arrived
-        // since the last paint.
         if (m_cpuImage.size() != QSize(m_frame.width, m_frame.height)) {
             m_cpuImage = QImage(m_frame.width, m_frame.height, QImage::Format_RGB32);
         }
         convertFrameToRgb32(m_frame, reinterpret_cast<std::uint32_t *>(m_cpuImage.bits()), m_cpuImage.bytesPerLine(),
                             m_curve.get());
         m_cpuImageStale = false;
-        frameDrawn();
+        noteConverted();
     }
+    painter.fillRect(rect(), Qt::black);
     drawPicture(painter,
                 toQTransform(framePresentationTransform(m_frame.width, m_frame.height, m_orientation, m_mirrored,
                                                         SizeD{double(width()), double(height())}, m_filters)),
                 m_cpuImage);
+}
+
+void VideoView::paintLive(QPainter &painter, const QRegion &region)
+{
+    const AffineTransform transform = framePresentationTransform(
+        m_frame.width, m_frame.height, m_orientation, m_mirrored, SizeD{double(width()), double(height())}, m_filters);
+    const std::optional<AxisAlignedPlacement> at = axisAlignedPlacement(transform);
+    if (!at) {
+        paintTurned(painter);
+        return;
+    }
+    if (!paintIntoBackingStore(painter, region, *at)) {
+        paintThroughImage(painter, region, *at);
+    }
+    noteConverted();
+}
+
+void VideoView::paintEvent(QPaintEvent *event)
+{
+    QPainter painter(this);
+    const QRegion region = event->region() & rect();
+    if (!m_still.isNull()) {
+        painter.fillRect(rect(), Qt::black);
+        paintStill(painter);
+        return;
+    }
+    if (m_gl || !m_frame.isValid() || region.isEmpty()) {
+        painter.fillRect(rect(), Qt::black);
+        return;
+    }
+    paintLive(painter, region);
 }
 
 } // namespace kelvo::ui

@@ -2,6 +2,8 @@
 
 #include "video/ColourCurve.h"
 #include "video/ImageFilter.h"
+#include "video/LivePictureScaler.h"
+#include "video/RenderPathChoice.h"
 #include "video/VideoFrame.h"
 
 #include <QImage>
@@ -10,29 +12,38 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <string>
 
 class QPainter;
+class QRegion;
+class QWindow;
 
 namespace kelvo::ui {
 
 class VideoViewGlSurface;
 
 // The live camera picture: draws each frame with the current colour mode,
-// digital zoom, orientation and mirroring. On the GPU when an OpenGL context
-// can be had (a shader converts the planes and applies the colour curve);
-// otherwise the exact CPU conversion is painted with QPainter. Both give the
-// same picture: pixel for pixel at the frame's own size, and smoothed after
-// the colour mode when it is scaled or zoomed. An overlay widget (the reading
-// guides) may lie above it.
+// digital zoom, orientation and mirroring. On the GPU with a hardware OpenGL
+// renderer (a shader converts the planes and applies the colour curve);
+// otherwise on the CPU, which converts only the frame pixels the view shows
+// and scales them in the same pass, straight into the window's backing
+// store. Both give the same picture: pixel for pixel at the frame's own
+// size, and smoothed after the colour mode when it is scaled or zoomed. An
+// overlay widget (the reading guides) may lie above it.
 //
 // Never lags behind the camera: it keeps only the newest frame, and a frame
 // that arrives before the previous one was drawn replaces it. Each paint
-// converts at most one frame. Lives on the main thread.
+// converts at most one frame. Costs nothing while nothing new can be seen:
+// frames that arrive under a still picture, or while the window is hidden,
+// minimised or covered, are kept but not drawn until the picture can be
+// seen again. Lives on the main thread.
 class VideoView : public QWidget {
     Q_OBJECT
 public:
     enum class RenderPath {
-        Automatic, // the GPU when possible
+        Automatic, // the process's choice (chosenRenderPath)
+        Gpu,       // the GPU whenever an OpenGL context can be had
         Cpu,       // always the CPU conversion
     };
 
@@ -75,9 +86,20 @@ public:
     QSize frameSize() const;
     // How many frames have been converted for drawing.
     int framesDrawn() const { return m_framesDrawn; }
+    // How many times any frame was converted (a repaint of a frame already
+    // drawn counts again): the work the picture has cost.
+    int conversions() const { return m_conversions; }
 
     // Whether this process can create an OpenGL context at all.
     static bool canUseOpenGl();
+    // The GL_RENDERER string of a context made for the test; nothing when
+    // none can be made.
+    static std::optional<std::string> openGlRenderer();
+    // What views built with RenderPath::Automatic use; set before the first
+    // view is built (the command line, the settings).
+    static void setRenderPreference(kelvo::video::RenderPreference preference);
+    // The path of Automatic views, chosen once and logged once.
+    static kelvo::video::RenderPath chosenRenderPath();
 
 signals:
     // The camera's picture size changed (the window may need a new aspect).
@@ -86,12 +108,23 @@ signals:
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void showEvent(QShowEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void useCpu();
     void paintStill(QPainter &painter);
+    void paintLive(QPainter &painter, const QRegion &region);
+    bool paintIntoBackingStore(QPainter &painter, const QRegion &region, const kelvo::video::AxisAlignedPlacement &at);
+    void paintThroughImage(QPainter &painter, const QRegion &region, const kelvo::video::AxisAlignedPlacement &at);
+    void paintTurned(QPainter &painter);
+    void noteConverted();
+    // Whether a repaint now could be seen: shown, and its window exposed.
+    bool canBeSeen() const;
+    void watchWindow();
     void layOutChildren();
-    void frameDrawn() { ++m_framesDrawn; }
+    // A frame was converted for drawing; timestampNs names it for the trace.
+    void frameDrawn(std::int64_t timestampNs);
 
     friend class VideoViewGlSurface;
 
@@ -102,10 +135,19 @@ private:
 
     // The newest frame; its bytes stay alive through its shared storage.
     kelvo::video::VideoFrame m_frame;
-    // The CPU picture of m_frame is out of date.
+    // m_frame has not been converted since it came.
+    bool m_frameIsNew = false;
+    // A frame came while the picture could not be seen.
+    bool m_frameWaiting = false;
+    // Turned pictures: the whole frame converted, then drawn turned.
     bool m_cpuImageStale = false;
     QImage m_cpuImage;
+    // The view's pixels when the backing store cannot be written directly.
+    QImage m_viewImage;
+    kelvo::video::LivePictureScaler m_scaler;
     int m_framesDrawn = 0;
+    int m_conversions = 0;
+    QPointer<QWindow> m_watchedWindow;
 
     QImage m_still;         // as given, 32-bit
     QImage m_stillColoured; // through the colour curve

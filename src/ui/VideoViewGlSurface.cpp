@@ -289,7 +289,7 @@ void VideoViewGlSurface::uploadFrame()
     glPixelStorei(GL_UNPACK_ALIGNMENT, 4);
     m_hasUploadedFrame = true;
     m_pictureStale = true;
-    m_view->frameDrawn();
+    m_view->frameDrawn(f.timestampNs);
 }
 
 bool VideoViewGlSurface::convertIntoPicture()

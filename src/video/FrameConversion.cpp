@@ -629,6 +629,31 @@ bool convertFrameToRgb32(const VideoFrame &frame, std::uint32_t *dst, std::ptrdi
     return true;
 }
 
+bool convertFrameRowToRgb32(const VideoFrame &frame, int row, int firstColumn, int endColumn, std::uint32_t *rowPixels,
+                            const ColourCurve *curve, ConversionKernel kernel)
+{
+    if (!isConvertible(frame) || rowPixels == nullptr || row < 0 || row >= frame.height || firstColumn < 0 ||
+        endColumn > frame.width || firstColumn >= endColumn) {
+        return false;
+    }
+    // Whole pairs from an even column; a range ending before the last
+    // column ends on a whole pair too, so only a range that reaches the end
+    // meets an odd width's half pair, exactly as the whole row does.
+    const int first = firstColumn & ~1;
+    const int end = endColumn == frame.width ? endColumn : std::min(frame.width, (endColumn + 1) & ~1);
+    const Params params = makeParams(lumaOffset(frame.format, frame.range), curve);
+    const VectorWidth vector = vectorWidth(kernel);
+    if (frame.format == PixelFormat::UYVY) {
+        const std::uint8_t *bytes = frame.planes[0] + std::ptrdiff_t(row) * frame.strides[0] + 2 * first;
+        convertUyvyRow(bytes, end - first, frame.strides[0] - 2 * first, rowPixels + first, params, vector);
+    } else {
+        convertNv12Row(frame.planes[0] + std::ptrdiff_t(row) * frame.strides[0] + first,
+                       frame.planes[1] + std::ptrdiff_t(row >> 1) * frame.strides[1] + first, end - first,
+                       rowPixels + first, params, vector);
+    }
+    return true;
+}
+
 bool convertFrameToRgb888(const VideoFrame &frame, std::uint8_t *dst, std::ptrdiff_t dstStrideBytes,
                           ConversionKernel kernel, bool deinterlace)
 {

@@ -52,6 +52,15 @@ bool convertFrameToRgb32(const VideoFrame &frame, std::uint32_t *dst, std::ptrdi
                          const ColourCurve *curve = nullptr, ConversionKernel kernel = ConversionKernel::Best,
                          bool deinterlace = false);
 
+// Converts at least columns [firstColumn, endColumn) of one row, with the
+// same results as convertFrameToRgb32 gives there, into rowPixels (indexed
+// by the frame's column, so it holds the frame's width). A column next to
+// either end may be written too: chroma is shared by pairs. Returns false,
+// writing nothing, for a frame that is not convertible or a range outside
+// it. For converting only the part of a frame that is shown.
+bool convertFrameRowToRgb32(const VideoFrame &frame, int row, int firstColumn, int endColumn, std::uint32_t *rowPixels,
+                            const ColourCurve *curve = nullptr, ConversionKernel kernel = ConversionKernel::Best);
+
 // Converts the frame into packed R, G, B bytes, 3 per pixel (the still
 // picture's layout), rows dstStrideBytes apart, without colour mode,
 // deinterlaced as above when asked.

@@ -7,10 +7,15 @@
 #include "device/backend/LaunchEventChannel.h"
 #include "device/backend/LinuxDeviceDiscovery.h"
 #include "device/backend/QuadrelProbe.h"
+#include "settings/PlistCodec.h"
+#include "settings/PreferenceKeys.h"
+#include "settings/SettingsStore.h"
 #include "ui/InputLatencyProbe.h"
 #include "ui/KelvoViewerApplication.h"
+#include "ui/VideoView.h"
 #include "viewer/MainWindowDelegate.h"
 
+#include <QFile>
 #include <QTextStream>
 #include <QTimer>
 #include <cstdio>
@@ -30,6 +35,26 @@ void keepPictureMemoryReturnable()
 {
     mallopt(M_MMAP_THRESHOLD, 1 << 20);
     mallopt(M_TRIM_THRESHOLD, 1 << 20);
+}
+
+// The command line's choice of render path, else the settings', else the
+// automatic one. Needed before the first view is built, so before the viewer
+// controller owns the settings; only reads (a damaged file is the
+// controller's to set aside).
+kelvo::video::RenderPreference renderPreference(const QString &option, const QString &settingsFile)
+{
+    using namespace kelvo::settings;
+    QString text = option;
+    QFile file(settingsFile.isEmpty() ? SettingsStore::defaultFilePath() : settingsFile);
+    if (text.isEmpty() && file.open(QIODevice::ReadOnly)) {
+        const std::optional<PlistValue> root = PlistCodec::fromBytes(file.readAll());
+        const PlistDictionary *domain = root ? root->asDictionary() : nullptr;
+        const std::optional<PlistValue> value =
+            domain ? domain->valueForKey(QString::fromLatin1(keys::kLiveRenderPath), PlistClass::String) : std::nullopt;
+        if (value && value->asString())
+            text = *value->asString();
+    }
+    return kelvo::video::parseRenderPreference(text.toStdString()).value_or(kelvo::video::RenderPreference::Automatic);
 }
 
 } // namespace
@@ -85,6 +110,7 @@ int main(int argc, char **argv)
         // The simulated camera needs no access rule.
         services.driverRule.reset();
     }
+    kelvo::ui::VideoView::setRenderPreference(renderPreference(options.render, services.settingsFilePath));
     kelvo::app::KelvoViewerAppDelegate delegate(std::move(services));
     app.setDelegate(&delegate);
     // The capture session must be in place before the interface's start-up

@@ -1,5 +1,7 @@
 #include "video/backend/GstCaptureSession.h"
 
+#include "video/FrameTrace.h"
+
 #include <gst/app/gstappsink.h>
 #include <gst/video/video.h>
 
@@ -135,6 +137,18 @@ bool GstCaptureSession::buildVideoBranch(QString *error)
     g_object_set(tee.get(), "allow-not-linked", TRUE, nullptr);
     gst_bin_add_many(GST_BIN(m_pipeline.get()), source.get(), tee.get(), nullptr);
     bool linked = gst_element_link(source.get(), tee.get());
+    if (FrameTrace::instance().isEnabled()) {
+        if (const GstObjectPtr<GstPad> pad{gst_element_get_static_pad(source.get(), "src")}) {
+            gst_pad_add_probe(
+                pad.get(), GST_PAD_PROBE_TYPE_BUFFER,
+                [](GstPad *, GstPadProbeInfo *info, gpointer) {
+                    FrameTrace::instance().noteLeftSource(
+                        std::int64_t(GST_BUFFER_PTS(GST_PAD_PROBE_INFO_BUFFER(info))));
+                    return GST_PAD_PROBE_OK;
+                },
+                nullptr, nullptr);
+        }
+    }
 
     if (m_frameOutput) {
         g_object_set(queue.get(), "leaky", 2 /* downstream: drop the oldest */, "max-size-buffers", 1u,

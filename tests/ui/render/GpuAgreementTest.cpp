@@ -106,7 +106,7 @@ TEST(GpuAgreement, GpuAndCpuDrawTheSamePicture)
         }
         QImage pictures[2];
         for (int i = 0; i < 2; ++i) {
-            VideoView view(nullptr, i == 0 ? VideoView::RenderPath::Automatic : VideoView::RenderPath::Cpu);
+            VideoView view(nullptr, i == 0 ? VideoView::RenderPath::Gpu : VideoView::RenderPath::Cpu);
             if (i == 0) {
                 ASSERT_TRUE(view.isUsingGpu());
             }
@@ -154,7 +154,7 @@ TEST(GpuAgreement, StillPictureReplacesTheLivePicture)
     auto live = kelvo::test::greyNv12(16, 8, 0);
     QImage still(16, 8, QImage::Format_RGB32);
     still.fill(Qt::white);
-    VideoView view;
+    VideoView view(nullptr, VideoView::RenderPath::Gpu);
     ASSERT_TRUE(view.isUsingGpu());
     view.resize(32, 16);
     view.presentFrame(live.frame);
@@ -179,7 +179,7 @@ TEST(GpuAgreement, ScalingSmoothsAfterTheColourMode)
     }
     std::vector<VideoView::RenderPath> paths = {VideoView::RenderPath::Cpu};
     if (VideoView::canUseOpenGl()) {
-        paths.push_back(VideoView::RenderPath::Automatic);
+        paths.push_back(VideoView::RenderPath::Gpu);
     }
     for (VideoView::RenderPath path : paths) {
         VideoView view(nullptr, path);
@@ -209,7 +209,7 @@ TEST(GpuAgreement, KeepsThePictureWhenMovedToAnotherWindow)
     }
     auto frame = kelvo::test::randomFrame(PixelFormat::NV12, ColourRange::Video, 40, 24, 3);
     QWidget first, second;
-    auto *view = new VideoView(&first);
+    auto *view = new VideoView(&first, VideoView::RenderPath::Gpu);
     ASSERT_TRUE(view->isUsingGpu());
     view->resize(40, 24);
     view->presentFrame(frame.frame);

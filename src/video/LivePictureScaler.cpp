@@ -1,0 +1,214 @@
+#include "video/LivePictureScaler.h"
+
+#include "video/FrameConversion.h"
+
+#include <algorithm>
+#include <cmath>
+
+#if defined(__x86_64__) || defined(__i386__)
+#include <immintrin.h>
+#define KELVO_X86_SCALER 1
+#endif
+
+namespace kelvo::video {
+
+namespace {
+
+constexpr std::uint32_t kBlack = 0xFF000000u;
+
+// (256 − w)·p + w·q over 256 for each channel, two channels per multiply:
+// each 8-bit channel times at most 256 fits its 16-bit lane. w = 0 gives p
+// unchanged, which keeps one-to-one pixels exact.
+inline std::uint32_t blend(std::uint32_t p, std::uint32_t q, std::uint32_t w)
+{
+    constexpr std::uint32_t kMask = 0x00FF00FFu;
+    const std::uint32_t keep = 256 - w;
+    const std::uint32_t redBlue = (((p & kMask) * keep + (q & kMask) * w) >> 8) & kMask;
+    const std::uint32_t alphaGreen = (((p >> 8) & kMask) * keep + ((q >> 8) & kMask) * w) & ~kMask;
+    return redBlue | alphaGreen;
+}
+
+// Blends pixels [x, end) of a scaled row, all inside the picture.
+void blendColumnsPortable(const std::uint32_t *source, const int *first, const int *second, const std::uint16_t *weight,
+                          int x, int end, std::uint32_t *out)
+{
+    for (; x < end; ++x) {
+        out[x] = blend(source[first[x]], source[second[x]], weight[x]);
+    }
+}
+
+#ifdef KELVO_X86_SCALER
+bool cpuHasAvx2()
+{
+    static const bool has = __builtin_cpu_supports("avx2") != 0;
+    return has;
+}
+
+// Eight pixels at a time, the same arithmetic in 16-bit lanes: red and
+// blue in one multiply, green and alpha in the other. Returns where it
+// stopped.
+__attribute__((target("avx2"))) int blendColumnsAvx2(const std::uint32_t *source, const int *first, const int *second,
+                                                     const std::uint16_t *weight, int x, int end, std::uint32_t *out)
+{
+    const __m256i mask = _mm256_set1_epi32(0x00FF00FF);
+    const __m256i whole = _mm256_set1_epi16(256);
+    const auto *pixels = reinterpret_cast<const int *>(source);
+    for (; x + 8 <= end; x += 8) {
+        const __m256i p =
+            _mm256_i32gather_epi32(pixels, _mm256_loadu_si256(reinterpret_cast<const __m256i *>(first + x)), 4);
+        const __m256i q =
+            _mm256_i32gather_epi32(pixels, _mm256_loadu_si256(reinterpret_cast<const __m256i *>(second + x)), 4);
+        const __m256i w32 = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(weight + x)));
+        const __m256i w = _mm256_or_si256(w32, _mm256_slli_epi32(w32, 16));
+        const __m256i keep = _mm256_sub_epi16(whole, w);
+        const __m256i redBlue = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_and_si256(p, mask), keep),
+                                                                   _mm256_mullo_epi16(_mm256_and_si256(q, mask), w)),
+                                                  8);
+        const __m256i alphaGreen =
+            _mm256_andnot_si256(mask, _mm256_add_epi16(_mm256_mullo_epi16(_mm256_srli_epi16(p, 8), keep),
+                                                       _mm256_mullo_epi16(_mm256_srli_epi16(q, 8), w)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + x), _mm256_or_si256(redBlue, alphaGreen));
+    }
+    return x;
+}
+#endif
+
+} // namespace
+
+std::optional<AxisAlignedPlacement> axisAlignedPlacement(const AffineTransform &t)
+{
+    constexpr double kTiny = 1e-12;
+    if (std::abs(t.b) > kTiny || std::abs(t.c) > kTiny || std::abs(t.a) < kTiny || std::abs(t.d) < kTiny) {
+        return std::nullopt;
+    }
+    return AxisAlignedPlacement{t.a, t.d, t.tx, t.ty};
+}
+
+void LivePictureScaler::computeTaps(Taps &taps, int start, int count, double scale, double offset, int frameSize)
+{
+    taps.first.resize(std::size_t(count));
+    taps.second.resize(std::size_t(count));
+    taps.weight.resize(std::size_t(count));
+    for (int i = 0; i < count; ++i) {
+        // The frame coordinate under this view pixel's centre.
+        const double u = (start + i + 0.5 - offset) / scale;
+        if (!(u >= 0.0 && u < double(frameSize))) {
+            taps.first[std::size_t(i)] = -1;
+            continue;
+        }
+        const double s = u - 0.5;
+        double whole = std::floor(s);
+        long weight = std::lround((s - whole) * 256.0);
+        if (weight == 256) {
+            whole += 1;
+            weight = 0;
+        }
+        int left = int(whole);
+        if (left < 0) {
+            left = 0;
+            weight = 0;
+        } else if (left >= frameSize - 1) {
+            left = frameSize - 1;
+            weight = 0;
+        }
+        taps.first[std::size_t(i)] = left;
+        taps.second[std::size_t(i)] = weight != 0 ? left + 1 : left;
+        taps.weight[std::size_t(i)] = std::uint16_t(weight);
+    }
+}
+
+const std::uint32_t *LivePictureScaler::convertedRow(const VideoFrame &frame, const ColourCurve *curve, int row)
+{
+    if (m_rowPixels.size() < std::size_t(frame.width)) {
+        m_rowPixels.resize(std::size_t(frame.width));
+    }
+    convertFrameRowToRgb32(frame, row, m_firstColumn, m_endColumn, m_rowPixels.data(), curve);
+    ++m_rowsConverted;
+    return m_rowPixels.data();
+}
+
+const std::uint32_t *LivePictureScaler::scaledRow(const VideoFrame &frame, const ColourCurve *curve, int row, int keep,
+                                                  int width)
+{
+    for (int slot = 0; slot < 2; ++slot) {
+        if (m_scaledRowInSlot[slot] == row) {
+            return m_scaledRows[slot].data();
+        }
+    }
+    const int slot = m_scaledRowInSlot[0] == keep ? 1 : 0;
+    std::vector<std::uint32_t> &out = m_scaledRows[slot];
+    if (out.size() < std::size_t(width)) {
+        out.resize(std::size_t(width));
+    }
+    const std::uint32_t *source = convertedRow(frame, curve, row);
+    const int *first = m_columns.first.data();
+    // The picture's columns are one run: black before and after it.
+    std::fill(out.begin(), out.begin() + m_insideBegin, kBlack);
+    std::fill(out.begin() + m_insideEnd, out.begin() + width, kBlack);
+    int x = m_insideBegin;
+#ifdef KELVO_X86_SCALER
+    if (cpuHasAvx2()) {
+        x = blendColumnsAvx2(source, first, m_columns.second.data(), m_columns.weight.data(), x, m_insideEnd,
+                             out.data());
+    }
+#endif
+    blendColumnsPortable(source, first, m_columns.second.data(), m_columns.weight.data(), x, m_insideEnd, out.data());
+    m_scaledRowInSlot[slot] = row;
+    return out.data();
+}
+
+bool LivePictureScaler::render(const VideoFrame &frame, const ColourCurve *curve, const AxisAlignedPlacement &placement,
+                               const Area &area, std::uint32_t *target, std::ptrdiff_t strideBytes)
+{
+    if (!isConvertible(frame) || target == nullptr) {
+        return false;
+    }
+    if (area.width <= 0 || area.height <= 0) {
+        return true;
+    }
+    computeTaps(m_columns, area.x, area.width, placement.scaleX, placement.offsetX, frame.width);
+    computeTaps(m_rows, area.y, area.height, placement.scaleY, placement.offsetY, frame.height);
+    m_firstColumn = frame.width;
+    m_endColumn = 0;
+    m_insideBegin = area.width;
+    m_insideEnd = 0;
+    for (int i = 0; i < area.width; ++i) {
+        if (m_columns.first[std::size_t(i)] >= 0) {
+            m_firstColumn = std::min(m_firstColumn, m_columns.first[std::size_t(i)]);
+            m_endColumn = std::max(m_endColumn, m_columns.second[std::size_t(i)] + 1);
+            m_insideBegin = std::min(m_insideBegin, i);
+            m_insideEnd = i + 1;
+        }
+    }
+    m_insideBegin = std::min(m_insideBegin, m_insideEnd);
+    // Rows made for an earlier frame, curve or area are stale.
+    m_scaledRowInSlot[0] = m_scaledRowInSlot[1] = -1;
+
+    // Each frame row is converted and scaled across once, however many view
+    // rows blend it; a view row is then a blend of two such rows, byte by
+    // byte, which the compiler turns into vector code.
+    auto *rowBytes = reinterpret_cast<std::uint8_t *>(target);
+    const std::size_t bytes = std::size_t(area.width) * 4;
+    for (int y = 0; y < area.height; ++y, rowBytes += strideBytes) {
+        const int top = m_rows.first[std::size_t(y)];
+        if (top < 0 || m_firstColumn >= m_endColumn) {
+            std::fill_n(reinterpret_cast<std::uint32_t *>(rowBytes), area.width, kBlack);
+            continue;
+        }
+        const int bottom = m_rows.second[std::size_t(y)];
+        const unsigned down = m_rows.weight[std::size_t(y)];
+        const auto *upper = reinterpret_cast<const std::uint8_t *>(scaledRow(frame, curve, top, bottom, area.width));
+        if (down == 0) {
+            std::copy_n(upper, bytes, rowBytes);
+            continue;
+        }
+        const auto *lower = reinterpret_cast<const std::uint8_t *>(scaledRow(frame, curve, bottom, top, area.width));
+        const unsigned keep = 256 - down;
+        for (std::size_t i = 0; i < bytes; ++i) {
+            rowBytes[i] = std::uint8_t((std::uint16_t(upper[i] * keep) + std::uint16_t(lower[i] * down)) >> 8);
+        }
+    }
+    return true;
+}
+
+} // namespace kelvo::video
