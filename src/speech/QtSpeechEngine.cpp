@@ -11,19 +11,16 @@ class QtSpeechEngine final : public SpeechEngine {
 public:
     QtSpeechEngine()
     {
-        // speech-dispatcher first (the desktop's voice and settings), then
-        // any other engine the system has.
-        QStringList engines = QTextToSpeech::availableEngines();
-        engines.removeAll(QStringLiteral("speechd"));
-        engines.prepend(QStringLiteral("speechd"));
-        for (const QString &name : engines) {
-            if (!QTextToSpeech::availableEngines().contains(name))
-                continue;
-            auto voice = std::make_unique<QTextToSpeech>(name);
+        // speech-dispatcher only: it is the desktop's voice, with the user's
+        // own settings, and what screen readers speak through. Qt 6.4's Flite
+        // engine crashes inside the synthesiser when a phrase is stopped or
+        // the voice goes away mid-phrase, which interrupting is all about.
+        const QString engine = QStringLiteral("speechd");
+        if (QTextToSpeech::availableEngines().contains(engine)) {
+            auto voice = std::make_unique<QTextToSpeech>(engine);
             if (voice->state() != QTextToSpeech::Error) {
                 m_voice = std::move(voice);
-                systemLog("Speech engine: %s\n", qPrintable(name));
-                break;
+                systemLog("Speech engine: %s\n", qPrintable(engine));
             }
         }
         if (!m_voice)
@@ -44,8 +41,8 @@ public:
     {
         if (m_voice)
             return {};
-        return localized("Speech is not available: no speech engine is installed (speech-dispatcher with a voice, "
-                         "or flite). Captions are still shown.");
+        return localized("Speech is not available: speech-dispatcher with a voice is not installed "
+                         "or not running. Captions are still shown.");
     }
     void say(const QString &text) override
     {
