@@ -95,6 +95,12 @@ bool KelvoViewerApplication::routeKey(const QKeyEvent &key)
         openHelpMenu();
         return true;
     }
+    // An exact Ctrl+"?" is left to normal dispatch, and on this desktop
+    // nothing there opens the Help menu by itself: do what it is expected to.
+    if (charactersIgnoringModifiers(key) == QLatin1String("?")) {
+        openHelpMenu();
+        return true;
+    }
     return false;
 }
 

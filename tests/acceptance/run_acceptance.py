@@ -937,6 +937,11 @@ def dialog_checks(s, v):
     if S(v, "Help > Kelvo Viewer Help opens the help window", menu("alt+h", "h"), Window("Kelvo Viewer Help")):
         S(v, "Ctrl+W closes the help window", keys("ctrl+w", focus=False), Window("Kelvo Viewer Help", False),
           VideoWindowStays())
+    # xdotool presses Shift as the layout needs for "?", as a user does.
+    if S(v, "Ctrl+? opens the Help menu, where H opens the help window", menu("ctrl+question", "h"),
+         Window("Kelvo Viewer Help")):
+        S(v, "Escape closes the help window", keys("Escape", focus=False), Window("Kelvo Viewer Help", False),
+          VideoWindowStays())
 
 
 def update_checks(s, v):
