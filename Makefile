@@ -46,6 +46,8 @@ bench: build
 	$(BUILD_DIR)/bench/capture/bench_capture_latency
 	$(BUILD_DIR)/bench/device/bench_device_report_latency
 	$(BUILD_DIR)/bench/settings/bench_settings
+	$(BUILD_DIR)/bench/recording/bench_recording_cpu
+	$(BUILD_DIR)/bench/text/bench_text
 	python3 bench/render/render_bench.py --build $(BUILD_DIR)
 
 # The Debian package, in $(BUILD_DIR)/package/.
