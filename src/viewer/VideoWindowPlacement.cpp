@@ -579,6 +579,14 @@ void VideoWindowPlacement::windowDidExitFullScreen()
     m_transitioningFromFullScreen = false;
     windowDidResize();
     reDockWithDockInfo(docked);
+    // A quarter turn made in full screen leaves the window it comes back to
+    // across the picture; turn the window too, as a turn in the window
+    // would have, so that whole turns still give back its size.
+    const QSizeF picture = m_host.videoDimensionsWithRotation();
+    const Rect restored = pictureFrameOf(frame());
+    if (picture.width() > 0 && picture.height() > 0 && restored.width > 0 && restored.height > 0 &&
+        (picture.width() > picture.height()) != (restored.width > restored.height))
+        rotateWindow();
     m_host.fullScreenDidChange(false);
 }
 

@@ -151,10 +151,21 @@ TEST(VideoWindowPlacement, QuarterTurnsExchangeThePictureAreaAndFourGiveTheFrame
     turn();
     EXPECT_EQ(rig.o.videoContainer->size(), resizedPicture.transposed());
 
+    const QRect windowed = rig.window().geometry();
     rig.placement->enterExitFullScreen();
     const QRect inFullScreen = rig.window().geometry();
+    rig.host.picture = rig.host.picture.transposed();
     rig.placement->rotateWindow();
     EXPECT_EQ(rig.window().geometry(), inFullScreen);
+
+    // A turn made in full screen turns the window it comes back to, and
+    // turning back in the window gives the size it had.
+    rig.placement->enterExitFullScreen();
+    QApplication::processEvents();
+    ASSERT_FALSE(rig.placement->isFullScreen());
+    EXPECT_EQ(rig.o.videoContainer->size(), resizedPicture);
+    turn();
+    EXPECT_EQ(rig.window().geometry(), windowed);
 }
 
 TEST(VideoWindowPlacement, AFrameIsKeptWhereTheUserCanReachIt)
