@@ -2,10 +2,26 @@
 #include "common/SystemLog.h"
 #include "speech/SpeechEngine.h"
 
+#include <QFileInfo>
+#include <QStandardPaths>
 #include <QTextToSpeech>
 
 namespace kelvo::speech {
 namespace {
+
+// Whether connecting to speech-dispatcher can succeed: a daemon is running
+// (its socket is there, or the user named another address), or the client
+// library can start one because it is installed. Without either, Qt's plugin
+// only fails to connect, and leaks on its way out.
+bool speechDispatcherReachable()
+{
+    if (qEnvironmentVariableIsSet("SPEECHD_ADDRESS"))
+        return true;
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/speech-dispatcher/speechd.sock")))
+        return true;
+    return !QStandardPaths::findExecutable(QStringLiteral("speech-dispatcher")).isEmpty();
+}
 
 class QtSpeechEngine final : public SpeechEngine {
 public:
@@ -16,7 +32,7 @@ public:
         // engine crashes inside the synthesiser when a phrase is stopped or
         // the voice goes away mid-phrase, which interrupting is all about.
         const QString engine = QStringLiteral("speechd");
-        if (QTextToSpeech::availableEngines().contains(engine)) {
+        if (speechDispatcherReachable() && QTextToSpeech::availableEngines().contains(engine)) {
             auto voice = std::make_unique<QTextToSpeech>(engine);
             if (voice->state() != QTextToSpeech::Error) {
                 m_voice = std::move(voice);
