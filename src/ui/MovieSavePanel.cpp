@@ -8,27 +8,11 @@
 #include <QUrl>
 #include <QWidget>
 
-#include <memory>
 #include <utility>
 
 namespace kelvo::ui {
 
 namespace {
-
-void showDialog(QFileDialog *dialog, bool fullScreen)
-{
-    if (fullScreen) {
-        dialog->setWindowModality(Qt::ApplicationModal);
-        dialog->show();
-    } else {
-        dialog->open();
-    }
-}
-
-void showAlert(QMessageBox *alert)
-{
-    alert->open();
-}
 
 void openWithDesktop(const QString &path)
 {
@@ -38,7 +22,7 @@ void openWithDesktop(const QString &path)
 } // namespace
 
 MovieSavePanel::MovieSavePanel(QWidget *videoWindow, QObject *parent)
-    : QObject(parent), m_videoWindow(videoWindow), m_presentDialog(showDialog), m_presentAlert(showAlert),
+    : QObject(parent), m_videoWindow(videoWindow), m_presentDialog(showSaveDialog), m_presentAlert(showAlert),
       m_openFile(openWithDesktop)
 {}
 
@@ -53,7 +37,7 @@ MovieSavePanel::~MovieSavePanel()
 
 void MovieSavePanel::setDialogPresenter(DialogPresenter presenter)
 {
-    m_presentDialog = presenter ? std::move(presenter) : DialogPresenter(showDialog);
+    m_presentDialog = presenter ? std::move(presenter) : DialogPresenter(showSaveDialog);
 }
 
 void MovieSavePanel::setAlertPresenter(AlertPresenter presenter)
@@ -81,30 +65,18 @@ void MovieSavePanel::alertNoTemporaryFile()
 
 void MovieSavePanel::openMovieSavePanel(bool fullScreen, Completion completion)
 {
-    QWidget *parent = fullScreen ? nullptr : m_videoWindow.data();
-    auto *dialog = new QFileDialog(parent);
-    dialog->setObjectName(QStringLiteral("movieSavePanel"));
-    dialog->setWindowTitle(localized("Save Movie"));
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setFileMode(QFileDialog::AnyFile);
-    dialog->setNameFilter(localized("QuickTime movie") + QStringLiteral(" (*.mov)"));
-    dialog->setDefaultSuffix(QStringLiteral("mov"));
-    dialog->selectFile(QStringLiteral("Untitled.mov"));
+    QFileDialog *dialog = makeSaveDialog({QStringLiteral("movieSavePanel"), localized("Save Movie"),
+                                          localized("QuickTime movie"), QStringLiteral("mov")},
+                                         m_videoWindow.data(), fullScreen);
     m_savePanel = dialog;
-
-    auto done = std::make_shared<Completion>(std::move(completion));
-    connect(dialog, &QDialog::finished, this, [this, dialog, done](int code) {
-        if (!*done)
-            return;
-        const Completion finish = std::exchange(*done, nullptr);
-        const QString path = code == QDialog::Accepted ? dialog->selectedFiles().value(0) : QString();
-        // Kept until the movie is in place, so that a failed move can still
-        // close it; deleted with the event loop's next turn.
-        dialog->deleteLater();
-        finish(path.isEmpty() ? 0 : 1, path);
-        if (m_savePanel == dialog)
-            m_savePanel = nullptr;
-    });
+    // The dialog is kept as the open one until the movie is in place, so
+    // that a failed move can still close it.
+    whenSaveDialogEnds(dialog, this,
+                       [this, dialog, completion = std::move(completion)](int result, const QString &path) {
+                           completion(result, path);
+                           if (m_savePanel == dialog)
+                               m_savePanel = nullptr;
+                       });
     m_presentDialog(dialog, fullScreen);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/SaveDialog.h"
 #include "video/MovieRecorder.h"
 
 #include <QFileDialog>
@@ -9,8 +10,6 @@
 #include <QWidget>
 
 #include <functional>
-
-class QMessageBox;
 
 namespace kelvo::ui {
 
@@ -25,8 +24,7 @@ public:
     // How prepared dialogs, alerts and the opening of a file are carried
     // out. The defaults show them and ask the desktop (xdg-open); tests
     // replace them to answer the dialog, read the alert or see what opens.
-    using DialogPresenter = std::function<void(QFileDialog *dialog, bool fullScreen)>;
-    using AlertPresenter = std::function<void(QMessageBox *alert)>;
+    using DialogPresenter = SaveDialogPresenter;
     using FileOpener = std::function<void(const QString &path)>;
 
     explicit MovieSavePanel(QWidget *videoWindow = nullptr, QObject *parent = nullptr);

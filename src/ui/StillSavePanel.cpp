@@ -6,32 +6,12 @@
 #include <QMessageBox>
 #include <QWidget>
 
-#include <memory>
 #include <utility>
 
 namespace kelvo::ui {
 
-namespace {
-
-void showDialog(QFileDialog *dialog, bool fullScreen)
-{
-    if (fullScreen) {
-        dialog->setWindowModality(Qt::ApplicationModal);
-        dialog->show();
-    } else {
-        dialog->open();
-    }
-}
-
-void showAlert(QMessageBox *alert)
-{
-    alert->open();
-}
-
-} // namespace
-
 StillSavePanel::StillSavePanel(QWidget *videoWindow, QObject *parent)
-    : QObject(parent), m_videoWindow(videoWindow), m_presentDialog(showDialog), m_presentAlert(showAlert)
+    : QObject(parent), m_videoWindow(videoWindow), m_presentDialog(showSaveDialog), m_presentAlert(showAlert)
 {}
 
 StillSavePanel::~StillSavePanel()
@@ -45,7 +25,7 @@ StillSavePanel::~StillSavePanel()
 
 void StillSavePanel::setDialogPresenter(DialogPresenter presenter)
 {
-    m_presentDialog = presenter ? std::move(presenter) : DialogPresenter(showDialog);
+    m_presentDialog = presenter ? std::move(presenter) : DialogPresenter(showSaveDialog);
 }
 
 void StillSavePanel::setAlertPresenter(AlertPresenter presenter)
@@ -55,29 +35,16 @@ void StillSavePanel::setAlertPresenter(AlertPresenter presenter)
 
 void StillSavePanel::openSavePanel(bool fullScreen, Completion completion)
 {
-    QWidget *parent = fullScreen ? nullptr : m_videoWindow.data();
-    auto *dialog = new QFileDialog(parent);
-    dialog->setObjectName(QStringLiteral("savePanel"));
-    dialog->setAcceptMode(QFileDialog::AcceptSave);
-    dialog->setFileMode(QFileDialog::AnyFile);
-    dialog->setNameFilter(localized("PNG image") + QStringLiteral(" (*.png)"));
-    dialog->setDefaultSuffix(QStringLiteral("png"));
-    dialog->selectFile(QStringLiteral("Untitled.png"));
+    QFileDialog *dialog =
+        makeSaveDialog({QStringLiteral("savePanel"), {}, localized("PNG image"), QStringLiteral("png")},
+                       m_videoWindow.data(), fullScreen);
     m_savePanel = dialog;
-
-    auto done = std::make_shared<Completion>(std::move(completion));
-    connect(dialog, &QDialog::finished, this, [this, dialog, done](int code) {
-        if (!*done) {
-            return;
-        }
-        const Completion finish = std::exchange(*done, nullptr);
-        const QString path = code == QDialog::Accepted ? dialog->selectedFiles().value(0) : QString();
-        if (m_savePanel == dialog) {
-            m_savePanel = nullptr;
-        }
-        dialog->deleteLater();
-        finish(path.isEmpty() ? 0 : 1, path);
-    });
+    whenSaveDialogEnds(dialog, this,
+                       [this, dialog, completion = std::move(completion)](int result, const QString &path) {
+                           if (m_savePanel == dialog)
+                               m_savePanel = nullptr;
+                           completion(result, path);
+                       });
     m_presentDialog(dialog, fullScreen);
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/SaveDialog.h"
 #include "video/still/StillSaveUi.h"
 
 #include <QFileDialog>
@@ -9,8 +10,6 @@
 #include <QWidget>
 
 #include <functional>
-
-class QMessageBox;
 
 namespace kelvo::ui {
 
@@ -22,11 +21,7 @@ namespace kelvo::ui {
 class StillSavePanel : public QObject, public kelvo::video::StillSaveUi {
     Q_OBJECT
 public:
-    // How a prepared dialog or alert is put on screen. The defaults show
-    // them; tests replace them to answer the dialog or read the alert.
-    // Answering a dialog means finishing it (accept, reject or done).
-    using DialogPresenter = std::function<void(QFileDialog *dialog, bool fullScreen)>;
-    using AlertPresenter = std::function<void(QMessageBox *alert)>;
+    using DialogPresenter = SaveDialogPresenter;
 
     explicit StillSavePanel(QWidget *videoWindow = nullptr, QObject *parent = nullptr);
     ~StillSavePanel() override;
