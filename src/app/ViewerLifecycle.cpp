@@ -19,14 +19,4 @@ void runStartUp(ViewerLifecycleSteps &steps)
     steps.checkForUpdates();
 }
 
-void runClosing(ViewerLifecycleSteps &steps)
-{
-    steps.stopAudioLevelTimer();
-    steps.stopCaptureSession();
-    steps.detachMovieOutputDelegate();
-    steps.removeNotificationObservers();
-    steps.cleanupVideoCapture();
-    steps.setLineMarkerMenuEnabled(false);
-}
-
 } // namespace kelvo::app

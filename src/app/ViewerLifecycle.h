@@ -4,15 +4,12 @@
 
 namespace kelvo::app {
 
+using viewer::runClosing;
 using viewer::ViewerLifecycleSteps;
 
 // Loads the settings, prepares and shows the video window, starts the
 // capture, asks for preferences on the very first launch and checks for
 // updates, in that order.
 void runStartUp(ViewerLifecycleSteps &steps);
-
-// Stops the meter, the capture and its observers, and takes the camera's
-// menus out of use, in that order.
-void runClosing(ViewerLifecycleSteps &steps);
 
 } // namespace kelvo::app

@@ -146,13 +146,7 @@ bool FirmwareUpdateFlow::start(Image image)
         // out of sight and lets go of the camera as a closing does, and
         // comes back with the camera.
         video->hide();
-        ViewerLifecycleSteps &steps = m_controller;
-        steps.stopAudioLevelTimer();
-        steps.stopCaptureSession();
-        steps.detachMovieOutputDelegate();
-        steps.removeNotificationObservers();
-        steps.cleanupVideoCapture();
-        steps.setLineMarkerMenuEnabled(false);
+        runClosing(m_controller);
     }
     m_installer->begin();
     m_controller.startPseudoModal();

@@ -3,9 +3,9 @@
 namespace kelvo::viewer {
 
 // The steps the viewer takes when its interface comes up and when its video
-// window closes, each the controller's or the window's own. The order is the
-// application's business (app/ViewerLifecycle); the controller provides
-// the steps.
+// window closes, each the controller's or the window's own. The start-up
+// order is the application's business (app/ViewerLifecycle); the controller
+// provides the steps.
 // Thread: main thread.
 class ViewerLifecycleSteps {
 public:
@@ -34,5 +34,10 @@ public:
     virtual void cleanupVideoCapture() = 0;
     virtual void setLineMarkerMenuEnabled(bool enabled) = 0;
 };
+
+// Stops the meter, the capture and its observers, and takes the camera's
+// menus out of use, in that order: what closing the video window does, and
+// what the firmware update does when it puts the video window away.
+void runClosing(ViewerLifecycleSteps &steps);
 
 } // namespace kelvo::viewer
