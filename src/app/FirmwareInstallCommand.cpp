@@ -1,5 +1,6 @@
 #include "app/FirmwareInstallCommand.h"
 
+#include "common/EventLoopHost.h"
 #include "common/SystemLog.h"
 #include "device/DeviceDiscovery.h"
 #include "device/DeviceLink.h"
@@ -69,12 +70,7 @@ int runFirmwareInstall(QTextStream &out, const FirmwareInstallOptions &options)
         return 2;
     }
 
-    std::unique_ptr<QCoreApplication> ownApplication;
-    static int argc = 1;
-    static char name[] = "kelvo-viewer";
-    static char *argv[] = {name, nullptr};
-    if (!QCoreApplication::instance())
-        ownApplication = std::make_unique<QCoreApplication>(argc, argv);
+    const std::unique_ptr<QCoreApplication> ownApplication = coreApplicationIfMissing();
 
     device::DeviceLink link;
     link.createSendQueue();

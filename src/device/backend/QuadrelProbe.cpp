@@ -10,6 +10,7 @@
 
 #include <unistd.h>
 
+#include "common/EventLoopHost.h"
 #include "common/SerialQueue.h"
 #include "common/SystemLog.h"
 #include "device/DeviceDiscovery.h"
@@ -62,12 +63,7 @@ bool gotWholeIdentity(const DeviceLink &link)
 
 int runProbe(QTextStream &out, const ProbeOptions &options)
 {
-    std::unique_ptr<QCoreApplication> ownApplication;
-    static int argc = 1;
-    static char name[] = "kelvo-viewer";
-    static char *argv[] = {name, nullptr};
-    if (!QCoreApplication::instance())
-        ownApplication = std::make_unique<QCoreApplication>(argc, argv);
+    const std::unique_ptr<QCoreApplication> ownApplication = coreApplicationIfMissing();
 
     const bool ruleInstalled = options.ruleInstalled.value_or(QFileInfo::exists(options.udevRulePath));
     const QString ruleFix =
