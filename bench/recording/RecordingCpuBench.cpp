@@ -8,6 +8,7 @@
 // Usage: bench_recording_cpu [seconds]   (30 by default)
 #include "video/backend/GstCaptureSession.h"
 #include "video/backend/GstHandles.h"
+#include "video/capture/MovieFrames.h"
 
 #include <gst/gst.h>
 #include <sys/resource.h>
@@ -35,37 +36,6 @@ double cpuSeconds(int who)
     getrusage(who, &usage);
     return double(usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) +
            double(usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e6;
-}
-
-int countFrames(const std::string &path)
-{
-    const std::string description =
-        "filesrc location=\"" + path + "\" ! qtdemux name=demux demux.video_0 ! queue ! fakesink name=frames";
-    GstElement *pipeline = gst_parse_launch(description.c_str(), nullptr);
-    if (!pipeline)
-        return -1;
-    std::atomic<int> frames{0};
-    GstElement *sink = gst_bin_get_by_name(GST_BIN(pipeline), "frames");
-    g_object_set(sink, "sync", FALSE, nullptr);
-    GstPad *pad = gst_element_get_static_pad(sink, "sink");
-    gst_pad_add_probe(
-        pad, GST_PAD_PROBE_TYPE_BUFFER,
-        [](GstPad *, GstPadProbeInfo *, gpointer data) {
-            ++*static_cast<std::atomic<int> *>(data);
-            return GST_PAD_PROBE_OK;
-        },
-        &frames, nullptr);
-    gst_object_unref(pad);
-    gst_object_unref(sink);
-    gst_element_set_state(pipeline, GST_STATE_PLAYING);
-    GstBus *bus = gst_element_get_bus(pipeline);
-    if (GstMessage *end =
-            gst_bus_timed_pop_filtered(bus, 60 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)))
-        gst_message_unref(end);
-    gst_object_unref(bus);
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    gst_object_unref(pipeline);
-    return frames;
 }
 
 GstCaptureSession::SourceFactory launch(const char *description)
@@ -137,7 +107,7 @@ int main(int argc, char **argv)
     if (status != 0)
         std::fprintf(stderr, "gst-launch-1.0 failed (%d)\n", status);
 
-    const int frames = countFrames(movie);
+    const int frames = kelvo::video::test::countDemuxedVideoFrames(movie, 60);
     std::printf("seconds %d\n", seconds);
     std::printf("cpu_showing_s %.2f\n", showing);
     std::printf("cpu_recording_s %.2f\n", recording);

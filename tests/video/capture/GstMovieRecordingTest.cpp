@@ -1,6 +1,7 @@
 // Movies recorded from a running capture pipeline of test sources, read back
 // with GStreamer: both streams, the frame count, the turned picture, an
 // unwritable file, and a process killed while recording.
+#include "MovieFrames.h"
 #include "video/backend/GstCaptureSession.h"
 
 #include <QDir>
@@ -21,6 +22,7 @@
 #include <thread>
 
 using namespace kelvo::video::backend;
+using kelvo::video::test::countDemuxedVideoFrames;
 using namespace std::chrono_literals;
 
 namespace {
@@ -66,32 +68,7 @@ MovieFacts readMovie(const QString &path)
         return facts;
 
     // The frames that actually decode, counted at the demuxer.
-    const std::string description = "filesrc location=\"" + path.toStdString() +
-                                    "\" ! qtdemux name=demux demux.video_0 ! queue ! fakesink name=frames sync=false";
-    GstElement *pipeline = gst_parse_launch(description.c_str(), nullptr);
-    if (!pipeline)
-        return facts;
-    std::atomic<int> frames{0};
-    GstElement *sink = gst_bin_get_by_name(GST_BIN(pipeline), "frames");
-    GstPad *pad = gst_element_get_static_pad(sink, "sink");
-    gst_pad_add_probe(
-        pad, GST_PAD_PROBE_TYPE_BUFFER,
-        [](GstPad *, GstPadProbeInfo *, gpointer data) {
-            ++*static_cast<std::atomic<int> *>(data);
-            return GST_PAD_PROBE_OK;
-        },
-        &frames, nullptr);
-    gst_object_unref(pad);
-    gst_object_unref(sink);
-    gst_element_set_state(pipeline, GST_STATE_PLAYING);
-    GstBus *bus = gst_element_get_bus(pipeline);
-    if (GstMessage *end =
-            gst_bus_timed_pop_filtered(bus, 10 * GST_SECOND, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR)))
-        gst_message_unref(end);
-    gst_object_unref(bus);
-    gst_element_set_state(pipeline, GST_STATE_NULL);
-    gst_object_unref(pipeline);
-    facts.videoFrames = frames;
+    facts.videoFrames = countDemuxedVideoFrames(path.toStdString(), 10);
     return facts;
 }
 
