@@ -34,7 +34,7 @@ QFileDialog *makeSaveDialog(const SaveDialogKind &kind, QWidget *videoWindow, bo
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setNameFilter(kind.filterName + QStringLiteral(" (*.") + kind.suffix + QLatin1Char(')'));
     dialog->setDefaultSuffix(kind.suffix);
-    dialog->selectFile(QStringLiteral("Untitled.") + kind.suffix);
+    dialog->selectFile(kind.suggestedName + QLatin1Char('.') + kind.suffix);
     return dialog;
 }
 

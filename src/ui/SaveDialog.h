@@ -28,9 +28,10 @@ struct SaveDialogKind {
     QString title; // empty: the toolkit's own
     QString filterName;
     QString suffix;
+    QString suggestedName = QStringLiteral("Untitled"); // without the suffix
 };
 
-// A save dialog for one kind of file, suggesting "Untitled.<suffix>",
+// A save dialog for one kind of file, suggesting "<suggestedName>.<suffix>",
 // parented to the video window unless in full screen.
 QFileDialog *makeSaveDialog(const SaveDialogKind &kind, QWidget *videoWindow, bool fullScreen);
 

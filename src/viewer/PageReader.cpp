@@ -33,10 +33,6 @@ PageReader::PageReader(Parts parts, QObject *parent)
         if (!frozen)
             stop();
     });
-    m_chooseSavePath = [this] {
-        return QFileDialog::getSaveFileName(m_videoWindow, localized("Save Text"), localized("Page.txt"),
-                                            localized("Text (*.txt)"));
-    };
     qApp->installEventFilter(this);
 }
 
@@ -153,23 +149,36 @@ void PageReader::copyText()
     m_caption->showCaption(localized("Text copied"));
 }
 
+void PageReader::setDialogPresenter(ui::SaveDialogPresenter presenter)
+{
+    m_presentDialog = presenter ? std::move(presenter) : ui::SaveDialogPresenter(ui::showSaveDialog);
+}
+
 void PageReader::saveText()
 {
     if (!hasText())
         return;
-    QString path = m_chooseSavePath ? m_chooseSavePath() : QString();
-    if (path.isEmpty())
-        return;
-    if (!path.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive))
-        path += QStringLiteral(".txt");
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(m_session.result().plainText().toUtf8() + '\n') < 0) {
-        systemLog("Could not save the text to %s\n", escapedForLog(path.toStdString()).c_str());
-        m_caption->showCaption(localized("The text could not be saved"));
-        return;
-    }
-    systemLog("Saved the text to %s\n", escapedForLog(path.toStdString()).c_str());
+    const bool fullScreen = m_videoWindow && m_videoWindow->isFullScreen();
+    QFileDialog *dialog = ui::makeSaveDialog({QStringLiteral("textSavePanel"), localized("Save Text"),
+                                              localized("Text"), QStringLiteral("txt"), localized("Page")},
+                                             m_videoWindow, fullScreen);
+    // The text as it is now: a new reading may start while the dialog is up.
+    const QString text = m_session.result().plainText();
+    ui::whenSaveDialogEnds(dialog, this, [this, text](int result, const QString &chosen) {
+        if (result == 0)
+            return;
+        QString path = chosen;
+        if (!path.endsWith(QStringLiteral(".txt"), Qt::CaseInsensitive))
+            path += QStringLiteral(".txt");
+        QFile file(path);
+        if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(text.toUtf8() + '\n') < 0) {
+            systemLog("Could not save the text to %s\n", escapedForLog(path.toStdString()).c_str());
+            m_caption->showCaption(localized("The text could not be saved"));
+            return;
+        }
+        systemLog("Saved the text to %s\n", escapedForLog(path.toStdString()).c_str());
+    });
+    m_presentDialog(dialog, fullScreen);
 }
 
 bool PageReader::eventFilter(QObject *watched, QEvent *event)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "ui/SaveDialog.h"
 #include "video/FreezeFrameImage.h"
 #include "video/ImageFilter.h"
 #include "video/text/ReadingSession.h"
@@ -51,9 +52,9 @@ public:
     void setPictureSource(std::function<video::FreezeFrameImage()> source) { m_picture = std::move(source); }
     // The still's display filters, for the outline's place and colours.
     void setFilters(const video::ImageFilterList &preview, const video::ImageFilterList &freezeFrame);
-    // Where "Save Text…" writes; the default asks with a file dialog. An
-    // empty answer saves nothing.
-    void setSavePathChooser(std::function<QString()> chooser) { m_chooseSavePath = std::move(chooser); }
+    // How "Save Text…" puts its dialog on screen (as the picture's and the
+    // movie's dialogs do); tests answer it instead. No answer saves nothing.
+    void setDialogPresenter(ui::SaveDialogPresenter presenter);
     void setRecognitionOptions(video::text::RecognitionOptions options) { m_options = std::move(options); }
 
     // The menu's commands.
@@ -97,7 +98,7 @@ private:
     video::text::ReadingSession m_session{*this};
     video::text::RecognitionOptions m_options;
     std::function<video::FreezeFrameImage()> m_picture;
-    std::function<QString()> m_chooseSavePath;
+    ui::SaveDialogPresenter m_presentDialog = ui::showSaveDialog;
     video::ImageFilterList m_previewFilters;
     video::ImageFilterList m_freezeFrameFilters;
     // The picture the lines were found in, for the outline.

@@ -18,6 +18,7 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QFile>
+#include <QFileDialog>
 #include <QMenuBar>
 #include <QTest>
 
@@ -275,7 +276,10 @@ TEST(ReadingAloud, TheReadKeyFreezesRecognisesAndReadsThePage)
     rig.press(Qt::Key_C, Qt::ControlModifier);
     EXPECT_EQ(QApplication::clipboard()->text(), text);
     QTemporaryDir dir;
-    rig.reader().setSavePathChooser([&] { return dir.filePath(QStringLiteral("page")); });
+    rig.reader().setDialogPresenter([&](QFileDialog *dialog, bool) {
+        dialog->selectFile(dir.filePath(QStringLiteral("page")));
+        static_cast<QDialog *>(dialog)->accept();
+    });
     rig.press(Qt::Key_T, Qt::ControlModifier | Qt::ShiftModifier);
     QFile saved(dir.filePath(QStringLiteral("page.txt")));
     ASSERT_TRUE(saved.open(QIODevice::ReadOnly));
