@@ -420,6 +420,30 @@ class Active(Expect):
         return ok, "active window %s %r" % (active, name)
 
 
+class Clipboard(Expect):
+    """The desktop's clipboard holds text matching a pattern (read with xclip)."""
+
+    def __init__(self, pattern):
+        self.pattern = pattern
+        self.what = "clipboard text matching %r" % pattern
+
+    def probe(self, suite, viewer):
+        text = run(["xclip", "-o", "-selection", "clipboard"], timeout=5).stdout
+        return re.search(self.pattern, text) is not None, repr(text[:120])
+
+
+class Minimized(Expect):
+    """The video window minimised (iconic, as the window manager keeps it) or back on the desktop."""
+
+    def __init__(self, minimized=True):
+        self.minimized = minimized
+        self.what = "the video window %s" % ("minimised" if minimized else "back on the desktop")
+
+    def probe(self, suite, viewer):
+        state = run(["xprop", "-id", viewer.wid, "WM_STATE"]).stdout
+        return ("Iconic" in state) == self.minimized, state.strip().replace("\n", " ")[-80:]
+
+
 class Shape(Expect):
     """The video window's shape: 'landscape' or 'portrait'."""
 
@@ -908,6 +932,9 @@ def window_checks(s, v):
     S(v, "Window > Dock to Bottom", menu("alt+w", "b"), Placed("bottom"))
 
     S(v, "Window > Show Video Window keeps the video window in front", menu("alt+w", "s"), Active(VIDEO_TITLE))
+    if S(v, "Window > Minimize minimises the video window", menu("alt+w", "m"), Minimized()):
+        # Back as a user brings it back, from the window manager.
+        S(v, "activating the window brings it back", Keys(focus=True), Minimized(False), Active(VIDEO_TITLE))
 
 
 def dialog_checks(s, v):
@@ -984,8 +1011,11 @@ def recording_checks(s, v):
           VideoWindowStays())
     leftovers = [n for n in os.listdir(tempfile.gettempdir()) if n.startswith("Camloom_temp.") and n.endswith(".mov")]
     s.record("no temporary movie is left behind", not leftovers, "      seen: %r" % leftovers, v)
-    S(v, "Ctrl+D mutes", keys("ctrl+d"), VideoWindowStays())
-    S(v, "Ctrl+D unmutes", keys("ctrl+d"), VideoWindowStays())
+    # On a frozen picture, what changes is the sound meter: greyed and empty while muted.
+    S(v, "F freezes before muting", keys("f"), LogLine(r"^Setting isFrozen to YES$"), Picture("still"))
+    S(v, "Ctrl+D mutes: the meter greys", keys("ctrl+d"), Picture("changes"), VideoWindowStays())
+    S(v, "Ctrl+D unmutes: the meter comes back", keys("ctrl+d"), Picture("changes"), VideoWindowStays())
+    S(v, "F unfreezes after muting", keys("f"), LogLine(r"^Setting isFrozen to NO$"))
 
 
 def osd_checks(s, v):
@@ -1041,6 +1071,19 @@ def speech_checks(s, v):
       LogLine(r"^Recognised: .*(Reading is easier|letters are large|contrast is strong)"),
       LogLine(r"^Spoken: .*[a-z]{4}"), timeout=60)
     S(w, "Down reads the next line", keys("Down"), LogLine(r"^Spoken: "))
+    S(w, "Ctrl+C copies the recognised text", keys("ctrl+c"), Clipboard(r"Reading is easier|letters are large|"
+                                                                       r"contrast is strong"))
+    if S(w, "Ctrl+Shift+T opens the Save Text dialog", keys("ctrl+shift+t"), Window("Save Text")):
+        path = os.path.join(w.profile.home, "page.txt")
+        w.focus(visible_windows("Save Text")[0])
+        xdotool("key", "ctrl+a")
+        xdotool("type", "--delay", "20", path)
+        S(w, "Return saves the text", keys("Return", focus=False), Window("Save Text", False),
+          LogLine(r"^Saved the text to "))
+        text = open(path, encoding="utf-8").read() if os.path.exists(path) else ""
+        s.record("the saved text is the page's", re.search(r"Reading is easier|letters are large|contrast is strong",
+                                                             text) is not None,
+                 "      seen in %s: %r" % (path, text[:200]), w)
     S(w, "Escape stops the reading, the picture stays frozen", keys("Escape"), NoLogLine(r"isFrozen"))
     S(w, "Escape again unfreezes", keys("Escape"), LogLine(r"^Setting isFrozen to NO$"), LogLine(r"^Spoken: Live$"))
     S(w, "Camera > Read Page Aloud reads again", menu("alt+c", "a"),
