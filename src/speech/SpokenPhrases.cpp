@@ -32,18 +32,25 @@ QString guidesPhrase(bool horizontal, std::int32_t mode)
     return horizontal ? localized("Horizontal window") : localized("Vertical window");
 }
 
-QString rotationPhrase(int orientation)
+QString orientationName(int orientation)
 {
     switch (orientation) {
     case 2:
-        return localized("Rotated 180 degrees");
+        return localized("flipped");
     case 3:
-        return localized("Rotated 90 degrees");
+        return localized("portrait left");
     case 4:
-        return localized("Rotated 270 degrees");
+        return localized("portrait right");
     default:
-        return localized("Upright");
+        return localized("landscape");
     }
+}
+
+QString rotationPhrase(int orientation)
+{
+    QString phrase = orientationName(orientation);
+    phrase[0] = phrase[0].toUpper();
+    return phrase;
 }
 
 QString mirrorPhrase(bool mirrored)

@@ -13,8 +13,11 @@ QString colourModePhrase(std::int64_t mode);
 QString frozenPhrase(bool frozen);
 // mode: 0 none, 1 lines, anything else a window.
 QString guidesPhrase(bool horizontal, std::int32_t mode);
-// The quarter turn shown: 1 upright, 2 upside down, 3 and 4 the sides.
+// The quarter turn shown, as orientationName says it, capitalised.
 QString rotationPhrase(int orientation);
+// How the picture is turned, in the on-screen menu's words: "landscape",
+// "flipped", "portrait left", "portrait right".
+QString orientationName(int orientation);
 QString mirrorPhrase(bool mirrored);
 QString lightPhrase(bool on);
 

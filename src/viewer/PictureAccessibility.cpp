@@ -1,6 +1,7 @@
 #include "viewer/PictureAccessibility.h"
 
 #include "common/Localization.h"
+#include "speech/SpokenPhrases.h"
 #include "ui/LineOverlayView.h"
 #include "video/ColourMode.h"
 #include "viewer/model/ViewerModel.h"
@@ -22,16 +23,8 @@ QString guideWords(int mode)
 
 QString orientationWords(int orientation)
 {
-    switch (orientation) {
-    case 2:
-        return localized("upside down");
-    case 3:
-        return localized("turned to portrait left");
-    case 4:
-        return localized("turned to portrait right");
-    default:
-        return localized("landscape");
-    }
+    const QString name = speech::orientationName(orientation);
+    return orientation == 3 || orientation == 4 ? localized("turned to %1").arg(name) : name;
 }
 
 } // namespace
