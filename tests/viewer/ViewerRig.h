@@ -60,6 +60,14 @@ struct ViewerRig {
         if (withCamera) {
             link.attachHIDDevice(std::make_unique<device::sim::SimulatedHidDeviceIo>(camera));
             settle();
+            // Each identity answer reloads the preferences, as in the running
+            // viewer; a test starts once they are all in, or its first
+            // changes could be replaced by the camera's stored record.
+            waitFor([this] {
+                return link.gotDeviceSerialNumber() && link.gotBoardSerialNumber() && link.gotDeviceFirmwareVersion() &&
+                       link.gotBootFirmwareVersion();
+            });
+            settle();
             camera->clearReceivedReports();
         }
     }
