@@ -150,6 +150,22 @@ void VideoView::showEvent(QShowEvent *event)
 {
     QWidget::showEvent(event);
     watchWindow();
+    noteVisibility();
+}
+
+void VideoView::hideEvent(QHideEvent *event)
+{
+    QWidget::hideEvent(event);
+    noteVisibility();
+}
+
+void VideoView::noteVisibility()
+{
+    const bool seen = canBeSeen();
+    if (seen != m_seen) {
+        m_seen = seen;
+        emit visibilityChanged(seen);
+    }
 }
 
 void VideoView::watchWindow()
@@ -171,9 +187,12 @@ bool VideoView::eventFilter(QObject *watched, QEvent *event)
 {
     // A frame that came while the window was minimised or covered is drawn
     // once it can be seen again.
-    if (watched == m_watchedWindow && event->type() == QEvent::Expose && m_frameWaiting && canBeSeen()) {
-        m_frameWaiting = false;
-        update();
+    if (watched == m_watchedWindow && event->type() == QEvent::Expose) {
+        if (m_frameWaiting && canBeSeen()) {
+            m_frameWaiting = false;
+            update();
+        }
+        noteVisibility();
     }
     return QWidget::eventFilter(watched, event);
 }

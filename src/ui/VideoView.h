@@ -101,14 +101,21 @@ public:
     // The path of Automatic views, chosen once and logged once.
     static kelvo::video::RenderPath chosenRenderPath();
 
+    // Whether a repaint now could be seen: shown, and its window exposed
+    // (not minimised, and on X11 not unmapped).
+    bool canBeSeen() const;
+
 signals:
     // The camera's picture size changed (the window may need a new aspect).
     void frameSizeChanged(QSize size);
+    // canBeSeen() changed.
+    void visibilityChanged(bool canBeSeen);
 
 protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
@@ -119,8 +126,7 @@ private:
     void paintThroughImage(QPainter &painter, const QRegion &region, const kelvo::video::AxisAlignedPlacement &at);
     void paintTurned(QPainter &painter);
     void noteConverted();
-    // Whether a repaint now could be seen: shown, and its window exposed.
-    bool canBeSeen() const;
+    void noteVisibility();
     void watchWindow();
     void layOutChildren();
     // A frame was converted for drawing; timestampNs names it for the trace.
@@ -139,6 +145,8 @@ private:
     bool m_frameIsNew = false;
     // A frame came while the picture could not be seen.
     bool m_frameWaiting = false;
+    // What visibilityChanged last said.
+    bool m_seen = false;
     // Turned pictures: the whole frame converted, then drawn turned.
     bool m_cpuImageStale = false;
     QImage m_cpuImage;

@@ -85,6 +85,11 @@ public:
     virtual void stopRecording() = 0;
     virtual bool isRecording() const = 0;
 
+    // Whether the viewer needs the picture now. While it does not (a frozen
+    // or unseen picture) the video input may rest; a movie being recorded
+    // keeps it going regardless. The sound is not affected.
+    virtual void setVideoFramesWanted(bool wanted) = 0;
+
     // Size of the picture the video input delivers (its active format's clean
     // aperture); empty without a video input.
     virtual QSize activeVideoDimensions() const = 0;

@@ -6,6 +6,7 @@
 #include "ui/MainMenu.h"
 #include "ui/MenuTags.h"
 #include "ui/TableViewMenu.h"
+#include "ui/VideoView.h"
 #include "viewer/FirmwareUpdateFlow.h"
 #include "viewer/OnScreenDisplay.h"
 #include "viewer/VideoWindowPlacement.h"
@@ -64,6 +65,8 @@ std::vector<QWidget *> MainWindowDelegate::loadInterface(ApplicationCommands *ap
     m_windows->onScreenDisplay()->setBeep([this] { beep(); });
     m_windows->onScreenDisplay()->setCameraQuery([this] { return validate(ui::MenuCommand::ZoomCameraIn, nullptr); });
     m_eventRouting = std::make_unique<ViewerEventRouting>(*this);
+    connect(m_windows->outlets().previewView, &ui::VideoView::visibilityChanged, this,
+            &MainWindowDelegate::updateVideoFrameDelivery);
     setUpSpeech();
     return m_windows->topLevelWindows();
 }

@@ -285,6 +285,9 @@ public:
     void attachCapture(video::CaptureBackend &backend, video::CaptureScheduler &scheduler);
     // Stops and drops the capture session; its backend may go after this.
     void detachCapture();
+    // Tells the capture whether the picture is needed now: live and on
+    // screen, or a freeze waiting for its frame.
+    void updateVideoFrameDelivery();
     video::CaptureController *capture() const { return m_capture.get(); }
     // Opens the camera's report channel once it is the video source; the
     // application decides between the real scan and the simulated camera.

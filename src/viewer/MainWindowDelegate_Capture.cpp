@@ -27,6 +27,18 @@ void MainWindowDelegate::attachCapture(video::CaptureBackend &backend, video::Ca
         if (m_captureBackend)
             m_captureBackend->setAudioGain(gain);
     });
+    connect(&m_model, &ViewerModel::frozenChanged, this, &MainWindowDelegate::updateVideoFrameDelivery);
+    updateVideoFrameDelivery();
+}
+
+void MainWindowDelegate::updateVideoFrameDelivery()
+{
+    if (!m_captureBackend)
+        return;
+    // A frozen picture is the still, drawn from memory; a picture nobody can
+    // see needs no frames either. A movie keeps the camera going regardless.
+    const bool seen = m_view == nullptr || m_view->pictureCanBeSeen();
+    m_captureBackend->setVideoFramesWanted(m_model.waitingToFreeze() || (!m_model.isFrozen() && seen));
 }
 
 void MainWindowDelegate::detachCapture()
@@ -38,6 +50,7 @@ void MainWindowDelegate::detachCapture()
     m_movieRecorder.setBackend(nullptr);
     m_captureBackend = nullptr;
     disconnect(&m_model, &ViewerModel::audioGainChanged, this, nullptr);
+    disconnect(&m_model, &ViewerModel::frozenChanged, this, &MainWindowDelegate::updateVideoFrameDelivery);
     setPreviewConnection(false, false, false);
 }
 
@@ -171,6 +184,7 @@ bool MainWindowDelegate::takeWaitingToFreeze()
 void MainWindowDelegate::showFreezeFramePicture(const video::FreezeFrameImage &picture)
 {
     m_view->setStillPicture(video::stillQImage(picture));
+    updateVideoFrameDelivery();
     stillPictureShownForReading();
 }
 

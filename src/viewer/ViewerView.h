@@ -79,6 +79,8 @@ public:
     virtual void setStillPicture(const QImage & /*picture*/) {}
     virtual void setPreviewOrientation(int /*orientation*/, bool /*mirrored*/) {}
     virtual void installImageFilters(const video::ImageFilterState & /*state*/) {}
+    // Whether the live picture is on screen now (shown, not minimised).
+    virtual bool pictureCanBeSeen() const { return true; }
     // The live picture's frame size as the preview last received it.
     virtual QSizeF previewFrameSize() const { return {}; }
     virtual QRectF previewViewBounds() const { return {}; }

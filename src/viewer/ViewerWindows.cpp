@@ -18,8 +18,8 @@
 #include "ui/UnscrollableScrollView.h"
 #include "ui/VideoView.h"
 #include "viewer/OnScreenDisplay.h"
-#include "viewer/PictureAccessibility.h"
 #include "viewer/PageReader.h"
+#include "viewer/PictureAccessibility.h"
 #include "viewer/SpeechFeedback.h"
 #include "viewer/VideoWindowPlacement.h"
 #include "viewer/model/ViewerModel.h"
@@ -415,6 +415,11 @@ QRect ViewerWindows::videoWindowGeometry() const
 void ViewerWindows::presentFrame(const video::VideoFrame &frame)
 {
     m_outlets.previewView->presentFrame(frame);
+}
+
+bool ViewerWindows::pictureCanBeSeen() const
+{
+    return m_outlets.previewView->canBeSeen();
 }
 
 void ViewerWindows::setStillPicture(const QImage &picture)

@@ -86,6 +86,7 @@ public:
     void setStillPicture(const QImage &picture) override;
     void setPreviewOrientation(int orientation, bool mirrored) override;
     void installImageFilters(const video::ImageFilterState &state) override;
+    bool pictureCanBeSeen() const override;
     QSizeF previewFrameSize() const override;
     QRectF previewViewBounds() const override;
     double freezeFrameLayerWidth() const override;

@@ -71,6 +71,7 @@ CaptureSessionId GstCaptureBackend::createSession()
     m_session->setFrameOutputEnabled(false);
     m_session->setPreviewVolume(m_previewVolume);
     m_session->setAudioGain(m_audioGain);
+    m_session->setVideoWanted(m_videoWanted);
     return id;
 }
 
@@ -239,8 +240,17 @@ void GstCaptureBackend::stopRecording()
         m_session->stopRecording();
 }
 
+void GstCaptureBackend::setVideoFramesWanted(bool wanted)
+{
+    m_videoWanted = wanted;
+    if (m_session)
+        m_session->setVideoWanted(wanted);
+}
+
 void GstCaptureBackend::movieClosed(const QString &error)
 {
+    if (m_session)
+        m_session->recordingClosed();
     if (!m_movie)
         return;
     Movie movie = std::move(*m_movie);

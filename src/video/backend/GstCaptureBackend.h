@@ -58,6 +58,7 @@ public:
     void setPreviewVolume(double volume) override;
     std::vector<float> audioChannelPowerLevels() const override;
     QSize activeVideoDimensions() const override;
+    void setVideoFramesWanted(bool wanted) override;
     bool startRecording(const QString &path, int orientation, MovieFinished finished, QString *error) override;
     void stopRecording() override;
     bool isRecording() const override { return m_movie.has_value(); }
@@ -85,6 +86,7 @@ private:
     CaptureFrameMailbox m_mailbox;
     double m_previewVolume = 0.0;
     double m_audioGain = 1.0;
+    bool m_videoWanted = true;
     bool m_running = false;
     // The movie being written; it outlives a rebuild of the pipeline only
     // until that rebuild closes it.

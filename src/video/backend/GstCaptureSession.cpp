@@ -114,7 +114,44 @@ bool GstCaptureSession::start(QString *error)
         stop();
         return false;
     }
+    applyVideoHold();
     return true;
+}
+
+void GstCaptureSession::setVideoWanted(bool wanted)
+{
+    m_videoWanted = wanted;
+    applyVideoHold();
+}
+
+void GstCaptureSession::applyVideoHold()
+{
+    holdVideo(m_pipeline != nullptr && !m_videoWanted && !isRecording());
+}
+
+void GstCaptureSession::holdVideo(bool hold)
+{
+    if (hold == (m_holdProbe != 0))
+        return;
+    const GstObjectPtr<GstElement> source{m_pipeline ? gst_bin_get_by_name(GST_BIN(m_pipeline.get()), "videosource")
+                                                     : nullptr};
+    const GstObjectPtr<GstPad> pad{source ? gst_element_get_static_pad(source.get(), "src") : nullptr};
+    if (!hold) {
+        if (pad)
+            gst_pad_remove_probe(pad.get(), m_holdProbe);
+        m_holdProbe = 0;
+        return;
+    }
+    if (!pad)
+        return;
+    // A blocking probe keeps the source's thread waiting at its first push,
+    // so a live source stops producing (a camera's driver drops into its own
+    // buffers meanwhile). Removing it lets that one frame through and the
+    // source runs on at once; flushing at stop() wakes it as well.
+    m_holdProbe = gst_pad_add_probe(
+        pad.get(),
+        GstPadProbeType(GST_PAD_PROBE_TYPE_BLOCK | GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST),
+        [](GstPad *, GstPadProbeInfo *, gpointer) { return GST_PAD_PROBE_OK; }, nullptr, nullptr);
 }
 
 bool GstCaptureSession::buildVideoBranch(QString *error)
@@ -226,6 +263,7 @@ void GstCaptureSession::stop()
     // The movie is closed while the pipeline still plays, so it ends with
     // everything recorded so far.
     m_recording.reset();
+    holdVideo(false);
     gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
     if (const GstObjectPtr<GstElement> sink{gst_bin_get_by_name(GST_BIN(m_pipeline.get()), "frames")}) {
         GstAppSinkCallbacks none{};
@@ -267,13 +305,23 @@ bool GstCaptureSession::startRecording(const std::string &path, int orientation,
             *error = QStringLiteral("The camera is not running.");
         return false;
     }
-    return m_recording->start(path, orientation, error);
+    // A movie needs the picture whoever else does: the source is let go
+    // before the movie's branch waits for its first frame.
+    holdVideo(false);
+    const bool started = m_recording->start(path, orientation, error);
+    applyVideoHold();
+    return started;
 }
 
 void GstCaptureSession::stopRecording()
 {
     if (m_recording)
         m_recording->stop();
+}
+
+void GstCaptureSession::recordingClosed()
+{
+    applyVideoHold();
 }
 
 std::vector<float> GstCaptureSession::audioChannelPowerLevels() const

@@ -87,9 +87,18 @@ public:
     // picture, and onRecordingFinished follows once the file is closed.
     bool startRecording(const std::string &path, int orientation, QString *error);
     void stopRecording();
+    // The movie's file is closed (onRecordingFinished has run); main thread.
+    void recordingClosed();
     bool isRecording() const { return m_recording && m_recording->isActive(); }
     // Size of the last frame delivered; empty before the first.
     QSize negotiatedVideoSize() const;
+
+    // Whether anybody needs the picture. While nobody does, and no movie is
+    // being recorded, the video source is held at its pad: its streaming
+    // thread waits, so neither the source nor the conversion spends anything.
+    // The sound goes on. Kept across start() and stop().
+    void setVideoWanted(bool wanted);
+    bool isVideoHeld() const { return m_holdProbe != 0; }
 
 private:
     static GstBusSyncReply onBusMessage(GstBus *bus, GstMessage *message, gpointer data);
@@ -97,6 +106,10 @@ private:
     bool buildVideoBranch(QString *error);
     bool buildAudioBranch(QString *error);
     void setElementVolume(const char *name, double volume);
+    // Holds or releases the video source as setVideoWanted and the
+    // recording ask.
+    void applyVideoHold();
+    void holdVideo(bool hold);
 
     Options m_options;
     Callbacks m_callbacks;
@@ -106,6 +119,8 @@ private:
     bool m_frameOutput = true;
     double m_previewVolume = 0.0;
     double m_audioGain = 1.0;
+    bool m_videoWanted = true;
+    gulong m_holdProbe = 0;
     GstObjectPtr<GstElement> m_pipeline;
     // Lives as long as the pipeline; the bus handler reads it.
     std::unique_ptr<GstMovieRecording> m_recording;

@@ -136,6 +136,8 @@ public:
     void setPreviewVolume(double v) override { volume = v; }
     std::vector<float> audioChannelPowerLevels() const override { return {}; }
     QSize activeVideoDimensions() const override { return videoInput ? dimensions : QSize(); }
+    bool videoWanted = true;
+    void setVideoFramesWanted(bool wanted) override { videoWanted = wanted; }
 
     // A movie is a file holding its path; the test ends it with finishMovie.
     std::optional<QString> moviePath;

@@ -7,8 +7,10 @@
 #include "ui/CustomSlider.h"
 #include "ui/DraggableImageView.h"
 #include "ui/DraggableLevelIndicator.h"
+#include "ui/DraggableWindow.h"
 #include "ui/MainMenu.h"
 #include "ui/MenuTags.h"
+#include "ui/VideoView.h"
 #include "video/CaptureQtScheduler.h"
 #include "video/backend/GstCaptureBackend.h"
 #include "video/backend/SimulatedCameraSource.h"
@@ -23,6 +25,8 @@
 #include <QSlider>
 
 #include <gst/pbutils/pbutils.h>
+
+#include <atomic>
 
 using namespace kelvo;
 using namespace kelvo::testing;
@@ -256,4 +260,81 @@ TEST(ViewerRecording, MeterReadsTheAverageChannelPower)
     EXPECT_NEAR(video::audioMeterValue({-20.0f}), 2.0, 1e-4);
     EXPECT_EQ(video::audioMeterValue({}), 0.0f);
     EXPECT_EQ(video::audioMeterValue({-INFINITY, -INFINITY}), 0.0f);
+}
+
+// Counts the buffers leaving one of the capture pipeline's sources.
+struct SourceCounter {
+    std::atomic<int> buffers{0};
+    GstPad *pad = nullptr;
+    gulong probe = 0;
+
+    SourceCounter(video::backend::GstCaptureBackend &backend, const char *source)
+    {
+        GstElement *element = gst_bin_get_by_name(GST_BIN(backend.session()->pipeline()), source);
+        pad = gst_element_get_static_pad(element, "src");
+        gst_object_unref(element);
+        probe = gst_pad_add_probe(
+            pad, GST_PAD_PROBE_TYPE_BUFFER,
+            [](GstPad *, GstPadProbeInfo *, gpointer data) {
+                ++*static_cast<std::atomic<int> *>(data);
+                return GST_PAD_PROBE_OK;
+            },
+            &buffers, nullptr);
+    }
+    ~SourceCounter()
+    {
+        gst_pad_remove_probe(pad, probe);
+        gst_object_unref(pad);
+    }
+};
+
+// Nobody needs the camera's picture while it is frozen or out of sight: the
+// source rests and the sound goes on. A movie keeps the picture coming
+// whether anyone looks or not, and the rest resumes once its file is closed.
+TEST(ViewerRecording, ThePictureRestsWhileFrozenOrUnseenButNeverUnderAMovie)
+{
+    RecordingRig rig;
+    rig.controller.videoWindow()->show();
+    rig.controller.initializeVideoCapture();
+    ASSERT_TRUE(rig.waitFor([&] { return rig.backend.isRunning() && rig.controller.model().audioLevel() > 0; }, 15000));
+    SourceCounter video(rig.backend, "videosource");
+    SourceCounter sound(rig.backend, "audiosource");
+    auto flows = [&](SourceCounter &counter) {
+        const int before = counter.buffers;
+        return rig.waitFor([&] { return counter.buffers >= before + 5; }, 10000);
+    };
+    // Held, the source lets through at most the frame it was pushing.
+    auto rests = [&] {
+        rig.waitFor([] { return false; }, 100);
+        const int before = video.buffers;
+        rig.waitFor([] { return false; }, 600);
+        return video.buffers - before <= 1;
+    };
+    QAction *freeze = ui::findMenuItem(rig.controller.mainMenu()->menuBar(), ui::MenuTag::Camera, ui::MenuTag::Freeze);
+    ASSERT_NE(freeze, nullptr);
+    ui::VideoView *view = rig.controller.outlets().previewView;
+    EXPECT_TRUE(flows(video)) << "live and on screen";
+
+    freeze->trigger();
+    ASSERT_TRUE(rig.waitFor([&] { return view->isShowingStill(); }, 10000)) << "the freeze got its frame";
+    EXPECT_TRUE(rests());
+    EXPECT_TRUE(flows(sound)) << "the meter goes on under a frozen picture";
+    freeze->trigger();
+    EXPECT_FALSE(view->isShowingStill());
+    EXPECT_TRUE(flows(video));
+
+    rig.controller.videoWindow()->hide();
+    EXPECT_TRUE(rests()) << "nobody can see the picture";
+    rig.recordItem()->trigger();
+    ASSERT_TRUE(rig.controller.movieRecorder().isRecording());
+    EXPECT_TRUE(flows(video)) << "the movie needs it";
+    rig.recordItem()->trigger();
+    ASSERT_TRUE(rig.waitFor([&] { return rig.dialog != nullptr; }, 15000));
+    rig.answer({});
+    EXPECT_TRUE(rests()) << "the movie is closed and the window still hidden";
+
+    rig.controller.videoWindow()->show();
+    EXPECT_TRUE(flows(video));
+    const int converted = view->conversions();
+    EXPECT_TRUE(rig.waitFor([&] { return view->conversions() > converted; }, 10000)) << "and it is drawn";
 }
