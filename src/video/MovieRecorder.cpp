@@ -83,6 +83,8 @@ bool MovieRecorder::isRecording() const
 
 void MovieRecorder::finishRecording(const QString &path, const CaptureBackend::MovieOutcome &outcome)
 {
+    if (m_ended)
+        m_ended();
     if (!outcome.error.isEmpty()) {
         // Told before the dialog, as the movie is being closed.
         m_ui.presentRecordingError(outcome.error, false);

@@ -45,6 +45,9 @@ public:
     MovieRecorder(MovieRecordingUi &ui, FullScreenQuery isFullScreen);
 
     void setBackend(CaptureBackend *backend) { m_backend = backend; }
+    // Told whenever a movie has ended, asked to or not, before it is kept or
+    // discarded: whoever shows that a movie runs can stop saying so.
+    void setEndedHandler(std::function<void()> ended) { m_ended = std::move(ended); }
     // The folder of the temporary movies; the user's temporary folder by
     // default.
     void setTemporaryDirectory(const QString &directory) { m_temporaryDirectory = directory; }
@@ -71,6 +74,7 @@ private:
     FullScreenQuery m_isFullScreen;
     CaptureBackend *m_backend = nullptr;
     QString m_temporaryDirectory;
+    std::function<void()> m_ended;
 };
 
 // The meter's reading for the channels' average power in dB:

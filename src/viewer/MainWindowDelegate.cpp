@@ -26,6 +26,9 @@ MainWindowDelegate::MainWindowDelegate(const QString &settingsFilePath)
     : m_settingsStore(settingsFilePath.isEmpty() ? settings::SettingsStore::defaultFilePath() : settingsFilePath)
 {
     m_model.setCameraCommandSender(this);
+    // A movie can end without being asked (its input went away): the menu
+    // and the overlay must stop saying it runs.
+    m_movieRecorder.setEndedHandler([this] { stopRecordingIfRecording(); });
     // No camera is selected yet: this reads the global settings only.
     loadPreferences();
     m_firmwareUpdateFlow = std::make_unique<FirmwareUpdateFlow>(*this);

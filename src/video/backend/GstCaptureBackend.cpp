@@ -138,6 +138,17 @@ void GstCaptureBackend::applyInputs()
     };
     m_session->setVideoSource(factory(m_videoInput));
     m_session->setAudioSource(factory(m_audioInput));
+    if (m_running && m_movie && !m_movie->stopAsked) {
+        // The rebuild closes the movie; the user learns which input it lost.
+        const std::string video = m_videoInput ? m_videoInput->uniqueID : std::string();
+        const std::string audio = m_audioInput ? m_audioInput->uniqueID : std::string();
+        if (video != m_playingVideoID)
+            m_movie->endedBecause =
+                QStringLiteral("The recording ended because the camera was disconnected or changed.");
+        else if (audio != m_playingAudioID)
+            m_movie->endedBecause =
+                QStringLiteral("The recording ended because the sound input was disconnected or changed.");
+    }
     if (m_running)
         startSession();
 }
@@ -227,7 +238,7 @@ bool GstCaptureBackend::startRecording(const QString &path, int orientation, Mov
     }
     if (!m_session->startRecording(path.toStdString(), orientation, error))
         return false;
-    m_movie = Movie{path, std::move(finished), false};
+    m_movie = Movie{path, std::move(finished), false, {}};
     return true;
 }
 
@@ -262,7 +273,8 @@ void GstCaptureBackend::movieClosed(const QString &error)
     } else if (!movie.stopAsked) {
         // The pipeline was stopped or rebuilt under the movie: the file was
         // closed properly, and the user is told why it ended.
-        outcome.error = QStringLiteral("The recording ended because the camera stopped.");
+        outcome.error = movie.endedBecause.isEmpty() ? QStringLiteral("The recording ended because the camera stopped.")
+                                                     : movie.endedBecause;
     }
     if (movie.finished)
         movie.finished(movie.path, outcome);

@@ -94,6 +94,9 @@ private:
         QString path;
         MovieFinished finished;
         bool stopAsked = false;
+        // Why the movie ended when nobody asked it to; empty when it is not
+        // known.
+        QString endedBecause;
     };
     std::optional<Movie> m_movie;
     // The devices the running pipeline was built with.

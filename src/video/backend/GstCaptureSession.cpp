@@ -104,10 +104,14 @@ bool GstCaptureSession::start(QString *error)
         stop();
         return false;
     }
-    m_recording = std::make_unique<GstMovieRecording>(m_pipeline.get(), m_makeElement, [this](const QString &error) {
-        if (m_callbacks.onRecordingFinished)
-            m_callbacks.onRecordingFinished(error);
-    });
+    {
+        std::lock_guard lock(m_recordingMutex);
+        m_recording =
+            std::make_unique<GstMovieRecording>(m_pipeline.get(), m_makeElement, [this](const QString &error) {
+                if (m_callbacks.onRecordingFinished)
+                    m_callbacks.onRecordingFinished(error);
+            });
+    }
     if (gst_element_set_state(m_pipeline.get(), GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         if (error)
             *error = QStringLiteral("The capture pipeline could not be started.");
@@ -261,8 +265,16 @@ void GstCaptureSession::stop()
     if (!m_pipeline)
         return;
     // The movie is closed while the pipeline still plays, so it ends with
-    // everything recorded so far.
-    m_recording.reset();
+    // everything recorded so far. Its end of stream reaches it through the
+    // bus handler, so it must still be reachable there while it drains.
+    if (m_recording)
+        m_recording->finishNow(kMovieDrainTimeout);
+    std::unique_ptr<GstMovieRecording> recording;
+    {
+        std::lock_guard lock(m_recordingMutex);
+        recording = std::move(m_recording);
+    }
+    recording.reset();
     holdVideo(false);
     gst_element_set_state(m_pipeline.get(), GST_STATE_NULL);
     if (const GstObjectPtr<GstElement> sink{gst_bin_get_by_name(GST_BIN(m_pipeline.get()), "frames")}) {
@@ -360,8 +372,11 @@ GstBusSyncReply GstCaptureSession::onBusMessage(GstBus *, GstMessage *message, g
     const GstMessagePtr dropped(message);
     auto *self = static_cast<GstCaptureSession *>(data);
     // The movie's own end and errors concern the movie only.
-    if (self->m_recording && self->m_recording->handleBusMessage(message))
-        return GST_BUS_DROP;
+    {
+        std::lock_guard lock(self->m_recordingMutex);
+        if (self->m_recording && self->m_recording->handleBusMessage(message))
+            return GST_BUS_DROP;
+    }
     switch (GST_MESSAGE_TYPE(message)) {
     case GST_MESSAGE_ERROR: {
         GError *rawError = nullptr;

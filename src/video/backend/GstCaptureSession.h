@@ -10,6 +10,7 @@
 
 #include <gst/gst.h>
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -122,8 +123,12 @@ private:
     bool m_videoWanted = true;
     gulong m_holdProbe = 0;
     GstObjectPtr<GstElement> m_pipeline;
-    // Lives as long as the pipeline; the bus handler reads it.
-    std::unique_ptr<GstMovieRecording> m_recording;
+    // Lives as long as the pipeline; the bus handler reads it. Written only
+    // on the main thread, so the main thread reads it without the lock.
+    std::unique_ptr<GstMovieRecording> m_recording; // written under m_recordingMutex
+    std::mutex m_recordingMutex;
+    // How long a movie may take to close when the pipeline stops under it.
+    static constexpr std::chrono::seconds kMovieDrainTimeout{3};
 
     mutable std::mutex m_statusMutex;
     std::vector<float> m_levels; // guarded by m_statusMutex

@@ -338,3 +338,51 @@ TEST(ViewerRecording, ThePictureRestsWhileFrozenOrUnseenButNeverUnderAMovie)
     const int converted = view->conversions();
     EXPECT_TRUE(rig.waitFor([&] { return view->conversions() > converted; }, 10000)) << "and it is drawn";
 }
+
+// The microphone the movie records goes away: the movie ends, the user is
+// told which input went, the picture carries on, and what was recorded is
+// offered for saving as a complete movie.
+TEST(ViewerRecording, AMicrophoneUnpluggedMidMovieEndsItAndKeepsWhatWasRecorded)
+{
+    RecordingRig rig;
+    video::CaptureDevice mic;
+    mic.uniqueID = "desk-microphone";
+    mic.modelID = "Desk Microphone";
+    mic.localizedName = QStringLiteral("Desk Microphone");
+    mic.hasAudio = true;
+    rig.backend.deviceMonitor().addDescribedDevice(
+        mic, "audiotestsrc is-live=true wave=sine freq=880 ! audio/x-raw,rate=48000,channels=2");
+    rig.controller.videoWindow()->show();
+    rig.controller.initializeVideoCapture();
+    ASSERT_TRUE(rig.waitFor([&] { return rig.backend.isRunning(); }, 15000));
+
+    QAction *audioMenu = ui::findMenuItem(rig.controller.mainMenu()->menuBar(), ui::MenuTag::Audio, ui::MenuTag::Audio);
+    ASSERT_TRUE(audioMenu && audioMenu->menu());
+    QAction *deskItem = nullptr;
+    for (QAction *item : audioMenu->menu()->actions())
+        deskItem = item->text() == "Desk Microphone" ? item : deskItem;
+    ASSERT_NE(deskItem, nullptr);
+    deskItem->trigger();
+    ASSERT_TRUE(rig.waitFor([&] { return rig.controller.model().audioLevel() > 0; }, 15000));
+
+    rig.recordItem()->trigger();
+    ASSERT_TRUE(rig.controller.movieRecorder().isRecording());
+    rig.waitFor([] { return false; }, 1500);
+    rig.backend.deviceMonitor().removeDevice("desk-microphone");
+
+    ASSERT_TRUE(rig.waitFor([&] { return rig.dialog != nullptr; }, 15000)) << "the movie is offered for saving";
+    ASSERT_EQ(rig.alerts.size(), 1u);
+    EXPECT_TRUE(rig.alerts[0].contains("sound input")) << rig.alerts[0].toStdString();
+    EXPECT_EQ(rig.recordItem()->text().remove('&'), "Start Recording");
+    EXPECT_TRUE(rig.overlay()->isHidden());
+
+    const int converted = rig.controller.outlets().previewView->conversions();
+    EXPECT_TRUE(rig.waitFor([&] { return rig.controller.outlets().previewView->conversions() > converted + 3; }, 10000))
+        << "the live picture keeps running";
+
+    const QString saved = rig.destination.filePath("unplugged.mov");
+    rig.answer(saved);
+    const MovieStreams streams = readStreams(saved);
+    EXPECT_EQ(streams.video, 1);
+    EXPECT_EQ(streams.audio, 1) << "the sound up to the unplugging";
+}
