@@ -98,6 +98,10 @@ std::shared_ptr<const ColourCurve> ColourCurve::compile(const ImageFilterList &f
             break;
         }
     }
+    // The same margin below the flat text samples.
+    if (curve->m_flatBelow >= 1) {
+        curve->m_textLimitSum = (curve->m_flatBelow - 1) * 255.0 / (kSize - 1) - 0.01;
+    }
     return curve;
 }
 

@@ -46,6 +46,10 @@ public:
     // convex, so the luminance is never below the decoding of that sum.
     int textLimitByte() const { return m_textLimitByte; }
     double paperLimitSum() const { return m_paperLimitSum; }
+    // A pixel whose weighted sum is below textLimitSum() is text, whatever
+    // its hue (a dark blue or red): the decoding never exceeds its input, so
+    // the luminance is at most that sum. Negative when there is no such sum.
+    double textLimitSum() const { return m_textLimitSum; }
     // The cheapest bound: a pixel whose smallest channel is at least
     // paperLimitByte() is paper, as a grey of that value is. 256 when no
     // grey is.
@@ -91,6 +95,7 @@ private:
     int m_paperLimitByte = 256;
     int m_paperLimitRedGreen = 256;
     double m_paperLimitSum = 1e9;
+    double m_textLimitSum = -1.0;
     std::array<std::uint32_t, kSize> m_table{};
 };
 

@@ -43,6 +43,7 @@ struct Params {
     int paperLimitByte = 256;
     int paperLimitRedGreen = 256;
     float paperLimitSum = 1e9f;
+    float textLimitSum = -1.0f;
     std::uint32_t textPixel = 0, paperPixel = 0;
 };
 
@@ -57,6 +58,7 @@ Params makeParams(double k, const ColourCurve *curve)
     p.paperLimitByte = curve->paperLimitByte();
     p.paperLimitRedGreen = curve->paperLimitRedGreen();
     p.paperLimitSum = float(curve->paperLimitSum());
+    p.textLimitSum = float(curve->textLimitSum());
     p.textPixel = curve->table()[0];
     p.paperPixel = curve->table()[ColourCurve::kSize - 1];
     return p;
@@ -213,15 +215,21 @@ KELVO_AVX2_STEP __m256i applyCurveAvx2(const Rgb8x8 &px, const Params &p)
         return _mm256_blendv_epi8(_mm256_set1_epi32(int(p.textPixel)), _mm256_set1_epi32(int(p.paperPixel)),
                                   plainPaper);
     }
-    // Tinted paper may fail the darkest-channel bound; the weighted sum
-    // settles it.
+    // Tinted paper may fail the darkest-channel bound, and dark colours the
+    // brightest-channel one; the weighted sum of the clamped channels
+    // settles both.
     const __m256i top = _mm256_set1_epi32(255);
+    const __m256i none = _mm256_setzero_si256();
     const __m256 weighted = _mm256_fmadd_ps(
-        _mm256_cvtepi32_ps(_mm256_min_epi32(px.r, top)), _mm256_set1_ps(float(kLumaR)),
-        _mm256_fmadd_ps(_mm256_cvtepi32_ps(_mm256_min_epi32(px.g, top)), _mm256_set1_ps(float(kLumaG)),
-                        _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_min_epi32(px.b, top)), _mm256_set1_ps(float(kLumaB)))));
+        _mm256_cvtepi32_ps(_mm256_max_epi32(_mm256_min_epi32(px.r, top), none)), _mm256_set1_ps(float(kLumaR)),
+        _mm256_fmadd_ps(_mm256_cvtepi32_ps(_mm256_max_epi32(_mm256_min_epi32(px.g, top), none)),
+                        _mm256_set1_ps(float(kLumaG)),
+                        _mm256_mul_ps(_mm256_cvtepi32_ps(_mm256_max_epi32(_mm256_min_epi32(px.b, top), none)),
+                                      _mm256_set1_ps(float(kLumaB)))));
     const __m256i paper = _mm256_castps_si256(_mm256_cmp_ps(weighted, _mm256_set1_ps(p.paperLimitSum), _CMP_GE_OQ));
-    if (_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_or_si256(text, paper))) == 0xFF) {
+    const __m256i darkColour = _mm256_castps_si256(_mm256_cmp_ps(weighted, _mm256_set1_ps(p.textLimitSum), _CMP_LT_OQ));
+    const __m256i textAtAll = _mm256_or_si256(text, darkColour);
+    if (_mm256_movemask_ps(_mm256_castsi256_ps(_mm256_or_si256(textAtAll, paper))) == 0xFF) {
         return _mm256_blendv_epi8(_mm256_set1_epi32(int(p.textPixel)), _mm256_set1_epi32(int(p.paperPixel)), paper);
     }
     return curveFromTablesAvx2(px, p);
@@ -378,15 +386,20 @@ KELVO_AVX512_STEP __m512i applyCurveAvx512(const Rgb8x16 &px, const Params &p)
         return _mm512_mask_blend_epi32(plainPaper, _mm512_set1_epi32(int(p.textPixel)),
                                        _mm512_set1_epi32(int(p.paperPixel)));
     }
-    // Tinted paper may fail the darkest-channel bound; the weighted sum
-    // settles it.
+    // Tinted paper may fail the darkest-channel bound, and dark colours the
+    // brightest-channel one; the weighted sum of the clamped channels
+    // settles both.
     const __m512i top = _mm512_set1_epi32(255);
+    const __m512i none = _mm512_setzero_si512();
     const __m512 weighted = _mm512_fmadd_ps(
-        _mm512_cvtepi32_ps(_mm512_min_epi32(px.r, top)), _mm512_set1_ps(float(kLumaR)),
-        _mm512_fmadd_ps(_mm512_cvtepi32_ps(_mm512_min_epi32(px.g, top)), _mm512_set1_ps(float(kLumaG)),
-                        _mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_min_epi32(px.b, top)), _mm512_set1_ps(float(kLumaB)))));
+        _mm512_cvtepi32_ps(_mm512_max_epi32(_mm512_min_epi32(px.r, top), none)), _mm512_set1_ps(float(kLumaR)),
+        _mm512_fmadd_ps(_mm512_cvtepi32_ps(_mm512_max_epi32(_mm512_min_epi32(px.g, top), none)),
+                        _mm512_set1_ps(float(kLumaG)),
+                        _mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_max_epi32(_mm512_min_epi32(px.b, top), none)),
+                                      _mm512_set1_ps(float(kLumaB)))));
     const __mmask16 paper = _mm512_cmp_ps_mask(weighted, _mm512_set1_ps(p.paperLimitSum), _CMP_GE_OQ);
-    if (__mmask16(text | paper) == 0xFFFF) {
+    const __mmask16 textAtAll = text | _mm512_cmp_ps_mask(weighted, _mm512_set1_ps(p.textLimitSum), _CMP_LT_OQ);
+    if (__mmask16(textAtAll | paper) == 0xFFFF) {
         return _mm512_mask_blend_epi32(paper, _mm512_set1_epi32(int(p.textPixel)),
                                        _mm512_set1_epi32(int(p.paperPixel)));
     }

@@ -47,17 +47,34 @@ bool cpuHasAvx2()
 // Eight pixels at a time, the same arithmetic in 16-bit lanes: red and
 // blue in one multiply, green and alpha in the other. Returns where it
 // stopped.
-__attribute__((target("avx2"))) int blendColumnsAvx2(const std::uint32_t *source, const int *first, const int *second,
-                                                     const std::uint16_t *weight, int x, int end, std::uint32_t *out)
+__attribute__((target("avx2"))) int blendColumnsAvx2(const std::uint32_t *source, int sourceWidth, const int *first,
+                                                     const int *second, const std::uint16_t *weight, int x, int end,
+                                                     std::uint32_t *out)
 {
     const __m256i mask = _mm256_set1_epi32(0x00FF00FF);
     const __m256i whole = _mm256_set1_epi16(256);
     const auto *pixels = reinterpret_cast<const int *>(source);
     for (; x + 8 <= end; x += 8) {
-        const __m256i p =
-            _mm256_i32gather_epi32(pixels, _mm256_loadu_si256(reinterpret_cast<const __m256i *>(first + x)), 4);
-        const __m256i q =
-            _mm256_i32gather_epi32(pixels, _mm256_loadu_si256(reinterpret_cast<const __m256i *>(second + x)), 4);
+        const __m256i firstTaps = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(first + x));
+        const __m256i secondTaps = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(second + x));
+        // The taps run one way (either way when mirrored): eight pixels
+        // enlarged or kept at their size draw on at most eight neighbouring
+        // frame pixels, picked from one load instead of gathered one by one.
+        int low = std::min(first[x], first[x + 7]);
+        const int high = std::max(second[x], second[x + 7]);
+        if (low + 8 > sourceWidth) {
+            low = high - 7;
+        }
+        __m256i p, q;
+        if (high - low < 8 && low >= 0) {
+            const __m256i window = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(source + low));
+            const __m256i base = _mm256_set1_epi32(low);
+            p = _mm256_permutevar8x32_epi32(window, _mm256_sub_epi32(firstTaps, base));
+            q = _mm256_permutevar8x32_epi32(window, _mm256_sub_epi32(secondTaps, base));
+        } else {
+            p = _mm256_i32gather_epi32(pixels, firstTaps, 4);
+            q = _mm256_i32gather_epi32(pixels, secondTaps, 4);
+        }
         const __m256i w32 = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(weight + x)));
         const __m256i w = _mm256_or_si256(w32, _mm256_slli_epi32(w32, 16));
         const __m256i keep = _mm256_sub_epi16(whole, w);
@@ -72,6 +89,69 @@ __attribute__((target("avx2"))) int blendColumnsAvx2(const std::uint32_t *source
     return x;
 }
 #endif
+
+// Row blends: every pixel of upper and lower mixed by one weight,
+// (256 − down)·upper + down·lower over 256 as in blend().
+void blendRowsPortable(const std::uint32_t *upper, const std::uint32_t *lower, std::uint32_t down, int x, int end,
+                       std::uint32_t *out)
+{
+    for (; x < end; ++x) {
+        out[x] = blend(upper[x], lower[x], down);
+    }
+}
+
+#ifdef KELVO_X86_SCALER
+__attribute__((target("avx2"))) int blendRowsAvx2(const std::uint32_t *upper, const std::uint32_t *lower,
+                                                  std::uint32_t down, int x, int end, std::uint32_t *out)
+{
+    const __m256i mask = _mm256_set1_epi32(0x00FF00FF);
+    const __m256i w = _mm256_set1_epi16(short(down));
+    const __m256i keep = _mm256_set1_epi16(short(256 - down));
+    for (; x + 8 <= end; x += 8) {
+        const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(upper + x));
+        const __m256i q = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(lower + x));
+        const __m256i redBlue = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_and_si256(p, mask), keep),
+                                                                   _mm256_mullo_epi16(_mm256_and_si256(q, mask), w)),
+                                                  8);
+        const __m256i alphaGreen =
+            _mm256_andnot_si256(mask, _mm256_add_epi16(_mm256_mullo_epi16(_mm256_srli_epi16(p, 8), keep),
+                                                       _mm256_mullo_epi16(_mm256_srli_epi16(q, 8), w)));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + x), _mm256_or_si256(redBlue, alphaGreen));
+    }
+    return x;
+}
+
+// SSE2 is part of every x86-64 processor.
+int blendRowsSse2(const std::uint32_t *upper, const std::uint32_t *lower, std::uint32_t down, int x, int end,
+                  std::uint32_t *out)
+{
+    const __m128i mask = _mm_set1_epi32(0x00FF00FF);
+    const __m128i w = _mm_set1_epi16(short(down));
+    const __m128i keep = _mm_set1_epi16(short(256 - down));
+    for (; x + 4 <= end; x += 4) {
+        const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i *>(upper + x));
+        const __m128i q = _mm_loadu_si128(reinterpret_cast<const __m128i *>(lower + x));
+        const __m128i redBlue = _mm_srli_epi16(
+            _mm_add_epi16(_mm_mullo_epi16(_mm_and_si128(p, mask), keep), _mm_mullo_epi16(_mm_and_si128(q, mask), w)),
+            8);
+        const __m128i alphaGreen = _mm_andnot_si128(
+            mask, _mm_add_epi16(_mm_mullo_epi16(_mm_srli_epi16(p, 8), keep), _mm_mullo_epi16(_mm_srli_epi16(q, 8), w)));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + x), _mm_or_si128(redBlue, alphaGreen));
+    }
+    return x;
+}
+#endif
+
+void blendRows(const std::uint32_t *upper, const std::uint32_t *lower, std::uint32_t down, int count,
+               std::uint32_t *out)
+{
+    int x = 0;
+#ifdef KELVO_X86_SCALER
+    x = cpuHasAvx2() ? blendRowsAvx2(upper, lower, down, x, count, out) : x;
+    x = blendRowsSse2(upper, lower, down, x, count, out);
+#endif
+    blendRowsPortable(upper, lower, down, x, count, out);
+}
 
 } // namespace
 
@@ -148,8 +228,8 @@ const std::uint32_t *LivePictureScaler::scaledRow(const VideoFrame &frame, const
     int x = m_insideBegin;
 #ifdef KELVO_X86_SCALER
     if (cpuHasAvx2()) {
-        x = blendColumnsAvx2(source, first, m_columns.second.data(), m_columns.weight.data(), x, m_insideEnd,
-                             out.data());
+        x = blendColumnsAvx2(source, frame.width, first, m_columns.second.data(), m_columns.weight.data(), x,
+                             m_insideEnd, out.data());
     }
 #endif
     blendColumnsPortable(source, first, m_columns.second.data(), m_columns.weight.data(), x, m_insideEnd, out.data());
@@ -185,28 +265,23 @@ bool LivePictureScaler::render(const VideoFrame &frame, const ColourCurve *curve
     m_scaledRowInSlot[0] = m_scaledRowInSlot[1] = -1;
 
     // Each frame row is converted and scaled across once, however many view
-    // rows blend it; a view row is then a blend of two such rows, byte by
-    // byte, which the compiler turns into vector code.
+    // rows blend it; a view row is then a blend of two such rows.
     auto *rowBytes = reinterpret_cast<std::uint8_t *>(target);
-    const std::size_t bytes = std::size_t(area.width) * 4;
     for (int y = 0; y < area.height; ++y, rowBytes += strideBytes) {
+        auto *out = reinterpret_cast<std::uint32_t *>(rowBytes);
         const int top = m_rows.first[std::size_t(y)];
         if (top < 0 || m_firstColumn >= m_endColumn) {
-            std::fill_n(reinterpret_cast<std::uint32_t *>(rowBytes), area.width, kBlack);
+            std::fill_n(out, area.width, kBlack);
             continue;
         }
         const int bottom = m_rows.second[std::size_t(y)];
         const unsigned down = m_rows.weight[std::size_t(y)];
-        const auto *upper = reinterpret_cast<const std::uint8_t *>(scaledRow(frame, curve, top, bottom, area.width));
+        const std::uint32_t *upper = scaledRow(frame, curve, top, bottom, area.width);
         if (down == 0) {
-            std::copy_n(upper, bytes, rowBytes);
+            std::copy_n(upper, area.width, out);
             continue;
         }
-        const auto *lower = reinterpret_cast<const std::uint8_t *>(scaledRow(frame, curve, bottom, top, area.width));
-        const unsigned keep = 256 - down;
-        for (std::size_t i = 0; i < bytes; ++i) {
-            rowBytes[i] = std::uint8_t((std::uint16_t(upper[i] * keep) + std::uint16_t(lower[i] * down)) >> 8);
-        }
+        blendRows(upper, scaledRow(frame, curve, bottom, top, area.width), down, area.width, out);
     }
     return true;
 }
