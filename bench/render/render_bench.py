@@ -7,7 +7,8 @@ On a private Xvfb (1920x1080, no GPU: Mesa's software OpenGL), in one run:
     zoom 2 (zoom level 11), by its own choice of render path and forced onto
     each path (--render=cpu, --render=gpu);
   - the viewer with its picture frozen;
-  - the viewer's resident memory after 1 minute (and 10 with --long).
+  - the viewer's resident memory after 1 minute (and 10 with --long);
+  - the test source alone into a fakesink, whose cost both of them include.
 CPU is the process's user + system time over the same wall-clock window.
 The delay is from a buffer leaving the source to the paint that shows it
 having been flushed (KELVO_RENDER_TRACE).
@@ -142,6 +143,18 @@ def run_pipeline(display, seconds, warmup):
         proc.wait()
 
 
+def run_source_only(seconds, warmup):
+    """The test source alone, which both the viewer and the pipeline pay for."""
+    proc = subprocess.Popen(["gst-launch-1.0", "-q"] + SOURCE.split() + ["!", "fakesink"],
+                            stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    try:
+        time.sleep(warmup)
+        return measure_cpu(proc, seconds)
+    finally:
+        proc.terminate()
+        proc.wait()
+
+
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--build", default="build", help="the build folder")
@@ -172,12 +185,18 @@ def main():
             finally:
                 viewer.close()
         gst.append(run_pipeline(display, args.seconds, warmup))
+        source = run_source_only(args.seconds, warmup)
         baseline = sum(gst) / len(gst)
         print("gst_cores_1080p30 %.3f (runs %s)" % (baseline, " ".join("%.3f" % g for g in gst)))
+        print("source_cores_1080p30 %.3f" % source)
         for name, (cores, delays, line) in results.items():
             print("# %s: %s" % (name, line))
             print("cores_%s %.3f" % (name, cores))
             print("ratio live_cpu_vs_gst_1080p30 %.3f %s" % (cores / baseline, name))
+            # What each spends beyond producing the frames, which both do alike.
+            if baseline > source:
+                print("ratio display_cpu_vs_gst_1080p30_without_source %.3f %s"
+                      % ((cores - source) / (baseline - source), name))
             if delays:
                 delays = delays[int(len(delays) * 0.1):]  # past start-up
                 print("delay_ms_p50 %.1f %s" % (percentile(delays, 0.5), name))

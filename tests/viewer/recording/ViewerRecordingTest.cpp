@@ -10,16 +10,19 @@
 #include "ui/DraggableWindow.h"
 #include "ui/MainMenu.h"
 #include "ui/MenuTags.h"
+#include "ui/SaveDialog.h"
 #include "ui/VideoView.h"
 #include "video/CaptureQtScheduler.h"
 #include "video/backend/GstCaptureBackend.h"
 #include "video/backend/SimulatedCameraSource.h"
+#include "viewer/VideoWindowPlacement.h"
 
 #include <QAction>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QGraphicsOpacityEffect>
+#include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QSlider>
@@ -385,4 +388,59 @@ TEST(ViewerRecording, AMicrophoneUnpluggedMidMovieEndsItAndKeepsWhatWasRecorded)
     const MovieStreams streams = readStreams(saved);
     EXPECT_EQ(streams.video, 1);
     EXPECT_EQ(streams.audio, 1) << "the sound up to the unplugging";
+}
+
+// The item of the menu bar with this title, wherever it sits.
+static QAction *menuItemTitled(QMenuBar *bar, const QString &title)
+{
+    QList<QAction *> pending = bar->actions();
+    while (!pending.empty()) {
+        QAction *item = pending.takeLast();
+        if (item->text().remove('&') == title)
+            return item;
+        if (item->menu())
+            pending += item->menu()->actions();
+    }
+    return nullptr;
+}
+
+// In full screen the covered video window cannot carry the movie's save
+// dialog: it is a window of its own, modal for the whole viewer; back in the
+// window it belongs to the video window again.
+TEST(ViewerRecording, InFullScreenTheMovieSaveDialogIsAWindowOfItsOwn)
+{
+    RecordingRig rig;
+    rig.controller.videoWindow()->show();
+    rig.controller.initializeVideoCapture();
+    ASSERT_TRUE(rig.waitFor([&] { return rig.backend.isRunning(); }, 15000));
+    rig.controller.movieSavePanel().setDialogPresenter([&](QFileDialog *d, bool fullScreen) {
+        rig.dialog = d;
+        ui::showSaveDialog(d, fullScreen);
+    });
+    QAction *fullScreen = menuItemTitled(rig.controller.mainMenu()->menuBar(), "Full Screen");
+    ASSERT_NE(fullScreen, nullptr);
+    auto settled = [&](bool on) {
+        viewer::VideoWindowPlacement &placement = *rig.controller.placement();
+        return rig.waitFor([&] {
+            return placement.isFullScreen() == on && !placement.transitioningToFullScreen() &&
+                   !placement.transitioningFromFullScreen();
+        });
+    };
+
+    fullScreen->trigger();
+    ASSERT_TRUE(settled(true));
+    ASSERT_TRUE(rig.record(300));
+    EXPECT_EQ(rig.dialog->parentWidget(), nullptr);
+    EXPECT_TRUE(rig.dialog->isVisible());
+    EXPECT_EQ(rig.dialog->windowModality(), Qt::ApplicationModal);
+    rig.answer({});
+
+    fullScreen->trigger();
+    ASSERT_TRUE(settled(false));
+    ASSERT_TRUE(rig.record(300));
+    EXPECT_EQ(rig.dialog->parentWidget(), rig.controller.videoWindow());
+    EXPECT_TRUE(rig.dialog->isVisible());
+    EXPECT_EQ(rig.dialog->windowModality(), Qt::WindowModal);
+    rig.answer({});
+    EXPECT_TRUE(rig.temporaryMovies().isEmpty());
 }
