@@ -305,10 +305,17 @@ void VideoWindowPlacement::setWindowAspectRatio()
     if (geometry::aspectRatio(picture) == 0) {
         if (m_host.hasSelectedCamera())
             systemLog("No image height or width.\n");
+        // One retry at a time: every call made meanwhile would otherwise
+        // add its own, and each would list the devices again.
+        if (m_pictureSizeRetryPending)
+            return;
+        m_pictureSizeRetryPending = true;
         QPointer<VideoWindowPlacement> self(this);
         m_timers.singleShot(geometry::kPictureSizeRetryMs, [self] {
-            if (self)
-                self->m_host.refreshDevices();
+            if (!self)
+                return;
+            self->m_pictureSizeRetryPending = false;
+            self->m_host.refreshDevices();
         });
         return;
     }

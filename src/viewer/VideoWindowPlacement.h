@@ -231,6 +231,8 @@ private:
     bool m_isFullScreen = false;
     bool m_transitioningToFullScreen = false;
     bool m_transitioningFromFullScreen = false;
+    // A retry of the window's shape, waiting for the picture's size, is queued.
+    bool m_pictureSizeRetryPending = false;
     bool m_showOSDAfterEnteringFullScreen = false;
     QPointer<QScreen> m_screenForFullScreenMode;
     Rect m_windowFrameBeforeEnteringFullScreenMode;

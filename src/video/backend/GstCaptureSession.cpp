@@ -94,6 +94,7 @@ GstCaptureSession::~GstCaptureSession()
 bool GstCaptureSession::start(QString *error)
 {
     stop();
+    m_frameDelivered = false;
     m_pipeline = sinkFloating(gst_pipeline_new("capture-session"));
     {
         const GstObjectPtr<GstBus> bus(gst_pipeline_get_bus(GST_PIPELINE(m_pipeline.get())));
@@ -151,11 +152,17 @@ void GstCaptureSession::holdVideo(bool hold)
     // A blocking probe keeps the source's thread waiting at its first push,
     // so a live source stops producing (a camera's driver drops into its own
     // buffers meanwhile). Removing it lets that one frame through and the
-    // source runs on at once; flushing at stop() wakes it as well.
+    // source runs on at once; flushing at stop() wakes it as well. Until a
+    // first frame has arrived it lets frames pass: the picture's size comes
+    // from it, and the window's shape from that.
     m_holdProbe = gst_pad_add_probe(
         pad.get(),
         GstPadProbeType(GST_PAD_PROBE_TYPE_BLOCK | GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST),
-        [](GstPad *, GstPadProbeInfo *, gpointer) { return GST_PAD_PROBE_OK; }, nullptr, nullptr);
+        [](GstPad *, GstPadProbeInfo *, gpointer data) {
+            const auto *self = static_cast<const GstCaptureSession *>(data);
+            return self->m_frameDelivered.load() ? GST_PAD_PROBE_OK : GST_PAD_PROBE_PASS;
+        },
+        this, nullptr);
 }
 
 bool GstCaptureSession::buildVideoBranch(QString *error)
@@ -360,6 +367,7 @@ GstFlowReturn GstCaptureSession::onNewSample(GstElement *sink, gpointer data)
         std::lock_guard lock(self->m_statusMutex);
         self->m_frameSize = QSize(frame.width, frame.height);
     }
+    self->m_frameDelivered = true;
     if (self->m_callbacks.onFrame)
         self->m_callbacks.onFrame(frame);
     return GST_FLOW_OK;

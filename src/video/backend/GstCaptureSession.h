@@ -10,6 +10,7 @@
 
 #include <gst/gst.h>
 
+#include <atomic>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -122,6 +123,8 @@ private:
     double m_audioGain = 1.0;
     bool m_videoWanted = true;
     gulong m_holdProbe = 0;
+    // The running pipeline has delivered a frame; read by the hold probe.
+    std::atomic<bool> m_frameDelivered{false};
     GstObjectPtr<GstElement> m_pipeline;
     // Lives as long as the pipeline; the bus handler reads it. Written only
     // on the main thread, so the main thread reads it without the lock.
