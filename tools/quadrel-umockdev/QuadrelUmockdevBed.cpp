@@ -805,13 +805,17 @@ void QuadrelUmockdevBed::unplug()
     // after two earlier cameras (a retried update) would end the test.
     std::string ptyMapEntry;
     if (!impl.options.firmwareUpdateMode) {
+        // The root's name is the caller's to free.
+        gchar *rootName = umockdev_testbed_get_root_dir(impl.testbed);
+        const std::string root(rootName);
+        g_free(rootName);
         char target[256] = {};
-        const std::string node = std::string(umockdev_testbed_get_root_dir(impl.testbed)) + impl.hidrawNode;
+        const std::string node = root + impl.hidrawNode;
         const ssize_t length = ::readlink(node.c_str(), target, sizeof target - 1);
         if (length > 0) {
             std::string pty(target, static_cast<std::size_t>(length));
             std::replace(pty.begin(), pty.end(), '/', '_');
-            ptyMapEntry = std::string(umockdev_testbed_get_root_dir(impl.testbed)) + "/dev/.ptymap/" + pty;
+            ptyMapEntry = root + "/dev/.ptymap/" + pty;
         }
     }
     for (const std::string &path : paths)
