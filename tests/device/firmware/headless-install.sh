@@ -22,8 +22,9 @@ head -c 3000 /dev/urandom > "$dir/image.bin"
 sum=$(sha512sum "$dir/image.bin" | cut -d' ' -f1)
 
 # The camera starts in camera mode; the user puts it into its update mode
-# once the program waits for it.
-timeout 40 "$run" --firmware 2.0.0 --update-mode-after 1000 --firmware-after-update 3.1.0 --received "$dir/received" -- \
+# once the program waits for it (3 s later: a start slowed by the sanitizers
+# or a busy machine must still find the camera in its camera mode).
+timeout 40 "$run" --firmware 2.0.0 --update-mode-after 3000 --firmware-after-update 3.1.0 --received "$dir/received" -- \
     "$viewer" --install-firmware "$dir/image.bin" --sha512 "$sum" > "$dir/out" 2> "$dir/err"
 status=$?
 [ "$status" -eq 0 ] || fail "a good update exits $status"
@@ -34,7 +35,7 @@ cmp -s "$dir/image.bin" "$dir/received" || fail "the camera did not get the imag
 
 # Status read 3 follows the second block: the camera refuses to go on.
 rm -f "$dir/received"
-timeout 40 "$run" --update-mode-after 1000 --wrong-status-at-read 3 --received "$dir/received" -- \
+timeout 40 "$run" --update-mode-after 3000 --wrong-status-at-read 3 --received "$dir/received" -- \
     "$viewer" --install-firmware "$dir/image.bin" --sha512 "$sum" > "$dir/out" 2> "$dir/err"
 status=$?
 [ "$status" -eq 1 ] || fail "a refused block exits $status"
