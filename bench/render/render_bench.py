@@ -131,21 +131,9 @@ class Viewer:
         self.log.close()
 
 
-def run_pipeline(display, seconds, warmup):
-    env = dict(os.environ, DISPLAY=display.name)
-    proc = subprocess.Popen(["gst-launch-1.0", "-q"] + SOURCE.split() + ["!", "videoconvert", "!", "ximagesink"],
-                            env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    try:
-        time.sleep(warmup)
-        return measure_cpu(proc, seconds)
-    finally:
-        proc.terminate()
-        proc.wait()
-
-
-def run_source_only(seconds, warmup):
-    """The test source alone, which both the viewer and the pipeline pay for."""
-    proc = subprocess.Popen(["gst-launch-1.0", "-q"] + SOURCE.split() + ["!", "fakesink"],
+def run_gst(sink, env, seconds, warmup):
+    """Cores used by gst-launch-1.0 with the benchmark's source into sink."""
+    proc = subprocess.Popen(["gst-launch-1.0", "-q"] + SOURCE.split() + ["!"] + sink, env=env,
                             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     try:
         time.sleep(warmup)
@@ -153,6 +141,16 @@ def run_source_only(seconds, warmup):
     finally:
         proc.terminate()
         proc.wait()
+
+
+def run_pipeline(display, seconds, warmup):
+    """The obvious alternative: convert and show in an X window."""
+    return run_gst(["videoconvert", "!", "ximagesink"], dict(os.environ, DISPLAY=display.name), seconds, warmup)
+
+
+def run_source_only(seconds, warmup):
+    """The test source alone, which both the viewer and the pipeline pay for."""
+    return run_gst(["fakesink"], None, seconds, warmup)
 
 
 def main():

@@ -44,14 +44,26 @@ bool cpuHasAvx2()
     return has;
 }
 
-// Eight pixels at a time, the same arithmetic in 16-bit lanes: red and
-// blue in one multiply, green and alpha in the other. Returns where it
-// stopped.
+// blend() for eight pixels, in 16-bit lanes: red and blue in one multiply,
+// green and alpha in the other. w and keep hold each pixel's weight and
+// 256 − weight in both halves of its lane.
+__attribute__((target("avx2"), always_inline)) inline __m256i blend8(__m256i p, __m256i q, __m256i w, __m256i keep)
+{
+    const __m256i mask = _mm256_set1_epi32(0x00FF00FF);
+    const __m256i redBlue = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_and_si256(p, mask), keep),
+                                                               _mm256_mullo_epi16(_mm256_and_si256(q, mask), w)),
+                                              8);
+    const __m256i alphaGreen =
+        _mm256_andnot_si256(mask, _mm256_add_epi16(_mm256_mullo_epi16(_mm256_srli_epi16(p, 8), keep),
+                                                   _mm256_mullo_epi16(_mm256_srli_epi16(q, 8), w)));
+    return _mm256_or_si256(redBlue, alphaGreen);
+}
+
+// Eight pixels at a time through blend8. Returns where it stopped.
 __attribute__((target("avx2"))) int blendColumnsAvx2(const std::uint32_t *source, int sourceWidth, const int *first,
                                                      const int *second, const std::uint16_t *weight, int x, int end,
                                                      std::uint32_t *out)
 {
-    const __m256i mask = _mm256_set1_epi32(0x00FF00FF);
     const __m256i whole = _mm256_set1_epi16(256);
     const auto *pixels = reinterpret_cast<const int *>(source);
     for (; x + 8 <= end; x += 8) {
@@ -77,14 +89,7 @@ __attribute__((target("avx2"))) int blendColumnsAvx2(const std::uint32_t *source
         }
         const __m256i w32 = _mm256_cvtepu16_epi32(_mm_loadu_si128(reinterpret_cast<const __m128i *>(weight + x)));
         const __m256i w = _mm256_or_si256(w32, _mm256_slli_epi32(w32, 16));
-        const __m256i keep = _mm256_sub_epi16(whole, w);
-        const __m256i redBlue = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_and_si256(p, mask), keep),
-                                                                   _mm256_mullo_epi16(_mm256_and_si256(q, mask), w)),
-                                                  8);
-        const __m256i alphaGreen =
-            _mm256_andnot_si256(mask, _mm256_add_epi16(_mm256_mullo_epi16(_mm256_srli_epi16(p, 8), keep),
-                                                       _mm256_mullo_epi16(_mm256_srli_epi16(q, 8), w)));
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + x), _mm256_or_si256(redBlue, alphaGreen));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + x), blend8(p, q, w, _mm256_sub_epi16(whole, w)));
     }
     return x;
 }
@@ -104,19 +109,12 @@ void blendRowsPortable(const std::uint32_t *upper, const std::uint32_t *lower, s
 __attribute__((target("avx2"))) int blendRowsAvx2(const std::uint32_t *upper, const std::uint32_t *lower,
                                                   std::uint32_t down, int x, int end, std::uint32_t *out)
 {
-    const __m256i mask = _mm256_set1_epi32(0x00FF00FF);
     const __m256i w = _mm256_set1_epi16(short(down));
     const __m256i keep = _mm256_set1_epi16(short(256 - down));
     for (; x + 8 <= end; x += 8) {
         const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(upper + x));
         const __m256i q = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(lower + x));
-        const __m256i redBlue = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_and_si256(p, mask), keep),
-                                                                   _mm256_mullo_epi16(_mm256_and_si256(q, mask), w)),
-                                                  8);
-        const __m256i alphaGreen =
-            _mm256_andnot_si256(mask, _mm256_add_epi16(_mm256_mullo_epi16(_mm256_srli_epi16(p, 8), keep),
-                                                       _mm256_mullo_epi16(_mm256_srli_epi16(q, 8), w)));
-        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + x), _mm256_or_si256(redBlue, alphaGreen));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + x), blend8(p, q, w, keep));
     }
     return x;
 }
