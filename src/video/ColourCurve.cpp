@@ -46,6 +46,43 @@ void ColourCurve::applyToRgb32(std::uint32_t *pixels, int width, int height, std
     }
 }
 
+const std::vector<std::uint32_t> &
+ColourCurve::derivedTable(int key, const std::function<std::vector<std::uint32_t>()> &build) const
+{
+    const std::lock_guard lock(m_derivedMutex);
+    auto found = m_derived.find(key);
+    if (found == m_derived.end()) {
+        found = m_derived.emplace(key, build()).first;
+    }
+    return found->second;
+}
+
+void ColourCurve::findTone()
+{
+    std::uint32_t moving = 0;
+    for (const std::uint32_t px : m_table) {
+        moving |= px ^ m_table[0];
+    }
+    Tone tone;
+    for (int shift = 0; shift < 32; shift += 8) {
+        if (((moving >> shift) & 0xFFu) != 0) {
+            tone.channels |= 0xFFu << shift;
+        }
+    }
+    if (tone.channels == 0) {
+        return; // one colour throughout: nothing to carry
+    }
+    tone.shift = __builtin_ctz(tone.channels);
+    tone.base = m_table[0] & ~tone.channels;
+    for (const std::uint32_t px : m_table) {
+        if (tone.pixel(tone.toneOf(px)) != px) {
+            return;
+        }
+    }
+    m_tone = tone;
+    m_hasTone = true;
+}
+
 std::shared_ptr<const ColourCurve> ColourCurve::compile(const ImageFilterList &filters)
 {
     auto curve = std::make_shared<ColourCurve>();
@@ -102,6 +139,7 @@ std::shared_ptr<const ColourCurve> ColourCurve::compile(const ImageFilterList &f
     if (curve->m_flatBelow >= 1) {
         curve->m_textLimitSum = (curve->m_flatBelow - 1) * 255.0 / (kSize - 1) - 0.01;
     }
+    curve->findTone();
     return curve;
 }
 

@@ -5,7 +5,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <vector>
 
 namespace kelvo::video {
 
@@ -61,6 +65,21 @@ public:
     // The output pixel 0xFFRRGGBB for curve sample i (0..kSize-1).
     const std::uint32_t *table() const { return m_table.data(); }
 
+    // Most modes go from one colour to another by moving some channels
+    // together while the rest stay put (black to yellow: red and green rise
+    // as one, blue stays at zero). Every output pixel is then base with the
+    // bytes in channels all set to one value, the tone, so a picture in
+    // such a mode can be carried as one byte per pixel.
+    struct Tone {
+        std::uint32_t base = 0;     // the fixed channels, tone channels zero
+        std::uint32_t channels = 0; // 0xFF in each byte that holds the tone
+        int shift = 0;              // of the lowest tone byte
+        std::uint32_t pixel(std::uint8_t tone) const { return base | (channels & (0x01010101u * tone)); }
+        std::uint8_t toneOf(std::uint32_t pixel) const { return std::uint8_t(pixel >> shift); }
+    };
+    // Null for the identity and for modes whose moving channels differ.
+    const Tone *tone() const { return m_hasTone ? &m_tone : nullptr; }
+
     // Per channel (0 red, 1 green, 2 blue) and 8-bit sRGB value: the channel's
     // share of the linear luminance, scaled so that the sum of the three,
     // shifted right by kLumaFractionBits after adding half, is the sample
@@ -83,11 +102,19 @@ public:
         return m_table[static_cast<std::size_t>(sampleIndex(r, g, b))];
     }
 
+    // A table that a conversion derives from the curve, one per key: built by
+    // the first caller to ask, then kept while the curve lives. Safe to call
+    // from any thread; the reference stays valid as long as the curve.
+    const std::vector<std::uint32_t> &derivedTable(int key,
+                                                   const std::function<std::vector<std::uint32_t>()> &build) const;
+
     // Applies the curve in place to 32-bit pixels 0xFFRRGGBB (a picture that
     // is already RGB, such as a frozen one). The identity leaves them alone.
     void applyToRgb32(std::uint32_t *pixels, int width, int height, std::ptrdiff_t strideBytes) const;
 
 private:
+    void findTone();
+
     bool m_identity = true;
     int m_flatBelow = 0;
     int m_flatAbove = kSize - 1;
@@ -96,6 +123,10 @@ private:
     int m_paperLimitRedGreen = 256;
     double m_paperLimitSum = 1e9;
     double m_textLimitSum = -1.0;
+    bool m_hasTone = false;
+    Tone m_tone;
+    mutable std::mutex m_derivedMutex;
+    mutable std::map<int, std::vector<std::uint32_t>> m_derived;
     std::array<std::uint32_t, kSize> m_table{};
 };
 

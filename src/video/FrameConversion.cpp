@@ -45,24 +45,10 @@ struct Params {
     float paperLimitSum = 1e9f;
     float textLimitSum = -1.0f;
     std::uint32_t textPixel = 0, paperPixel = 0;
+    // Per chroma pair, Cb + 256·Cr: the luma values below the low half give
+    // plain text, those from the high half on plain paper (see lumaBounds).
+    const std::uint32_t *lumaBounds = nullptr;
 };
-
-Params makeParams(double k, const ColourCurve *curve)
-{
-    Params p{static_cast<int>(std::lround(-160.0 * k)), k, nullptr};
-    if (curve == nullptr || curve->isIdentity()) {
-        return p;
-    }
-    p.curveTable = curve->table();
-    p.textLimitByte = curve->textLimitByte();
-    p.paperLimitByte = curve->paperLimitByte();
-    p.paperLimitRedGreen = curve->paperLimitRedGreen();
-    p.paperLimitSum = float(curve->paperLimitSum());
-    p.textLimitSum = float(curve->textLimitSum());
-    p.textPixel = curve->table()[0];
-    p.paperPixel = curve->table()[ColourCurve::kSize - 1];
-    return p;
-}
 
 std::uint8_t quantise(std::int32_t n)
 {
@@ -86,12 +72,111 @@ std::uint32_t packPixel(std::uint8_t r, std::uint8_t g, std::uint8_t b, const st
 
 std::uint32_t convertPixel(int y, int cb, int cr, const Params &p)
 {
+    if (p.lumaBounds != nullptr) {
+        const std::uint32_t bounds = p.lumaBounds[cb | (cr << 8)];
+        if (std::uint32_t(y) < (bounds & 0xFFFF)) {
+            return p.textPixel;
+        }
+        if (std::uint32_t(y) >= bounds >> 16) {
+            return p.paperPixel;
+        }
+    }
     const std::int32_t yTerm = (10 * y + p.lumaTenths) * kLumaScale;
     const std::int32_t nR = yTerm + cr * kRedCr + kRedConst;
     const std::int32_t nG = yTerm + cb * kGreenCb + cr * kGreenCr + kGreenConst;
     const std::int32_t nB = yTerm + cb * kBlueCb + kBlueConst;
     const std::uint8_t g = isExactInteger(nG) ? convertYCbCrPixel(y, cb, cr, p.k).g : quantise(nG);
     return packPixel(quantise(nR), g, quantise(nB), p.curveTable);
+}
+
+// For each chroma pair, how many luma values from 0 up give plain text (the
+// curve's flat start), and the first from which on every one gives plain
+// paper (256 for none). Every channel only grows with the luma, and the
+// curve's index with every channel, so each bound is a search; the bounds
+// of neighbouring pairs are close, so each search starts from the last
+// pair's answer and takes a few conversions rather than 256.
+std::vector<std::uint32_t> lumaBounds(const ColourCurve &curve, const Params &plain)
+{
+    std::vector<std::uint32_t> bounds(65536);
+    int textEnd = 128, paperStart = 128;
+    for (int chroma = 0; chroma < 65536; ++chroma) {
+        const int cb = chroma & 0xFF, cr = chroma >> 8;
+        if (cb == 0 && cr > 0) {
+            // Start a row of pairs from the one above rather than from the
+            // far end of the last row.
+            textEnd = int(bounds[std::size_t(chroma - 256)] & 0xFFFF);
+            paperStart = int(bounds[std::size_t(chroma - 256)] >> 16);
+        }
+        // Whether luma y's index passes limit; 256 always does.
+        const auto passes = [&](int y, int limit) {
+            if (y >= 256) {
+                return true;
+            }
+            const std::uint32_t px = convertPixel(y, cb, cr, plain);
+            return ColourCurve::sampleIndex(std::uint8_t(px >> 16), std::uint8_t(px >> 8), std::uint8_t(px)) > limit;
+        };
+        // The first luma value that passes, bracketed outward from guess
+        // by doubling steps and then bisected.
+        const auto firstPassing = [&](int limit, int guess) {
+            int low = 0, high = 256;
+            if (passes(guess, limit)) {
+                high = guess;
+                for (int step = 1;; step *= 2) {
+                    const int y = guess - step;
+                    if (y < 0) {
+                        break;
+                    }
+                    if (!passes(y, limit)) {
+                        low = y + 1;
+                        break;
+                    }
+                    high = y;
+                }
+            } else {
+                low = guess + 1;
+                for (int step = 1;; step *= 2) {
+                    const int y = std::min(guess + step, 256);
+                    if (passes(y, limit)) {
+                        high = y;
+                        break;
+                    }
+                    low = y + 1;
+                }
+            }
+            while (low < high) {
+                const int mid = (low + high) / 2;
+                if (passes(mid, limit)) {
+                    high = mid;
+                } else {
+                    low = mid + 1;
+                }
+            }
+            return low;
+        };
+        textEnd = firstPassing(curve.flatBelow(), textEnd);
+        paperStart = firstPassing(curve.flatAbove() - 1, paperStart);
+        bounds[std::size_t(chroma)] = std::uint32_t(textEnd) | (std::uint32_t(paperStart) << 16);
+    }
+    return bounds;
+}
+
+Params makeParams(double k, const ColourCurve *curve)
+{
+    Params p{static_cast<int>(std::lround(-160.0 * k)), k, nullptr};
+    if (curve == nullptr || curve->isIdentity()) {
+        return p;
+    }
+    const Params plain = p;
+    p.curveTable = curve->table();
+    p.textLimitByte = curve->textLimitByte();
+    p.paperLimitByte = curve->paperLimitByte();
+    p.paperLimitRedGreen = curve->paperLimitRedGreen();
+    p.paperLimitSum = float(curve->paperLimitSum());
+    p.textLimitSum = float(curve->textLimitSum());
+    p.textPixel = curve->table()[0];
+    p.paperPixel = curve->table()[ColourCurve::kSize - 1];
+    p.lumaBounds = curve->derivedTable(p.lumaTenths, [&] { return lumaBounds(*curve, plain); }).data();
+    return p;
 }
 
 // Where one row's pairs of pixels sharing a chroma sample lie: the packed
@@ -238,10 +323,45 @@ KELVO_AVX2_STEP __m256i applyCurveAvx2(const Rgb8x8 &px, const Params &p)
 // Sixteen pixels from eight lanes of (first luma, second luma, Cb, Cr),
 // written in order first, second, first, second... Returns the pixels to
 // redo one by one: bits 0..7 first, 8..15 second.
+// Writes eight first and eight second pixels of pairs in order.
+KELVO_AVX2_STEP void storePairsAvx2(__m256i e, __m256i o, std::uint32_t *out)
+{
+    const __m256i lo = _mm256_unpacklo_epi32(e, o);
+    const __m256i hi = _mm256_unpackhi_epi32(e, o);
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), _mm256_permute2x128_si256(lo, hi, 0x20));
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 8), _mm256_permute2x128_si256(lo, hi, 0x31));
+}
+
+// Settles sixteen pixels of plain text or paper by their chroma's luma
+// bounds alone, with no arithmetic: false, writing nothing, when any of
+// them lies between.
+KELVO_AVX2_STEP bool settleByLumaBoundsAvx2(__m256i y0, __m256i y1, __m256i cb, __m256i cr, const Params &p,
+                                            std::uint32_t *out)
+{
+    const __m256i bounds = _mm256_i32gather_epi32(reinterpret_cast<const int *>(p.lumaBounds),
+                                                  _mm256_or_si256(cb, _mm256_slli_epi32(cr, 8)), 4);
+    const __m256i textEnd = _mm256_and_si256(bounds, _mm256_set1_epi32(0xFFFF));
+    const __m256i lastNotPaper = _mm256_sub_epi32(_mm256_srli_epi32(bounds, 16), _mm256_set1_epi32(1));
+    const __m256i paper0 = _mm256_cmpgt_epi32(y0, lastNotPaper);
+    const __m256i paper1 = _mm256_cmpgt_epi32(y1, lastNotPaper);
+    const __m256i settled = _mm256_and_si256(_mm256_or_si256(_mm256_cmpgt_epi32(textEnd, y0), paper0),
+                                             _mm256_or_si256(_mm256_cmpgt_epi32(textEnd, y1), paper1));
+    if (_mm256_movemask_ps(_mm256_castsi256_ps(settled)) != 0xFF) {
+        return false;
+    }
+    const __m256i text = _mm256_set1_epi32(int(p.textPixel));
+    const __m256i paper = _mm256_set1_epi32(int(p.paperPixel));
+    storePairsAvx2(_mm256_blendv_epi8(text, paper, paper0), _mm256_blendv_epi8(text, paper, paper1), out);
+    return true;
+}
+
 template <bool kCurve>
 KELVO_AVX2_STEP unsigned convert16Avx2(__m256i y0, __m256i y1, __m256i cb, __m256i cr, __m256i lumaOffset,
                                        const Params &p, std::uint32_t *out)
 {
+    if (kCurve && p.lumaBounds != nullptr && settleByLumaBoundsAvx2(y0, y1, cb, cr, p, out)) {
+        return 0;
+    }
     const __m256i cR =
         _mm256_add_epi32(_mm256_mullo_epi32(cr, _mm256_set1_epi32(kRedCr)), _mm256_set1_epi32(kRedConst));
     const __m256i cG = _mm256_add_epi32(_mm256_add_epi32(_mm256_mullo_epi32(cb, _mm256_set1_epi32(kGreenCb)),
@@ -269,10 +389,7 @@ KELVO_AVX2_STEP unsigned convert16Avx2(__m256i y0, __m256i y1, __m256i cb, __m25
         e = _mm256_unpacklo_epi16(bgPairs, raPairs);                         // even pixels B G R A
         o = _mm256_unpackhi_epi16(bgPairs, raPairs);                         // odd pixels B G R A
     }
-    const __m256i lo = _mm256_unpacklo_epi32(e, o);
-    const __m256i hi = _mm256_unpackhi_epi32(e, o);
-    _mm256_storeu_si256(reinterpret_cast<__m256i *>(out), _mm256_permute2x128_si256(lo, hi, 0x20));
-    _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 8), _mm256_permute2x128_si256(lo, hi, 0x31));
+    storePairsAvx2(e, o, out);
     return flagged;
 }
 

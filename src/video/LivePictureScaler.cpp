@@ -151,6 +151,147 @@ void blendRows(const std::uint32_t *upper, const std::uint32_t *lower, std::uint
     blendRowsPortable(upper, lower, down, x, count, out);
 }
 
+// The tone path's kernels: the same blend as blend(), one byte at a time.
+inline std::uint8_t blendTone(unsigned p, unsigned q, unsigned w)
+{
+    return std::uint8_t(((256 - w) * p + w * q) >> 8);
+}
+
+void blendToneColumnsPortable(const std::uint8_t *tones, const int *first, const int *second,
+                              const std::uint16_t *weight, int x, int end, std::uint8_t *out)
+{
+    for (; x < end; ++x) {
+        out[x] = blendTone(tones[first[x]], tones[second[x]], weight[x]);
+    }
+}
+
+void blendToneRowsPortable(const std::uint8_t *upper, const std::uint8_t *lower, unsigned down,
+                           const ColourCurve::Tone &tone, int x, int end, std::uint32_t *out)
+{
+    for (; x < end; ++x) {
+        out[x] = tone.pixel(blendTone(upper[x], lower[x], down));
+    }
+}
+
+void extractTonesPortable(const std::uint32_t *pixels, int shift, int x, int end, std::uint8_t *out)
+{
+    for (; x < end; ++x) {
+        out[x] = std::uint8_t(pixels[x] >> shift);
+    }
+}
+
+#ifdef KELVO_X86_SCALER
+// Sixteen tones, widened to 16 bits, blended by sixteen weights.
+__attribute__((target("avx2"), always_inline)) inline __m128i blendTones16(__m128i p, __m128i q, __m256i w)
+{
+    const __m256i keep = _mm256_sub_epi16(_mm256_set1_epi16(256), w);
+    const __m256i mixed = _mm256_srli_epi16(_mm256_add_epi16(_mm256_mullo_epi16(_mm256_cvtepu8_epi16(p), keep),
+                                                             _mm256_mullo_epi16(_mm256_cvtepu8_epi16(q), w)),
+                                            8);
+    return _mm_packus_epi16(_mm256_castsi256_si128(mixed), _mm256_extracti128_si256(mixed, 1));
+}
+
+// Sixteen tones from a 32-byte window by two controls, one for each half.
+__attribute__((target("avx2"), always_inline)) inline __m128i pickTones(__m128i lo, __m128i hi, const __m128i *control)
+{
+    return _mm_or_si128(_mm_shuffle_epi8(lo, _mm_loadu_si128(control)),
+                        _mm_shuffle_epi8(hi, _mm_loadu_si128(control + 1)));
+}
+
+// Whole blocks of sixteen from x on (see LivePictureScaler::ToneShuffle).
+// Returns where it stopped.
+__attribute__((target("avx2"))) int blendToneColumnsAvx2(const std::uint8_t *tones, const int *first, const int *second,
+                                                         const std::uint16_t *weight, const int *lows,
+                                                         const std::array<std::uint8_t, 64> *shuffles, int x, int end,
+                                                         std::uint8_t *out)
+{
+    for (int block = 0; x + 16 <= end; x += 16, ++block) {
+        if (lows[block] < 0) {
+            blendToneColumnsPortable(tones, first, second, weight, x, x + 16, out);
+            continue;
+        }
+        const __m128i lo = _mm_loadu_si128(reinterpret_cast<const __m128i *>(tones + lows[block]));
+        const __m128i hi = _mm_loadu_si128(reinterpret_cast<const __m128i *>(tones + lows[block] + 16));
+        const auto *control = reinterpret_cast<const __m128i *>(shuffles[block].data());
+        const __m256i w = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(weight + x));
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(out + x),
+                         blendTones16(pickTones(lo, hi, control), pickTones(lo, hi, control + 2), w));
+    }
+    return x;
+}
+
+// Blends two rows of tones and writes them as pixels: each tone spread into
+// its channels by one byte shuffle, the fixed channels laid over it.
+__attribute__((target("avx2"))) int blendToneRowsAvx2(const std::uint8_t *upper, const std::uint8_t *lower,
+                                                      unsigned down, const ColourCurve::Tone &tone, int x, int end,
+                                                      std::uint32_t *out)
+{
+    // Both halves of a register hold the same sixteen tones; the first
+    // control spreads tones 0..3 into the low half and 4..7 into the high
+    // one, the second 8..11 and 12..15.
+    alignas(32) std::uint8_t controls[2][32];
+    for (int half = 0; half < 2; ++half) {
+        for (int i = 0; i < 32; ++i) {
+            const int pixel = half * 8 + i / 4, byte = i % 4;
+            controls[half][i] = ((tone.channels >> (8 * byte)) & 0xFFu) != 0 ? std::uint8_t(pixel) : 0x80;
+        }
+    }
+    const __m256i spreadLow = _mm256_load_si256(reinterpret_cast<const __m256i *>(controls[0]));
+    const __m256i spreadHigh = _mm256_load_si256(reinterpret_cast<const __m256i *>(controls[1]));
+    const __m256i base = _mm256_set1_epi32(int(tone.base));
+    const __m256i w = _mm256_set1_epi16(short(down));
+    for (; x + 16 <= end; x += 16) {
+        __m128i tones = _mm_loadu_si128(reinterpret_cast<const __m128i *>(upper + x));
+        if (down != 0) {
+            tones = blendTones16(tones, _mm_loadu_si128(reinterpret_cast<const __m128i *>(lower + x)), w);
+        }
+        const __m256i both = _mm256_broadcastsi128_si256(tones);
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + x),
+                            _mm256_or_si256(_mm256_shuffle_epi8(both, spreadLow), base));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + x + 8),
+                            _mm256_or_si256(_mm256_shuffle_epi8(both, spreadHigh), base));
+    }
+    return x;
+}
+
+__attribute__((target("avx2"))) int extractTonesAvx2(const std::uint32_t *pixels, int shift, int x, int end,
+                                                     std::uint8_t *out)
+{
+    const __m128i count = _mm_cvtsi32_si128(shift);
+    const __m256i mask = _mm256_set1_epi32(0xFF);
+    // The packs interleave the four registers' halves; this puts them back.
+    const __m256i order = _mm256_setr_epi32(0, 4, 1, 5, 2, 6, 3, 7);
+    for (; x + 32 <= end; x += 32) {
+        __m256i v[4];
+        for (int i = 0; i < 4; ++i) {
+            v[i] = _mm256_and_si256(
+                _mm256_srl_epi32(_mm256_loadu_si256(reinterpret_cast<const __m256i *>(pixels + x + 8 * i)), count),
+                mask);
+        }
+        const __m256i bytes = _mm256_packus_epi16(_mm256_packus_epi32(v[0], v[1]), _mm256_packus_epi32(v[2], v[3]));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + x), _mm256_permutevar8x32_epi32(bytes, order));
+    }
+    return x;
+}
+#endif
+
+void extractTones(const std::uint32_t *pixels, int shift, int x, int end, std::uint8_t *out)
+{
+#ifdef KELVO_X86_SCALER
+    x = cpuHasAvx2() ? extractTonesAvx2(pixels, shift, x, end, out) : x;
+#endif
+    extractTonesPortable(pixels, shift, x, end, out);
+}
+
+void blendToneRows(const std::uint8_t *upper, const std::uint8_t *lower, unsigned down, const ColourCurve::Tone &tone,
+                   int x, int end, std::uint32_t *out)
+{
+#ifdef KELVO_X86_SCALER
+    x = cpuHasAvx2() ? blendToneRowsAvx2(upper, lower, down, tone, x, end, out) : x;
+#endif
+    blendToneRowsPortable(upper, lower, down, tone, x, end, out);
+}
+
 } // namespace
 
 std::optional<AxisAlignedPlacement> axisAlignedPlacement(const AffineTransform &t)
@@ -205,34 +346,102 @@ const std::uint32_t *LivePictureScaler::convertedRow(const VideoFrame &frame, co
     return m_rowPixels.data();
 }
 
+template <typename Pixel> const Pixel *LivePictureScaler::RowSlots<Pixel>::find(int row) const
+{
+    for (int slot = 0; slot < 2; ++slot) {
+        if (rowInSlot[slot] == row) {
+            return rows[slot].data();
+        }
+    }
+    return nullptr;
+}
+
+template <typename Pixel> Pixel *LivePictureScaler::RowSlots<Pixel>::claim(int row, int keep, std::size_t size)
+{
+    const int slot = rowInSlot[0] == keep ? 1 : 0;
+    if (rows[slot].size() < size) {
+        rows[slot].resize(size);
+    }
+    rowInSlot[slot] = row;
+    return rows[slot].data();
+}
+
 const std::uint32_t *LivePictureScaler::scaledRow(const VideoFrame &frame, const ColourCurve *curve, int row, int keep,
                                                   int width)
 {
-    for (int slot = 0; slot < 2; ++slot) {
-        if (m_scaledRowInSlot[slot] == row) {
-            return m_scaledRows[slot].data();
-        }
+    if (const std::uint32_t *done = m_scaledRows.find(row)) {
+        return done;
     }
-    const int slot = m_scaledRowInSlot[0] == keep ? 1 : 0;
-    std::vector<std::uint32_t> &out = m_scaledRows[slot];
-    if (out.size() < std::size_t(width)) {
-        out.resize(std::size_t(width));
-    }
+    std::uint32_t *out = m_scaledRows.claim(row, keep, std::size_t(width));
     const std::uint32_t *source = convertedRow(frame, curve, row);
     const int *first = m_columns.first.data();
     // The picture's columns are one run: black before and after it.
-    std::fill(out.begin(), out.begin() + m_insideBegin, kBlack);
-    std::fill(out.begin() + m_insideEnd, out.begin() + width, kBlack);
+    std::fill(out, out + m_insideBegin, kBlack);
+    std::fill(out + m_insideEnd, out + width, kBlack);
     int x = m_insideBegin;
 #ifdef KELVO_X86_SCALER
     if (cpuHasAvx2()) {
         x = blendColumnsAvx2(source, frame.width, first, m_columns.second.data(), m_columns.weight.data(), x,
-                             m_insideEnd, out.data());
+                             m_insideEnd, out);
     }
 #endif
-    blendColumnsPortable(source, first, m_columns.second.data(), m_columns.weight.data(), x, m_insideEnd, out.data());
-    m_scaledRowInSlot[slot] = row;
-    return out.data();
+    blendColumnsPortable(source, first, m_columns.second.data(), m_columns.weight.data(), x, m_insideEnd, out);
+    return out;
+}
+
+void LivePictureScaler::prepareToneBlocks()
+{
+    const int blocks = (m_insideEnd - m_insideBegin) / 16;
+    m_toneLows.assign(std::size_t(std::max(blocks, 0)), -1);
+    m_toneShuffles.resize(m_toneLows.size());
+    for (int block = 0; block < blocks; ++block) {
+        const int x = m_insideBegin + 16 * block;
+        const auto first = m_columns.first.begin() + x, second = m_columns.second.begin() + x;
+        const int low = std::min(*std::min_element(first, first + 16), *std::min_element(second, second + 16));
+        const int high = std::max(*std::max_element(first, first + 16), *std::max_element(second, second + 16));
+        if (high - low >= 32) {
+            continue;
+        }
+        ToneShuffle &control = m_toneShuffles[std::size_t(block)];
+        for (int i = 0; i < 16; ++i) {
+            const int taps[2] = {first[i] - low, second[i] - low};
+            for (int which = 0; which < 2; ++which) {
+                // A control byte with its top bit set picks zero, so each
+                // tap comes from exactly one half.
+                control[std::size_t(32 * which + i)] = taps[which] < 16 ? std::uint8_t(taps[which]) : 0x80;
+                control[std::size_t(32 * which + 16 + i)] = taps[which] >= 16 ? std::uint8_t(taps[which] - 16) : 0x80;
+            }
+        }
+        m_toneLows[std::size_t(block)] = low;
+    }
+}
+
+const std::uint8_t *LivePictureScaler::scaledToneRow(const VideoFrame &frame, const ColourCurve *curve, int row,
+                                                     int keep, int width)
+{
+    if (const std::uint8_t *done = m_scaledTones.find(row)) {
+        return done;
+    }
+    std::uint8_t *out = m_scaledTones.claim(row, keep, std::size_t(width));
+    const std::uint32_t *pixels = convertedRow(frame, curve, row);
+    // Room past the frame's last column for a whole window.
+    if (m_rowTones.size() < std::size_t(frame.width) + 32) {
+        m_rowTones.resize(std::size_t(frame.width) + 32);
+    }
+    extractTones(pixels, curve->tone()->shift, m_firstColumn, m_endColumn, m_rowTones.data());
+    const std::uint8_t *tones = m_rowTones.data();
+    const int *first = m_columns.first.data();
+    const int *second = m_columns.second.data();
+    const std::uint16_t *weight = m_columns.weight.data();
+    int x = m_insideBegin;
+#ifdef KELVO_X86_SCALER
+    if (cpuHasAvx2()) {
+        x = blendToneColumnsAvx2(tones, first, second, weight, m_toneLows.data(), m_toneShuffles.data(), x, m_insideEnd,
+                                 out);
+    }
+#endif
+    blendToneColumnsPortable(tones, first, second, weight, x, m_insideEnd, out);
+    return out;
 }
 
 bool LivePictureScaler::render(const VideoFrame &frame, const ColourCurve *curve, const AxisAlignedPlacement &placement,
@@ -260,7 +469,12 @@ bool LivePictureScaler::render(const VideoFrame &frame, const ColourCurve *curve
     }
     m_insideBegin = std::min(m_insideBegin, m_insideEnd);
     // Rows made for an earlier frame, curve or area are stale.
-    m_scaledRowInSlot[0] = m_scaledRowInSlot[1] = -1;
+    m_scaledRows.rowInSlot[0] = m_scaledRows.rowInSlot[1] = -1;
+    m_scaledTones.rowInSlot[0] = m_scaledTones.rowInSlot[1] = -1;
+    const ColourCurve::Tone *tone = curve != nullptr ? curve->tone() : nullptr;
+    if (tone != nullptr) {
+        prepareToneBlocks();
+    }
 
     // Each frame row is converted and scaled across once, however many view
     // rows blend it; a view row is then a blend of two such rows.
@@ -274,6 +488,14 @@ bool LivePictureScaler::render(const VideoFrame &frame, const ColourCurve *curve
         }
         const int bottom = m_rows.second[std::size_t(y)];
         const unsigned down = m_rows.weight[std::size_t(y)];
+        if (tone != nullptr) {
+            const std::uint8_t *upper = scaledToneRow(frame, curve, top, bottom, area.width);
+            const std::uint8_t *lower = down != 0 ? scaledToneRow(frame, curve, bottom, top, area.width) : upper;
+            std::fill(out, out + m_insideBegin, kBlack);
+            std::fill(out + m_insideEnd, out + area.width, kBlack);
+            blendToneRows(upper, lower, down, *tone, m_insideBegin, m_insideEnd, out);
+            continue;
+        }
         const std::uint32_t *upper = scaledRow(frame, curve, top, bottom, area.width);
         if (down == 0) {
             std::copy_n(upper, area.width, out);

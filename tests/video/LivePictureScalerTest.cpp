@@ -88,7 +88,8 @@ bool shows(const Picture &p, const AxisAlignedPlacement &at, int x, int y)
 TEST(LivePictureScaler, OneToOneIsTheExactConversion)
 {
     const std::shared_ptr<const ColourCurve> curves[] = {ColourCurve::compile({}),
-                                                         ColourCurve::compile(getColorModeFilters(10))};
+                                                         ColourCurve::compile(getColorModeFilters(10)),
+                                                         ColourCurve::compile(getColorModeFilters(29))};
     for (PixelFormat format : {PixelFormat::UYVY, PixelFormat::NV12}) {
         for (const auto &curve : curves) {
             auto frame = randomFrame(format, ColourRange::Video, 37, 21, 11);
@@ -96,7 +97,10 @@ TEST(LivePictureScaler, OneToOneIsTheExactConversion)
             for (bool mirrored : {false, true}) {
                 const AxisAlignedPlacement at{mirrored ? -1.0 : 1.0, 1.0, mirrored ? 40.0 : 3.0, 2.0};
                 const std::string what = std::string(format == PixelFormat::UYVY ? "packed" : "planar") +
-                                         (curve->isIdentity() ? "" : ", mode 10") + (mirrored ? ", mirrored" : "");
+                                         (curve->isIdentity() ? ""
+                                          : curve->tone()     ? ", mode 10"
+                                                              : ", mode 29") +
+                                         (mirrored ? ", mirrored" : "");
                 LivePictureScaler scaler;
                 std::vector<std::uint32_t> view(44 * 26, 0x12345678u);
                 // The whole view, then a part starting on an odd column.
@@ -118,12 +122,11 @@ TEST(LivePictureScaler, OneToOneIsTheExactConversion)
 
 // Scaled or zoomed, each view pixel is the linear blend of the coloured
 // frame pixels around it (smoothed after the colour mode), and only the
-// frame rows the view shows are converted.
+// frame rows the view shows are converted. Every mode, as most take the
+// one-byte tone path and the rest the four-channel one.
 TEST(LivePictureScaler, ScaledPicturesBlendTheColouredPixelsOfTheShownPart)
 {
-    const auto curve = ColourCurve::compile(getColorModeFilters(10));
     auto frame = randomFrame(PixelFormat::UYVY, ColourRange::Video, 96, 64, 5);
-    const Picture exact = exactPicture(frame.frame, curve.get());
     struct Case {
         const char *name;
         AxisAlignedPlacement at;
@@ -131,39 +134,51 @@ TEST(LivePictureScaler, ScaledPicturesBlendTheColouredPixelsOfTheShownPart)
     };
     const Case cases[] = {
         {"shrunk to two thirds", {2.0 / 3.0, 2.0 / 3.0, 0, 5}, 64, 53},
+        {"shrunk to under half", {0.4, 0.4, 3, 0}, 45, 26},
         {"zoomed 2 about the centre", {2.0, 2.0, -96, -64}, 96, 64},
         {"zoomed 2, shrunk, mirrored", {-4.0 / 3.0, 4.0 / 3.0, 96, -21}, 64, 43},
         {"enlarged 2.5", {2.5, 2.5, 0, 0}, 240, 160},
+        {"enlarged 1.44, moved", {1.44, 1.44, 7.3, 1.5}, 141, 93},
     };
-    for (const Case &c : cases) {
-        LivePictureScaler scaler;
-        std::vector<std::uint32_t> view(std::size_t(c.viewWidth) * c.viewHeight);
-        ASSERT_TRUE(scaler.render(frame.frame, curve.get(), c.at, {0, 0, c.viewWidth, c.viewHeight}, view.data(),
-                                  c.viewWidth * 4));
-        int rowsShown = 0;
-        for (int row = 0; row < 64; ++row) {
-            const double top = row * c.at.scaleY + c.at.offsetY, bottom = top + c.at.scaleY;
-            rowsShown += std::max(top, 0.0) < std::min(bottom, double(c.viewHeight)) ? 1 : 0;
-        }
-        EXPECT_LE(scaler.rowsConverted(), std::uint64_t(rowsShown + 2)) << c.name;
-        int worst = 0;
-        for (int y = 0; y < c.viewHeight; ++y) {
-            for (int x = 0; x < c.viewWidth; ++x) {
-                const std::uint32_t got = view[std::size_t(y * c.viewWidth + x)];
-                if (!shows(exact, c.at, x, y)) {
-                    ASSERT_EQ(got, 0xFF000000u) << c.name << " at " << x << "," << y;
-                    continue;
-                }
-                ASSERT_EQ(got >> 24, 0xFFu);
-                for (int shift : {0, 8, 16}) {
-                    worst = std::max(worst,
-                                     int(std::abs(double((got >> shift) & 0xFF) - sampled(exact, c.at, x, y, shift))));
+    int toneModes = 0;
+    for (int mode = 0; mode <= 30; ++mode) {
+        const auto curve = ColourCurve::compile(getColorModeFilters(mode));
+        toneModes += curve->tone() != nullptr ? 1 : 0;
+        const Picture exact = exactPicture(frame.frame, curve.get());
+        for (const Case &c : cases) {
+            const std::string what = std::string(c.name) + ", mode " + std::to_string(mode);
+            LivePictureScaler scaler;
+            std::vector<std::uint32_t> view(std::size_t(c.viewWidth) * c.viewHeight);
+            ASSERT_TRUE(scaler.render(frame.frame, curve.get(), c.at, {0, 0, c.viewWidth, c.viewHeight}, view.data(),
+                                      c.viewWidth * 4));
+            int rowsShown = 0;
+            for (int row = 0; row < 64; ++row) {
+                const double top = row * c.at.scaleY + c.at.offsetY, bottom = top + c.at.scaleY;
+                rowsShown += std::max(top, 0.0) < std::min(bottom, double(c.viewHeight)) ? 1 : 0;
+            }
+            EXPECT_LE(scaler.rowsConverted(), std::uint64_t(rowsShown + 2)) << what;
+            int worst = 0;
+            for (int y = 0; y < c.viewHeight; ++y) {
+                for (int x = 0; x < c.viewWidth; ++x) {
+                    const std::uint32_t got = view[std::size_t(y * c.viewWidth + x)];
+                    if (!shows(exact, c.at, x, y)) {
+                        ASSERT_EQ(got, 0xFF000000u) << what << " at " << x << "," << y;
+                        continue;
+                    }
+                    ASSERT_EQ(got >> 24, 0xFFu) << what;
+                    for (int shift : {0, 8, 16}) {
+                        worst = std::max(
+                            worst, int(std::abs(double((got >> shift) & 0xFF) - sampled(exact, c.at, x, y, shift))));
+                    }
                 }
             }
+            // 8-bit blend weights and two roundings down.
+            EXPECT_LE(worst, 2) << what;
         }
-        // 8-bit blend weights and two roundings down.
-        EXPECT_LE(worst, 2) << c.name;
     }
+    // All but the identity and the seven whose channels follow different
+    // curves (a warm orange's green, or one channel rising as another falls).
+    EXPECT_EQ(toneModes, 23);
 }
 
 TEST(LivePictureScaler, RefusesFramesItCannotReadAndWritesNothingForNoArea)
