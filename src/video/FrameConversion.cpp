@@ -472,61 +472,11 @@ KELVO_AVX512_STEP unsigned convert16LanesAvx512(__m512i y, __m512i cR, __m512i c
     return _mm512_testn_epi32_mask(nG, _mm512_set1_epi32(4095));
 }
 
-KELVO_AVX512_STEP __m512i clampByteAvx512(__m512i v)
-{
-    return _mm512_min_epi32(_mm512_max_epi32(v, _mm512_setzero_si512()), _mm512_set1_epi32(255));
-}
-
-// The exact tables, for a group with a pixel near the ramp: rare enough to
-// stay out of the loop body.
-KELVO_AVX512 __attribute__((noinline)) __m512i curveFromTablesAvx512(const Rgb8x16 &px, const Params &p)
-{
-    const __m512i r = clampByteAvx512(px.r), g = clampByteAvx512(px.g), b = clampByteAvx512(px.b);
-    const auto &lt = ColourCurve::lumaTable();
-    __m512i sum = _mm512_i32gather_epi32(r, lt[0].data(), 4);
-    sum = _mm512_add_epi32(sum, _mm512_i32gather_epi32(g, lt[1].data(), 4));
-    sum = _mm512_add_epi32(sum, _mm512_i32gather_epi32(b, lt[2].data(), 4));
-    sum = _mm512_add_epi32(sum, _mm512_set1_epi32(1 << (ColourCurve::kLumaFractionBits - 1)));
-    const __m512i index = _mm512_srli_epi32(sum, ColourCurve::kLumaFractionBits);
-    return _mm512_i32gather_epi32(index, p.curveTable, 4);
-}
-
-KELVO_AVX512_STEP __m512i applyCurveAvx512(const Rgb8x16 &px, const Params &p)
-{
-    const __m512i brightest = _mm512_max_epi32(_mm512_max_epi32(px.r, px.g), px.b);
-    const __mmask16 text = _mm512_cmple_epi32_mask(brightest, _mm512_set1_epi32(p.textLimitByte));
-    const __m512i darkestRedGreen = _mm512_min_epi32(px.r, px.g);
-    const __m512i darkest = _mm512_min_epi32(darkestRedGreen, px.b);
-    const __mmask16 plainPaper = _mm512_cmpge_epi32_mask(darkest, _mm512_set1_epi32(p.paperLimitByte)) |
-                                 _mm512_cmpge_epi32_mask(darkestRedGreen, _mm512_set1_epi32(p.paperLimitRedGreen));
-    if (__mmask16(text | plainPaper) == 0xFFFF) {
-        return _mm512_mask_blend_epi32(plainPaper, _mm512_set1_epi32(int(p.textPixel)),
-                                       _mm512_set1_epi32(int(p.paperPixel)));
-    }
-    // Tinted paper may fail the darkest-channel bound, and dark colours the
-    // brightest-channel one; the weighted sum of the clamped channels
-    // settles both.
-    const __m512i top = _mm512_set1_epi32(255);
-    const __m512i none = _mm512_setzero_si512();
-    const __m512 weighted = _mm512_fmadd_ps(
-        _mm512_cvtepi32_ps(_mm512_max_epi32(_mm512_min_epi32(px.r, top), none)), _mm512_set1_ps(float(kLumaR)),
-        _mm512_fmadd_ps(_mm512_cvtepi32_ps(_mm512_max_epi32(_mm512_min_epi32(px.g, top), none)),
-                        _mm512_set1_ps(float(kLumaG)),
-                        _mm512_mul_ps(_mm512_cvtepi32_ps(_mm512_max_epi32(_mm512_min_epi32(px.b, top), none)),
-                                      _mm512_set1_ps(float(kLumaB)))));
-    const __mmask16 paper = _mm512_cmp_ps_mask(weighted, _mm512_set1_ps(p.paperLimitSum), _CMP_GE_OQ);
-    const __mmask16 textAtAll = text | _mm512_cmp_ps_mask(weighted, _mm512_set1_ps(p.textLimitSum), _CMP_LT_OQ);
-    if (__mmask16(textAtAll | paper) == 0xFFFF) {
-        return _mm512_mask_blend_epi32(paper, _mm512_set1_epi32(int(p.textPixel)),
-                                       _mm512_set1_epi32(int(p.paperPixel)));
-    }
-    return curveFromTablesAvx512(px, p);
-}
-
-// Thirty-two pixels from sixteen lanes of (first luma, second luma, Cb, Cr).
-template <bool kCurve>
+// Thirty-two pixels from sixteen lanes of (first luma, second luma, Cb, Cr),
+// with no colour mode: a coloured picture goes through the 256-bit kernel,
+// whose luma bounds settle most of its pixels without this arithmetic.
 KELVO_AVX512_STEP unsigned convert32Avx512(__m512i y0, __m512i y1, __m512i cb, __m512i cr, __m512i lumaOffset,
-                                           const Params &p, std::uint32_t *out)
+                                           std::uint32_t *out)
 {
     const __m512i cR =
         _mm512_add_epi32(_mm512_mullo_epi32(cr, _mm512_set1_epi32(kRedCr)), _mm512_set1_epi32(kRedConst));
@@ -538,21 +488,15 @@ KELVO_AVX512_STEP unsigned convert32Avx512(__m512i y0, __m512i y1, __m512i cb, _
     Rgb8x16 even, odd;
     const unsigned flagged = convert16LanesAvx512(y0, cR, cG, cB, lumaOffset, even) |
                              (convert16LanesAvx512(y1, cR, cG, cB, lumaOffset, odd) << 16);
-    __m512i e, o;
-    if constexpr (kCurve) {
-        e = applyCurveAvx512(even, p);
-        o = applyCurveAvx512(odd, p);
-    } else {
-        const __m512i r16 = _mm512_packs_epi32(even.r, odd.r);
-        const __m512i g16 = _mm512_packs_epi32(even.g, odd.g);
-        const __m512i b16 = _mm512_packs_epi32(even.b, odd.b);
-        const __m512i br = _mm512_packus_epi16(b16, r16);
-        const __m512i ga = _mm512_packus_epi16(g16, _mm512_set1_epi16(255));
-        const __m512i bgPairs = _mm512_unpacklo_epi8(br, ga);
-        const __m512i raPairs = _mm512_unpackhi_epi8(br, ga);
-        e = _mm512_unpacklo_epi16(bgPairs, raPairs);
-        o = _mm512_unpackhi_epi16(bgPairs, raPairs);
-    }
+    const __m512i r16 = _mm512_packs_epi32(even.r, odd.r);
+    const __m512i g16 = _mm512_packs_epi32(even.g, odd.g);
+    const __m512i b16 = _mm512_packs_epi32(even.b, odd.b);
+    const __m512i br = _mm512_packus_epi16(b16, r16);
+    const __m512i ga = _mm512_packus_epi16(g16, _mm512_set1_epi16(255));
+    const __m512i bgPairs = _mm512_unpacklo_epi8(br, ga);
+    const __m512i raPairs = _mm512_unpackhi_epi8(br, ga);
+    const __m512i e = _mm512_unpacklo_epi16(bgPairs, raPairs);
+    const __m512i o = _mm512_unpackhi_epi16(bgPairs, raPairs);
     // Each 128-bit lane k holds pairs 4k..4k+3: two pairs in lo, two in hi.
     const __m512i lo = _mm512_unpacklo_epi32(e, o);
     const __m512i hi = _mm512_unpackhi_epi32(e, o);
@@ -563,7 +507,6 @@ KELVO_AVX512_STEP unsigned convert32Avx512(__m512i y0, __m512i y1, __m512i cb, _
     return flagged;
 }
 
-template <bool kCurve>
 KELVO_AVX512 int convertUyvyPairsAvx512(const std::uint8_t *row, int pairs, std::uint32_t *out, const Params &p)
 {
     const __m512i lumaOffset = _mm512_set1_epi32(p.lumaTenths * kLumaScale);
@@ -575,14 +518,13 @@ KELVO_AVX512 int convertUyvyPairsAvx512(const std::uint8_t *row, int pairs, std:
         const __m512i y0 = _mm512_and_si512(_mm512_srli_epi32(v, 8), byteMask);
         const __m512i cr = _mm512_and_si512(_mm512_srli_epi32(v, 16), byteMask);
         const __m512i y1 = _mm512_srli_epi32(v, 24);
-        if (const unsigned flagged = convert32Avx512<kCurve>(y0, y1, cb, cr, lumaOffset, p, out + 2 * i)) {
+        if (const unsigned flagged = convert32Avx512(y0, y1, cb, cr, lumaOffset, out + 2 * i)) {
             redoFlaggedPixels(flagged, 16, PairLayout::packed(row), i, out, p);
         }
     }
     return i;
 }
 
-template <bool kCurve>
 KELVO_AVX512 int convertNv12PairsAvx512(const std::uint8_t *luma, const std::uint8_t *chroma, int pairs,
                                         std::uint32_t *out, const Params &p)
 {
@@ -596,7 +538,7 @@ KELVO_AVX512 int convertNv12PairsAvx512(const std::uint8_t *luma, const std::uin
         const __m512i y1 = _mm512_srli_epi32(l, 8);
         const __m512i cb = _mm512_and_si512(c, byteMask);
         const __m512i cr = _mm512_srli_epi32(c, 8);
-        if (const unsigned flagged = convert32Avx512<kCurve>(y0, y1, cb, cr, lumaOffset, p, out + 2 * i)) {
+        if (const unsigned flagged = convert32Avx512(y0, y1, cb, cr, lumaOffset, out + 2 * i)) {
             redoFlaggedPixels(flagged, 16, PairLayout::biPlanar(luma, chroma), i, out, p);
         }
     }
@@ -632,10 +574,9 @@ void convertUyvyRow(const std::uint8_t *row, int width, int stride, std::uint32_
     const int pairs = width / 2;
     int done = 0;
 #ifdef KELVO_X86_KERNELS
-    if (vector == VectorWidth::Bits512) {
-        done = p.curveTable ? convertUyvyPairsAvx512<true>(row, pairs, out, p)
-                            : convertUyvyPairsAvx512<false>(row, pairs, out, p);
-    } else if (vector == VectorWidth::Bits256) {
+    if (vector == VectorWidth::Bits512 && p.curveTable == nullptr) {
+        done = convertUyvyPairsAvx512(row, pairs, out, p);
+    } else if (vector != VectorWidth::None) {
         done = p.curveTable ? convertUyvyPairsAvx2<true>(row, pairs, out, p)
                             : convertUyvyPairsAvx2<false>(row, pairs, out, p);
     }
@@ -662,10 +603,9 @@ void convertNv12Row(const std::uint8_t *luma, const std::uint8_t *chroma, int wi
     const int pairs = width / 2;
     int done = 0;
 #ifdef KELVO_X86_KERNELS
-    if (vector == VectorWidth::Bits512) {
-        done = p.curveTable ? convertNv12PairsAvx512<true>(luma, chroma, pairs, out, p)
-                            : convertNv12PairsAvx512<false>(luma, chroma, pairs, out, p);
-    } else if (vector == VectorWidth::Bits256) {
+    if (vector == VectorWidth::Bits512 && p.curveTable == nullptr) {
+        done = convertNv12PairsAvx512(luma, chroma, pairs, out, p);
+    } else if (vector != VectorWidth::None) {
         done = p.curveTable ? convertNv12PairsAvx2<true>(luma, chroma, pairs, out, p)
                             : convertNv12PairsAvx2<false>(luma, chroma, pairs, out, p);
     }

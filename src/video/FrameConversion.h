@@ -35,7 +35,7 @@ enum class ConversionKernel {
     Best,     // the fastest the processor offers
     Portable, // plain C++
     Avx2,     // 256-bit vectors
-    Avx512,   // 512-bit vectors
+    Avx512,   // 512-bit vectors (256-bit with a colour mode)
 };
 
 // Converts the frame into 32-bit pixels 0xFFRRGGBB (QImage::Format_RGB32),
