@@ -170,12 +170,23 @@ int runFirmwareInstall(QTextStream &out, const FirmwareInstallOptions &options)
 
         if (run.reappeared) {
             // The returned camera is opened as usual and asked for its versions.
+            // Its report node, and libusb's list of devices, can lag behind
+            // the arrival that told us it is back: until a channel to it is
+            // open, look again every half second.
             platform.doHIDRescan();
-            QElapsedTimer asked;
+            QElapsedTimer asked, sinceScan;
             asked.start();
+            sinceScan.start();
             while (!link.gotDeviceFirmwareVersion() &&
-                   std::chrono::milliseconds(asked.elapsed()) < options.identityTimeout)
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+                   std::chrono::milliseconds(asked.elapsed()) < options.identityTimeout) {
+                QEventLoop pause;
+                QTimer::singleShot(20, &pause, &QEventLoop::quit);
+                pause.exec();
+                if (link.hidInterfaces().empty() && link.usbInterfaces().empty() && sinceScan.elapsed() >= 500) {
+                    platform.doHIDRescan();
+                    sinceScan.restart();
+                }
+            }
             if (link.gotDeviceFirmwareVersion())
                 out << "The camera is back with firmware version "
                     << QString::fromUtf8(escapedForLog(link.deviceFirmwareVersion().toUtf8())) << ".\n";

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <chrono>
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
@@ -134,6 +135,9 @@ struct QuadrelUmockdevBed::Impl {
     std::atomic<bool> stopHid{false};
     std::thread hidServer;
     bool plugged = false;
+    // How long the next plug-in holds back the report node (see
+    // FirmwareBehaviour::reportNodeDelayMs).
+    std::chrono::milliseconds reportNodeDelay{};
 
     QuadrelUmockdevBed *owner = nullptr;
     FirmwareBehaviour firmware;
@@ -192,6 +196,7 @@ struct QuadrelUmockdevBed::Impl {
             options.firmwareUpdateMode = false;
             computePaths();
             std::this_thread::sleep_for(std::chrono::milliseconds(100));
+            reportNodeDelay = std::chrono::milliseconds(firmware.reportNodeDelayMs);
             std::string error;
             const bool back = owner->plugIn(&error);
             if (!back)
@@ -740,11 +745,28 @@ bool QuadrelUmockdevBed::plugIn(std::string *error)
                 "E: DEVNAME=/dev/" +
                 impl.diskNames[1] + "\n\n";
     }
-    if (!umockdev_testbed_add_from_string(impl.testbed, tree.c_str(), &gerror)) {
-        const std::string why = gerror ? gerror->message : "add_from_string failed";
-        g_clear_error(&gerror);
-        return fail(why);
+    // The USB device first, then (after the delay asked for) its report
+    // interface, HID device and hidraw node.
+    std::string reportTree;
+    if (camera && impl.reportNodeDelay.count() > 0) {
+        const std::size_t reportStart = tree.find("P: " + impl.hidPath.substr(4) + "\n");
+        const std::size_t reportEnd =
+            impl.diskPaths.empty() ? tree.size() : tree.find("P: " + impl.diskPaths[0].substr(4) + "\n");
+        reportTree = tree.substr(reportStart, reportEnd - reportStart);
+        tree.erase(reportStart, reportTree.size());
     }
+    for (const std::string *part : {&tree, &reportTree}) {
+        if (part->empty())
+            continue;
+        if (part == &reportTree)
+            std::this_thread::sleep_for(impl.reportNodeDelay);
+        if (!umockdev_testbed_add_from_string(impl.testbed, part->c_str(), &gerror)) {
+            const std::string why = gerror ? gerror->message : "add_from_string failed";
+            g_clear_error(&gerror);
+            return fail(why);
+        }
+    }
+    impl.reportNodeDelay = {};
 
     if (camera) {
         const int master = umockdev_testbed_get_dev_fd(impl.testbed, impl.hidrawNode.c_str());

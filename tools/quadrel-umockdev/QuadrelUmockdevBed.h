@@ -57,6 +57,10 @@ public:
         // leaves and comes back on the same port in camera mode reporting
         // this firmware version. Empty: it stays.
         std::string firmwareAfterUpdate;
+        // On that return, the camera's report interface and hidraw node
+        // appear this long after the USB device itself, as they do when the
+        // kernel's HID driver takes a moment to bind.
+        int reportNodeDelayMs = 0;
     };
 
     // One control request the camera took, in order.

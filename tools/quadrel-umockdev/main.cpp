@@ -39,11 +39,11 @@ namespace {
 
 int usage()
 {
-    std::fprintf(stderr,
-                 "usage: quadrel-umockdev-run [--serial S] [--board S] [--firmware V] [--boot V]\n"
-                 "                            [--script FILE] [--unplug-after MS]\n"
-                 "                            [--update-mode-after MS] [--firmware-after-update V]\n"
-                 "                            [--wrong-status-at-read N] [--received FILE] -- PROGRAM [ARGS...]\n");
+    std::fprintf(stderr, "usage: quadrel-umockdev-run [--serial S] [--board S] [--firmware V] [--boot V]\n"
+                         "                            [--script FILE] [--unplug-after MS]\n"
+                         "                            [--update-mode-after MS] [--firmware-after-update V]\n"
+                         "                            [--wrong-status-at-read N] [--report-node-delay MS]\n"
+                         "                            [--received FILE] -- PROGRAM [ARGS...]\n");
     return 2;
 }
 
@@ -94,6 +94,8 @@ int main(int argc, char **argv)
             firmware.firmwareAfterUpdate = next;
         } else if (arg == "--wrong-status-at-read" && (next = value())) {
             firmware.wrongStatusAtRead = std::atoi(next);
+        } else if (arg == "--report-node-delay" && (next = value())) {
+            firmware.reportNodeDelayMs = std::atoi(next);
         } else if (arg == "--received" && (next = value())) {
             receivedFile = next;
         } else {

@@ -23,8 +23,11 @@ sum=$(sha512sum "$dir/image.bin" | cut -d' ' -f1)
 
 # The camera starts in camera mode; the user puts it into its update mode
 # once the program waits for it (3 s later: a start slowed by the sanitizers
-# or a busy machine must still find the camera in its camera mode).
-timeout 40 "$run" --firmware 2.0.0 --update-mode-after 3000 --firmware-after-update 3.1.0 --received "$dir/received" -- \
+# or a busy machine must still find the camera in its camera mode). Back
+# with its new firmware, its report node comes a second after the camera,
+# as the kernel's HID driver may take that long to bind.
+timeout 40 "$run" --firmware 2.0.0 --update-mode-after 3000 --firmware-after-update 3.1.0 --report-node-delay 1000 \
+    --received "$dir/received" -- \
     "$viewer" --install-firmware "$dir/image.bin" --sha512 "$sum" > "$dir/out" 2> "$dir/err"
 status=$?
 [ "$status" -eq 0 ] || fail "a good update exits $status"
