@@ -89,12 +89,48 @@ std::uint32_t convertPixel(int y, int cb, int cr, const Params &p)
     return packPixel(quantise(nR), g, quantise(nB), p.curveTable);
 }
 
+// The first y in 0..256 for which passes(y) holds, where passes holds
+// from some y on and always at 256: bracketed outward from guess by
+// doubling steps, then bisected, so a good guess costs a few calls.
+template <typename Passes> int firstPassingFrom(int guess, const Passes &passes)
+{
+    int low = 0, high = 256;
+    if (passes(guess)) {
+        high = guess;
+        for (int step = 1; guess - step >= 0; step *= 2) {
+            if (!passes(guess - step)) {
+                low = guess - step + 1;
+                break;
+            }
+            high = guess - step;
+        }
+    } else {
+        low = guess + 1;
+        for (int step = 1; low < high; step *= 2) {
+            const int y = std::min(guess + step, 256);
+            if (passes(y)) {
+                high = y;
+                break;
+            }
+            low = y + 1;
+        }
+    }
+    while (low < high) {
+        const int mid = (low + high) / 2;
+        if (passes(mid)) {
+            high = mid;
+        } else {
+            low = mid + 1;
+        }
+    }
+    return low;
+}
+
 // For each chroma pair, how many luma values from 0 up give plain text (the
 // curve's flat start), and the first from which on every one gives plain
 // paper (256 for none). Every channel only grows with the luma, and the
-// curve's index with every channel, so each bound is a search; the bounds
-// of neighbouring pairs are close, so each search starts from the last
-// pair's answer and takes a few conversions rather than 256.
+// curve's index with every channel, so each bound is a search; neighbouring
+// pairs have close bounds, so each search starts from the last answer.
 std::vector<std::uint32_t> lumaBounds(const ColourCurve &curve, const Params &plain)
 {
     std::vector<std::uint32_t> bounds(65536);
@@ -102,59 +138,23 @@ std::vector<std::uint32_t> lumaBounds(const ColourCurve &curve, const Params &pl
     for (int chroma = 0; chroma < 65536; ++chroma) {
         const int cb = chroma & 0xFF, cr = chroma >> 8;
         if (cb == 0 && cr > 0) {
-            // Start a row of pairs from the one above rather than from the
-            // far end of the last row.
+            // A row of pairs starts from the one above, not from the far
+            // end of the last row.
             textEnd = int(bounds[std::size_t(chroma - 256)] & 0xFFFF);
             paperStart = int(bounds[std::size_t(chroma - 256)] >> 16);
         }
-        // Whether luma y's index passes limit; 256 always does.
-        const auto passes = [&](int y, int limit) {
-            if (y >= 256) {
-                return true;
-            }
-            const std::uint32_t px = convertPixel(y, cb, cr, plain);
-            return ColourCurve::sampleIndex(std::uint8_t(px >> 16), std::uint8_t(px >> 8), std::uint8_t(px)) > limit;
+        const auto indexAbove = [&](int limit) {
+            return [&, limit](int y) {
+                if (y >= 256) {
+                    return true;
+                }
+                const std::uint32_t px = convertPixel(y, cb, cr, plain);
+                return ColourCurve::sampleIndex(std::uint8_t(px >> 16), std::uint8_t(px >> 8), std::uint8_t(px)) >
+                       limit;
+            };
         };
-        // The first luma value that passes, bracketed outward from guess
-        // by doubling steps and then bisected.
-        const auto firstPassing = [&](int limit, int guess) {
-            int low = 0, high = 256;
-            if (passes(guess, limit)) {
-                high = guess;
-                for (int step = 1;; step *= 2) {
-                    const int y = guess - step;
-                    if (y < 0) {
-                        break;
-                    }
-                    if (!passes(y, limit)) {
-                        low = y + 1;
-                        break;
-                    }
-                    high = y;
-                }
-            } else {
-                low = guess + 1;
-                for (int step = 1;; step *= 2) {
-                    const int y = std::min(guess + step, 256);
-                    if (passes(y, limit)) {
-                        high = y;
-                        break;
-                    }
-                    low = y + 1;
-                }
-            }
-            while (low < high) {
-                const int mid = (low + high) / 2;
-                if (passes(mid, limit)) {
-                    high = mid;
-                } else {
-                    low = mid + 1;
-                }
-            }
-            return low;
-        };
-        textEnd = firstPassing(curve.flatBelow(), textEnd);
-        paperStart = firstPassing(curve.flatAbove() - 1, paperStart);
+        textEnd = firstPassingFrom(textEnd, indexAbove(curve.flatBelow()));
+        paperStart = firstPassingFrom(paperStart, indexAbove(curve.flatAbove() - 1));
         bounds[std::size_t(chroma)] = std::uint32_t(textEnd) | (std::uint32_t(paperStart) << 16);
     }
     return bounds;
@@ -320,9 +320,6 @@ KELVO_AVX2_STEP __m256i applyCurveAvx2(const Rgb8x8 &px, const Params &p)
     return curveFromTablesAvx2(px, p);
 }
 
-// Sixteen pixels from eight lanes of (first luma, second luma, Cb, Cr),
-// written in order first, second, first, second... Returns the pixels to
-// redo one by one: bits 0..7 first, 8..15 second.
 // Writes eight first and eight second pixels of pairs in order.
 KELVO_AVX2_STEP void storePairsAvx2(__m256i e, __m256i o, std::uint32_t *out)
 {
@@ -355,6 +352,9 @@ KELVO_AVX2_STEP bool settleByLumaBoundsAvx2(__m256i y0, __m256i y1, __m256i cb, 
     return true;
 }
 
+// Sixteen pixels from eight lanes of (first luma, second luma, Cb, Cr),
+// written in order first, second, first, second... Returns the pixels to
+// redo one by one: bits 0..7 first, 8..15 second.
 template <bool kCurve>
 KELVO_AVX2_STEP unsigned convert16Avx2(__m256i y0, __m256i y1, __m256i cb, __m256i cr, __m256i lumaOffset,
                                        const Params &p, std::uint32_t *out)
@@ -699,27 +699,48 @@ bool convertFrameToRgb32(const VideoFrame &frame, std::uint32_t *dst, std::ptrdi
     return true;
 }
 
-bool convertFrameRowToRgb32(const VideoFrame &frame, int row, int firstColumn, int endColumn, std::uint32_t *rowPixels,
-                            const ColourCurve *curve, ConversionKernel kernel)
+struct FrameRowConverter::State {
+    const VideoFrame *frame = nullptr;
+    Params params{};
+    VectorWidth vector = VectorWidth::None;
+};
+
+FrameRowConverter::FrameRowConverter() : m_state(std::make_unique<State>()) {}
+
+FrameRowConverter::~FrameRowConverter() = default;
+
+bool FrameRowConverter::prepare(const VideoFrame &frame, const ColourCurve *curve, ConversionKernel kernel)
 {
-    if (!isConvertible(frame) || rowPixels == nullptr || row < 0 || row >= frame.height || firstColumn < 0 ||
-        endColumn > frame.width || firstColumn >= endColumn) {
+    if (!isConvertible(frame)) {
+        m_state->frame = nullptr;
+        return false;
+    }
+    m_state->frame = &frame;
+    m_state->params = makeParams(lumaOffset(frame.format, frame.range), curve);
+    m_state->vector = vectorWidth(kernel);
+    return true;
+}
+
+bool FrameRowConverter::convert(int row, int firstColumn, int endColumn, std::uint32_t *rowPixels) const
+{
+    const VideoFrame *frame = m_state->frame;
+    if (frame == nullptr || rowPixels == nullptr || row < 0 || row >= frame->height || firstColumn < 0 ||
+        endColumn > frame->width || firstColumn >= endColumn) {
         return false;
     }
     // Whole pairs from an even column; a range ending before the last
     // column ends on a whole pair too, so only a range that reaches the end
     // meets an odd width's half pair, exactly as the whole row does.
     const int first = firstColumn & ~1;
-    const int end = endColumn == frame.width ? endColumn : std::min(frame.width, (endColumn + 1) & ~1);
-    const Params params = makeParams(lumaOffset(frame.format, frame.range), curve);
-    const VectorWidth vector = vectorWidth(kernel);
-    if (frame.format == PixelFormat::UYVY) {
-        const std::uint8_t *bytes = frame.planes[0] + std::ptrdiff_t(row) * frame.strides[0] + 2 * first;
-        convertUyvyRow(bytes, end - first, frame.strides[0] - 2 * first, rowPixels + first, params, vector);
+    const int end = endColumn == frame->width ? endColumn : std::min(frame->width, (endColumn + 1) & ~1);
+    const Params &params = m_state->params;
+    if (frame->format == PixelFormat::UYVY) {
+        const std::uint8_t *bytes = frame->planes[0] + std::ptrdiff_t(row) * frame->strides[0] + 2 * first;
+        convertUyvyRow(bytes, end - first, frame->strides[0] - 2 * first, rowPixels + first, params, m_state->vector);
     } else {
-        convertNv12Row(frame.planes[0] + std::ptrdiff_t(row) * frame.strides[0] + first,
-                       frame.planes[1] + std::ptrdiff_t(row >> 1) * frame.strides[1] + first, end - first,
-                       rowPixels + first, params, vector);
+        convertNv12Row(frame->planes[0] + std::ptrdiff_t(row) * frame->strides[0] + first,
+                       frame->planes[1] + std::ptrdiff_t(row >> 1) * frame->strides[1] + first, end - first,
+                       rowPixels + first, params, m_state->vector);
     }
     return true;
 }

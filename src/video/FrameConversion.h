@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 
 namespace kelvo::video {
 
@@ -52,14 +53,33 @@ bool convertFrameToRgb32(const VideoFrame &frame, std::uint32_t *dst, std::ptrdi
                          const ColourCurve *curve = nullptr, ConversionKernel kernel = ConversionKernel::Best,
                          bool deinterlace = false);
 
-// Converts at least columns [firstColumn, endColumn) of one row, with the
-// same results as convertFrameToRgb32 gives there, into rowPixels (indexed
-// by the frame's column, so it holds the frame's width). A column next to
-// either end may be written too: chroma is shared by pairs. Returns false,
-// writing nothing, for a frame that is not convertible or a range outside
-// it. For converting only the part of a frame that is shown.
-bool convertFrameRowToRgb32(const VideoFrame &frame, int row, int firstColumn, int endColumn, std::uint32_t *rowPixels,
-                            const ColourCurve *curve = nullptr, ConversionKernel kernel = ConversionKernel::Best);
+// Converts single rows of a frame, with the same results as
+// convertFrameToRgb32 gives there: for converting only the part of a frame
+// that is shown. What holds for the whole frame (its checks, the colour
+// mode's tables) is set up once by prepare(), not for every row.
+class FrameRowConverter {
+public:
+    FrameRowConverter();
+    ~FrameRowConverter();
+    FrameRowConverter(const FrameRowConverter &) = delete;
+    FrameRowConverter &operator=(const FrameRowConverter &) = delete;
+
+    // Sets up for frame, which must outlive the conversions that follow;
+    // false for a frame that is not convertible.
+    bool prepare(const VideoFrame &frame, const ColourCurve *curve = nullptr,
+                 ConversionKernel kernel = ConversionKernel::Best);
+
+    // Converts at least columns [firstColumn, endColumn) of one row into
+    // rowPixels (indexed by the frame's column, so it holds the frame's
+    // width). A column next to either end may be written too: chroma is
+    // shared by pairs. Returns false, writing nothing, when not prepared or
+    // for a range outside the frame.
+    bool convert(int row, int firstColumn, int endColumn, std::uint32_t *rowPixels) const;
+
+private:
+    struct State;
+    std::unique_ptr<State> m_state;
+};
 
 // Converts the frame into packed R, G, B bytes, 3 per pixel (the still
 // picture's layout), rows dstStrideBytes apart, without colour mode,

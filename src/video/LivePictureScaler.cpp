@@ -1,7 +1,5 @@
 #include "video/LivePictureScaler.h"
 
-#include "video/FrameConversion.h"
-
 #include <algorithm>
 #include <cmath>
 
@@ -221,23 +219,14 @@ __attribute__((target("avx2"))) int blendToneColumnsAvx2(const std::uint8_t *ton
 }
 
 // Blends two rows of tones and writes them as pixels: each tone spread into
-// its channels by one byte shuffle, the fixed channels laid over it.
+// its channels by one byte shuffle (see LivePictureScaler::m_toneSpread),
+// the fixed channels laid over it.
 __attribute__((target("avx2"))) int blendToneRowsAvx2(const std::uint8_t *upper, const std::uint8_t *lower,
-                                                      unsigned down, const ColourCurve::Tone &tone, int x, int end,
-                                                      std::uint32_t *out)
+                                                      unsigned down, const ColourCurve::Tone &tone,
+                                                      const std::uint8_t *spread, int x, int end, std::uint32_t *out)
 {
-    // Both halves of a register hold the same sixteen tones; the first
-    // control spreads tones 0..3 into the low half and 4..7 into the high
-    // one, the second 8..11 and 12..15.
-    alignas(32) std::uint8_t controls[2][32];
-    for (int half = 0; half < 2; ++half) {
-        for (int i = 0; i < 32; ++i) {
-            const int pixel = half * 8 + i / 4, byte = i % 4;
-            controls[half][i] = ((tone.channels >> (8 * byte)) & 0xFFu) != 0 ? std::uint8_t(pixel) : 0x80;
-        }
-    }
-    const __m256i spreadLow = _mm256_load_si256(reinterpret_cast<const __m256i *>(controls[0]));
-    const __m256i spreadHigh = _mm256_load_si256(reinterpret_cast<const __m256i *>(controls[1]));
+    const __m256i spreadLow = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(spread));
+    const __m256i spreadHigh = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(spread + 32));
     const __m256i base = _mm256_set1_epi32(int(tone.base));
     const __m256i w = _mm256_set1_epi16(short(down));
     for (; x + 16 <= end; x += 16) {
@@ -284,10 +273,12 @@ void extractTones(const std::uint32_t *pixels, int shift, int x, int end, std::u
 }
 
 void blendToneRows(const std::uint8_t *upper, const std::uint8_t *lower, unsigned down, const ColourCurve::Tone &tone,
-                   int x, int end, std::uint32_t *out)
+                   const std::uint8_t *spread, int x, int end, std::uint32_t *out)
 {
 #ifdef KELVO_X86_SCALER
-    x = cpuHasAvx2() ? blendToneRowsAvx2(upper, lower, down, tone, x, end, out) : x;
+    x = cpuHasAvx2() ? blendToneRowsAvx2(upper, lower, down, tone, spread, x, end, out) : x;
+#else
+    (void)spread;
 #endif
     blendToneRowsPortable(upper, lower, down, tone, x, end, out);
 }
@@ -336,12 +327,12 @@ void LivePictureScaler::computeTaps(Taps &taps, int start, int count, double sca
     }
 }
 
-const std::uint32_t *LivePictureScaler::convertedRow(const VideoFrame &frame, const ColourCurve *curve, int row)
+const std::uint32_t *LivePictureScaler::convertedRow(int row)
 {
-    if (m_rowPixels.size() < std::size_t(frame.width)) {
-        m_rowPixels.resize(std::size_t(frame.width));
+    if (m_rowPixels.size() < std::size_t(m_frameWidth)) {
+        m_rowPixels.resize(std::size_t(m_frameWidth));
     }
-    convertFrameRowToRgb32(frame, row, m_firstColumn, m_endColumn, m_rowPixels.data(), curve);
+    m_converter.convert(row, m_firstColumn, m_endColumn, m_rowPixels.data());
     ++m_rowsConverted;
     return m_rowPixels.data();
 }
@@ -356,6 +347,11 @@ template <typename Pixel> const Pixel *LivePictureScaler::RowSlots<Pixel>::find(
     return nullptr;
 }
 
+template <typename Pixel> void LivePictureScaler::RowSlots<Pixel>::forget()
+{
+    rowInSlot[0] = rowInSlot[1] = -1;
+}
+
 template <typename Pixel> Pixel *LivePictureScaler::RowSlots<Pixel>::claim(int row, int keep, std::size_t size)
 {
     const int slot = rowInSlot[0] == keep ? 1 : 0;
@@ -366,14 +362,13 @@ template <typename Pixel> Pixel *LivePictureScaler::RowSlots<Pixel>::claim(int r
     return rows[slot].data();
 }
 
-const std::uint32_t *LivePictureScaler::scaledRow(const VideoFrame &frame, const ColourCurve *curve, int row, int keep,
-                                                  int width)
+const std::uint32_t *LivePictureScaler::scaledRow(int row, int keep, int width)
 {
     if (const std::uint32_t *done = m_scaledRows.find(row)) {
         return done;
     }
     std::uint32_t *out = m_scaledRows.claim(row, keep, std::size_t(width));
-    const std::uint32_t *source = convertedRow(frame, curve, row);
+    const std::uint32_t *source = convertedRow(row);
     const int *first = m_columns.first.data();
     // The picture's columns are one run: black before and after it.
     std::fill(out, out + m_insideBegin, kBlack);
@@ -381,7 +376,7 @@ const std::uint32_t *LivePictureScaler::scaledRow(const VideoFrame &frame, const
     int x = m_insideBegin;
 #ifdef KELVO_X86_SCALER
     if (cpuHasAvx2()) {
-        x = blendColumnsAvx2(source, frame.width, first, m_columns.second.data(), m_columns.weight.data(), x,
+        x = blendColumnsAvx2(source, m_frameWidth, first, m_columns.second.data(), m_columns.weight.data(), x,
                              m_insideEnd, out);
     }
 #endif
@@ -389,8 +384,15 @@ const std::uint32_t *LivePictureScaler::scaledRow(const VideoFrame &frame, const
     return out;
 }
 
-void LivePictureScaler::prepareToneBlocks()
+void LivePictureScaler::prepareTone()
 {
+    for (int i = 0; i < 64; ++i) {
+        // Byte i of the output is channel i % 4 of pixel i / 4; the pixel's
+        // tone stands at its own position in both halves of the register.
+        const int pixel = i / 4, channel = i % 4;
+        m_toneSpread[std::size_t(i)] =
+            ((m_tone->channels >> (8 * channel)) & 0xFFu) != 0 ? std::uint8_t(pixel) : std::uint8_t(0x80);
+    }
     const int blocks = (m_insideEnd - m_insideBegin) / 16;
     m_toneLows.assign(std::size_t(std::max(blocks, 0)), -1);
     m_toneShuffles.resize(m_toneLows.size());
@@ -416,19 +418,18 @@ void LivePictureScaler::prepareToneBlocks()
     }
 }
 
-const std::uint8_t *LivePictureScaler::scaledToneRow(const VideoFrame &frame, const ColourCurve *curve, int row,
-                                                     int keep, int width)
+const std::uint8_t *LivePictureScaler::scaledToneRow(int row, int keep, int width)
 {
     if (const std::uint8_t *done = m_scaledTones.find(row)) {
         return done;
     }
     std::uint8_t *out = m_scaledTones.claim(row, keep, std::size_t(width));
-    const std::uint32_t *pixels = convertedRow(frame, curve, row);
+    const std::uint32_t *pixels = convertedRow(row);
     // Room past the frame's last column for a whole window.
-    if (m_rowTones.size() < std::size_t(frame.width) + 32) {
-        m_rowTones.resize(std::size_t(frame.width) + 32);
+    if (m_rowTones.size() < std::size_t(m_frameWidth) + 32) {
+        m_rowTones.resize(std::size_t(m_frameWidth) + 32);
     }
-    extractTones(pixels, curve->tone()->shift, m_firstColumn, m_endColumn, m_rowTones.data());
+    extractTones(pixels, m_tone->shift, m_firstColumn, m_endColumn, m_rowTones.data());
     const std::uint8_t *tones = m_rowTones.data();
     const int *first = m_columns.first.data();
     const int *second = m_columns.second.data();
@@ -447,9 +448,10 @@ const std::uint8_t *LivePictureScaler::scaledToneRow(const VideoFrame &frame, co
 bool LivePictureScaler::render(const VideoFrame &frame, const ColourCurve *curve, const AxisAlignedPlacement &placement,
                                const Area &area, std::uint32_t *target, std::ptrdiff_t strideBytes)
 {
-    if (!isConvertible(frame) || target == nullptr) {
+    if (target == nullptr || !m_converter.prepare(frame, curve)) {
         return false;
     }
+    m_frameWidth = frame.width;
     if (area.width <= 0 || area.height <= 0) {
         return true;
     }
@@ -469,11 +471,11 @@ bool LivePictureScaler::render(const VideoFrame &frame, const ColourCurve *curve
     }
     m_insideBegin = std::min(m_insideBegin, m_insideEnd);
     // Rows made for an earlier frame, curve or area are stale.
-    m_scaledRows.rowInSlot[0] = m_scaledRows.rowInSlot[1] = -1;
-    m_scaledTones.rowInSlot[0] = m_scaledTones.rowInSlot[1] = -1;
-    const ColourCurve::Tone *tone = curve != nullptr ? curve->tone() : nullptr;
-    if (tone != nullptr) {
-        prepareToneBlocks();
+    m_scaledRows.forget();
+    m_scaledTones.forget();
+    m_tone = curve != nullptr ? curve->tone() : nullptr;
+    if (m_tone != nullptr) {
+        prepareTone();
     }
 
     // Each frame row is converted and scaled across once, however many view
@@ -488,20 +490,20 @@ bool LivePictureScaler::render(const VideoFrame &frame, const ColourCurve *curve
         }
         const int bottom = m_rows.second[std::size_t(y)];
         const unsigned down = m_rows.weight[std::size_t(y)];
-        if (tone != nullptr) {
-            const std::uint8_t *upper = scaledToneRow(frame, curve, top, bottom, area.width);
-            const std::uint8_t *lower = down != 0 ? scaledToneRow(frame, curve, bottom, top, area.width) : upper;
+        if (m_tone != nullptr) {
+            const std::uint8_t *upper = scaledToneRow(top, bottom, area.width);
+            const std::uint8_t *lower = down != 0 ? scaledToneRow(bottom, top, area.width) : upper;
             std::fill(out, out + m_insideBegin, kBlack);
             std::fill(out + m_insideEnd, out + area.width, kBlack);
-            blendToneRows(upper, lower, down, *tone, m_insideBegin, m_insideEnd, out);
+            blendToneRows(upper, lower, down, *m_tone, m_toneSpread.data(), m_insideBegin, m_insideEnd, out);
             continue;
         }
-        const std::uint32_t *upper = scaledRow(frame, curve, top, bottom, area.width);
+        const std::uint32_t *upper = scaledRow(top, bottom, area.width);
         if (down == 0) {
             std::copy_n(upper, area.width, out);
             continue;
         }
-        blendRows(upper, scaledRow(frame, curve, bottom, top, area.width), down, area.width, out);
+        blendRows(upper, scaledRow(bottom, top, area.width), down, area.width, out);
     }
     return true;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "video/ColourCurve.h"
+#include "video/FrameConversion.h"
 #include "video/ImageFilter.h"
 #include "video/VideoFrame.h"
 
@@ -72,18 +73,22 @@ private:
         std::vector<Pixel> rows[2];
         int rowInSlot[2] = {-1, -1};
         const Pixel *find(int row) const;
+        void forget();
         // The slot for row, not the one holding row `keep`.
         Pixel *claim(int row, int keep, std::size_t size);
     };
 
     static void computeTaps(Taps &taps, int start, int count, double scale, double offset, int frameSize);
-    void prepareToneBlocks();
-    const std::uint32_t *convertedRow(const VideoFrame &frame, const ColourCurve *curve, int row);
+    // The tone path's shuffles for the area's columns and for colouring.
+    void prepareTone();
+    const std::uint32_t *convertedRow(int row);
     // Frame row `row` converted and scaled to the area's width; the slot
     // holding row `keep` is left alone.
-    const std::uint32_t *scaledRow(const VideoFrame &frame, const ColourCurve *curve, int row, int keep, int width);
-    const std::uint8_t *scaledToneRow(const VideoFrame &frame, const ColourCurve *curve, int row, int keep, int width);
+    const std::uint32_t *scaledRow(int row, int keep, int width);
+    const std::uint8_t *scaledToneRow(int row, int keep, int width);
 
+    FrameRowConverter m_converter; // set up for the frame being drawn
+    int m_frameWidth = 0;
     Taps m_columns, m_rows;
     int m_firstColumn = 0, m_endColumn = 0; // frame columns the area reads
     int m_insideBegin = 0, m_insideEnd = 0; // area columns inside the picture
@@ -91,6 +96,11 @@ private:
     std::vector<std::uint8_t> m_rowTones;   // its tones, with room to read 32 bytes from any column
     std::vector<int> m_toneLows;
     std::vector<ToneShuffle> m_toneShuffles;
+    const ColourCurve::Tone *m_tone = nullptr; // null: the four-channel path
+    // Spreads sixteen tones, held in both halves of a register, into the
+    // tone channels of sixteen pixels: bytes 0..31 for tones 0..7, 32..63
+    // for 8..15; 0x80 (zero) in the fixed channels.
+    std::array<std::uint8_t, 64> m_toneSpread{};
     RowSlots<std::uint32_t> m_scaledRows;
     RowSlots<std::uint8_t> m_scaledTones;
     std::uint64_t m_rowsConverted = 0;
