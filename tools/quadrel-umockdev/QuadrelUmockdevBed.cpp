@@ -694,6 +694,8 @@ bool QuadrelUmockdevBed::plugIn(std::string *error)
                        "A: speed=480\\n\n"
                        "H: descriptors=" +
                        descriptors + "\n\n";
+    // The camera's HID device and hidraw node, below its interface.
+    std::string reportTree;
     if (camera) {
         tree += "P: " + impl.interfacePath.substr(4) + "\n" +
                 "E: SUBSYSTEM=usb\n"
@@ -706,26 +708,32 @@ bool QuadrelUmockdevBed::plugIn(std::string *error)
                 "A: bInterfaceProtocol=00\\n\n"
                 "A: bAlternateSetting= 0\\n\n"
                 "A: bNumEndpoints=02\\n\n"
-                "\n"
-                "P: " +
-                impl.hidPath.substr(4) + "\n" +
-                "E: SUBSYSTEM=hid\n"
-                "E: DRIVER=hid-generic\n"
-                "E: HID_ID=0003:0000202C:00000082\n"
-                "E: HID_NAME=Morvane Quadrel\n"
-                "E: HID_PHYS=usb-0000:00:14.0-" +
-                port + "/input0\n" + "E: HID_UNIQ=QSIM000" + port + "\n" +
-                "E: MODALIAS=hid:b0003g0001v0000202Cp00000082\n"
-                "H: report_descriptor=" +
-                reportDescriptor + "\n\n" + "P: " + impl.hidrawPath.substr(4) + "\n" +
-                "N: " + impl.hidrawNode.substr(5) + "\n" +
-                "E: SUBSYSTEM=hidraw\n"
-                "E: DEVNAME=" +
-                impl.hidrawNode + "\n" +
-                "E: MAJOR=241\n"
-                "E: MINOR=" +
-                std::to_string(impl.options.port - 1) + "\n" + "A: dev=241:" + std::to_string(impl.options.port - 1) +
-                "\\n\n" + "L: device=../../../" + impl.hidPath.substr(impl.hidPath.rfind('/') + 1) + "\n\n";
+                "\n";
+        reportTree = "P: " + impl.hidPath.substr(4) + "\n" +
+                     "E: SUBSYSTEM=hid\n"
+                     "E: DRIVER=hid-generic\n"
+                     "E: HID_ID=0003:0000202C:00000082\n"
+                     "E: HID_NAME=Morvane Quadrel\n"
+                     "E: HID_PHYS=usb-0000:00:14.0-" +
+                     port + "/input0\n" + "E: HID_UNIQ=QSIM000" + port + "\n" +
+                     "E: MODALIAS=hid:b0003g0001v0000202Cp00000082\n"
+                     "H: report_descriptor=" +
+                     reportDescriptor + "\n\n" + "P: " + impl.hidrawPath.substr(4) + "\n" +
+                     "N: " + impl.hidrawNode.substr(5) + "\n" +
+                     "E: SUBSYSTEM=hidraw\n"
+                     "E: DEVNAME=" +
+                     impl.hidrawNode + "\n" +
+                     "E: MAJOR=241\n"
+                     "E: MINOR=" +
+                     std::to_string(impl.options.port - 1) + "\n" +
+                     "A: dev=241:" + std::to_string(impl.options.port - 1) + "\\n\n" + "L: device=../../../" +
+                     impl.hidPath.substr(impl.hidPath.rfind('/') + 1) + "\n\n";
+    }
+    // The report node comes with the USB device, or as long after it as
+    // asked.
+    if (impl.reportNodeDelay.count() == 0) {
+        tree += reportTree;
+        reportTree.clear();
     }
     if (!impl.diskPaths.empty()) {
         tree += "P: " + impl.diskPaths[0].substr(4) + "\n" +
@@ -744,16 +752,6 @@ bool QuadrelUmockdevBed::plugIn(std::string *error)
                 "E: DEVTYPE=partition\n"
                 "E: DEVNAME=/dev/" +
                 impl.diskNames[1] + "\n\n";
-    }
-    // The USB device first, then (after the delay asked for) its report
-    // interface, HID device and hidraw node.
-    std::string reportTree;
-    if (camera && impl.reportNodeDelay.count() > 0) {
-        const std::size_t reportStart = tree.find("P: " + impl.hidPath.substr(4) + "\n");
-        const std::size_t reportEnd =
-            impl.diskPaths.empty() ? tree.size() : tree.find("P: " + impl.diskPaths[0].substr(4) + "\n");
-        reportTree = tree.substr(reportStart, reportEnd - reportStart);
-        tree.erase(reportStart, reportTree.size());
     }
     for (const std::string *part : {&tree, &reportTree}) {
         if (part->empty())
